@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the ctest suite (SQLite and a throw-away
+# PostgreSQL cluster on loopback, widgets on the offscreen platform), then the
+# fuzz targets for a bounded time.
+#   PELLDRAKE_FUZZ_SECONDS  seconds per fuzz target (default 20; 0 skips fuzzing)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${PELLDRAKE_BUILD_DIR:-$root/build}
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+
+# A PostgreSQL server for the engine tests, unless the caller gave one.
+if [[ -z "${PELLDRAKE_TEST_PG_HOST:-}" ]]; then
+  pgdir=$(mktemp -d /tmp/pelldrake-pg.XXXXXX)
+  port=${PELLDRAKE_TEST_PG_PORT_START:-54329}
+  trap '"$root/scripts/pg.sh" stop "$pgdir"; rm -rf "$pgdir"' EXIT
+  eval "$("$root/scripts/pg.sh" start "$pgdir" "$port")"
+fi
+
+export QT_QPA_PLATFORM=offscreen
+# Tests write their files below a temporary HOME, never into the user's own.
+test_home=$(mktemp -d /tmp/pelldrake-home.XXXXXX)
+HOME=$test_home XDG_CONFIG_HOME=$test_home/.config XDG_DATA_HOME=$test_home/.local/share \
+  ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+rm -rf "$test_home"
+
+secs=${PELLDRAKE_FUZZ_SECONDS:-20}
+if [[ "$secs" != 0 ]]; then
+  "$root/scripts/fuzz.sh" "$secs"
+fi
