@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace pelldrake::browser {
+
+// The prefix filter expression for a field and a typed value:
+//   CITY = 'Lon*'
+// An apostrophe in the value is doubled, so the value is always read as text
+// by the filter parser instead of ending the quoted string early.
+QString prefixFilterText(const QString &fieldName, const QString &value);
+
+} // namespace pelldrake::browser
