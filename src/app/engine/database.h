@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QSqlDatabase>
+
+namespace pelldrake::engine {
+
+class Session;
+
+// A named connection of a session to one alias.
+class Database : public QObject {
+    Q_OBJECT
+public:
+    explicit Database(QObject *parent = nullptr); // in Session::defaultSession()
+    explicit Database(Session &session, QObject *parent = nullptr);
+    ~Database() override;
+
+    void setDatabaseName(const QString &alias); // disconnects first when connected
+    QString databaseName() const { return m_alias; }
+    void setLoginPrompt(bool on) { m_loginPrompt = on; }
+    bool loginPrompt() const { return m_loginPrompt; }
+
+    // Connects. An unknown alias or a missing SQLite file throws without asking anything; with the
+    // login-prompt flag on and a server that wants a password, the session's LoginPrompt is asked
+    // (a cancel throws "Login cancelled."). A password given here is kept by the session.
+    void open();
+    void close();
+    bool connected() const { return m_connected; }
+
+    QString driverName() const;    // "SQLITE" / "POSTGRES" (empty when not connected)
+    QStringList params() const;    // "NAME=value" lines; never a password
+    bool readOnly() const;
+    Session &session() { return *m_session; }
+    bool isPostgres() const;
+    bool isSqlite() const;
+
+    // Transactions for long loops. A batch helper: see TransactionBatch below.
+    void startTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+
+    // The underlying Qt connection (valid while connected).
+    QSqlDatabase sqlDatabase() const;
+    QString connectionName() const { return m_connectionName; }
+
+signals:
+    void connectedChanged(bool connected);
+
+private:
+    Session *m_session;
+    QString m_alias;
+    QString m_connectionName;
+    QString m_driver;
+    QStringList m_params;
+    bool m_loginPrompt = false;
+    bool m_connected = false;
+    bool m_readOnly = false;
+    bool m_inTransaction = false;
+};
+
+// Commits every `batchSize` steps; commits what was done when it goes out of scope, so records
+// posted before an error stay posted. Does nothing when a transaction is already running.
+class TransactionBatch {
+public:
+    explicit TransactionBatch(Database &db, int batchSize = 500);
+    ~TransactionBatch();
+    TransactionBatch(const TransactionBatch &) = delete;
+    TransactionBatch &operator=(const TransactionBatch &) = delete;
+    void step();   // call once per record
+    void finish(); // commit now and stop batching
+
+private:
+    Database *m_db;
+    int m_batchSize;
+    int m_count = 0;
+    bool m_owner = false;
+};
+
+} // namespace pelldrake::engine

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "app/engine/field.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+namespace pelldrake::engine {
+
+class Database;
+class Session;
+
+struct IndexDef {
+    QString name;
+    QString fields; // "A;B"
+    bool unique = false;
+    bool primary = false;
+};
+
+enum class TableState { Inactive, Browse, Edit, Insert };
+
+// A cursor over one table: a keyset of the row identities (SQLite rowid, or the primary key /
+// a unique index on PostgreSQL) of the current filter and order, with the row values fetched in
+// pages as they are needed. Nothing loads a whole table.
+//
+// Navigation, filter and order changes post a modified edit buffer first (and cancel an
+// unmodified one), like the data-aware controls expect.
+class Table : public QObject {
+    Q_OBJECT
+public:
+    explicit Table(QObject *parent = nullptr); // in Session::defaultSession()
+    explicit Table(Session &session, QObject *parent = nullptr);
+    ~Table() override;
+
+    void setDatabaseName(const QString &alias);
+    QString databaseName() const;
+    // "orders" or schema-qualified "main.orders" / "public.orders".
+    void setTableName(const QString &name);
+    QString tableName() const;
+    // Orders the rows by all fields of the named index; empty = the table's natural order.
+    // Throws for an unknown index (on an open table; a closed table checks at open()).
+    void setIndexName(const QString &name);
+    QString indexName() const;
+
+    // Finds the connected Database of that name in the session; throws when it cannot open.
+    void open();
+    void close();
+    bool active() const;
+
+    int recordCount() const; // the whole table; filters do not change it
+    bool canModify() const;
+    QList<IndexDef> indexDefs() const;
+    int fieldCount() const;
+    Field *field(int index);                    // 0-based
+    Field *fieldByName(const QString &name);    // throws when absent (case-insensitive)
+    Field *findField(const QString &name);      // nullptr when absent (case-insensitive)
+    QStringList keyFieldNames() const;          // empty for SQLite rowid tables
+
+    // Filter expressions: FIELD = 'value', FIELD = 'prefix*', FIELD = '', comparisons
+    // (= <> < <= > >=), AND, OR, NOT and parentheses. Inside a quoted value '' is one apostrophe.
+    QString filter() const;
+    void setFilter(const QString &filter); // throws on a text it cannot parse (when filtered)
+    bool filtered() const;
+    void setFiltered(bool on);
+
+    void first();
+    void prior();
+    void next();
+    void last();
+    void moveBy(int distance);
+    bool bof() const;
+    bool eof() const;
+    bool isEmpty() const { return rowCount() == 0; }
+    int recNo() const; // 1-based in the current filter and order; -1 when there is no record
+    void setRecNo(int recNo);
+    int rowCount() const; // rows of the current filter and order
+
+    void edit();
+    void append();
+    void insert();
+    void post();
+    void cancel();
+    void deleteRecord();
+    void refresh(); // re-reads the keyset, the record count and the values, keeps the position
+    TableState state() const;
+    bool modified() const;
+
+    void disableControls();
+    void enableControls(); // emits dataChanged() when the last lock goes
+    bool controlsDisabled() const;
+
+    // Read access for grids: the value / text of any row without moving the cursor. The row
+    // being edited or inserted shows its edit buffer. Row `rowCount()` is the appended record
+    // while inserting at the end.
+    QVariant valueAt(int row, int fieldIndex);
+    QString textAt(int row, int fieldIndex);
+    // The row the grid shows for the current record (the insert row while inserting).
+    int currentRow() const;
+
+    // Used by Field.
+    QVariant currentValue(int fieldIndex) const;
+    void setCurrentValue(int fieldIndex, const QVariant &value);
+    bool isIndexField(int fieldIndex) const;
+    Database *database() const;
+
+signals:
+    void afterScroll();
+    void dataChanged();
+    void stateChanged();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace pelldrake::engine

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QPointer>
+
+namespace pelldrake::engine {
+
+class DataSource;
+class Table;
+
+// Adapts a DataSource's table to Qt's item views: one column per field (header = field name),
+// one row per record of the current filter and order. Values are fetched lazily through the
+// table's page cache, so only the rows a view paints are read. Edits write through the table
+// (edit + setAsString); the record is posted when the cursor moves on or post() is called.
+class TableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TableModel(QObject *parent = nullptr);
+    void setDataSource(DataSource *source);
+    DataSource *dataSource() const { return m_source; }
+    Table *table() const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    int fieldIndexForColumn(int column) const { return column; }
+    int columnForField(int fieldIndex) const { return fieldIndex; }
+
+signals:
+    // The table's current record moved to this row (the grid follows it).
+    void currentRowChanged(int row);
+
+private:
+    void attach();
+    void reset();
+    QPointer<DataSource> m_source;
+    QPointer<Table> m_table;
+    QList<QMetaObject::Connection> m_connections;
+    bool m_pending = false;
+};
+
+} // namespace pelldrake::engine
