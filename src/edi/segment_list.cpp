@@ -1,0 +1,181 @@
+#include "edi/segment_list.h"
+
+#include <limits>
+
+namespace pelldrake::edi {
+
+SegmentIndexError::SegmentIndexError(long long index)
+    : std::out_of_range("segment list index out of bounds (" + std::to_string(index) + ")")
+{
+}
+
+std::vector<std::string> splitLines(std::string_view text)
+{
+    std::vector<std::string> out;
+    forEachLine(text, [&](std::string_view line) { out.emplace_back(line); });
+    return out;
+}
+
+std::string_view elementOf(std::string_view segment, std::string_view separator, long long index)
+{
+    if (separator.empty() || index < 0)
+        return {};
+    std::size_t start = 0;
+    for (long long c = 0;; ++c) {
+        const std::size_t p = segment.find(separator, start);
+        if (p == std::string_view::npos) {
+            // The last element is closed by the end of the segment.
+            return c == index ? segment.substr(start) : std::string_view{};
+        }
+        if (c == index)
+            return segment.substr(start, p - start);
+        start = p + separator.size();
+    }
+}
+
+int countElements(std::string_view segment, std::string_view separator)
+{
+    if (separator.empty())
+        return 0;
+    int count = 1;
+    for (std::size_t p = segment.find(separator); p != std::string_view::npos;
+         p = segment.find(separator, p + separator.size()))
+        ++count;
+    return count;
+}
+
+int toInt(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+        value = value * 10 + (c - '0');
+        if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1)
+            throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
+        throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    return static_cast<int>(value);
+}
+
+const std::string &SegmentList::entry(long long index) const
+{
+    if (index < 0 || index >= static_cast<long long>(segmentList.size()))
+        throw SegmentIndexError(index);
+    return segmentList[static_cast<std::size_t>(index)];
+}
+
+void SegmentList::prevSegment()
+{
+    if (segmentIndex > 0)
+        --segmentIndex;
+}
+
+void SegmentList::nextSegment()
+{
+    if (segmentIndex < std::numeric_limits<std::int32_t>::max())
+        ++segmentIndex;
+}
+
+void SegmentList::setSegmentIndex(int index)
+{
+    if (index < segmentCount)
+        segmentIndex = index;
+}
+
+void SegmentList::deleteSegment()
+{
+    if (segmentIndex < segmentCount) {
+        entry(segmentIndex); // raises the index error when the cursor is off the list
+        segmentList.erase(segmentList.begin() + segmentIndex);
+    }
+}
+
+void SegmentList::getElementCount(const std::string &segment)
+{
+    elementCount = countElements(segment, elementSeparator);
+}
+
+void SegmentList::getNextSegmentName(int index)
+{
+    nextSegmentName.clear();
+    if (index >= static_cast<long long>(segmentList.size()))
+        return;
+    const std::string &seg = entry(index);
+    if (elementSeparator.empty())
+        return;
+    const auto p = seg.find(elementSeparator);
+    if (p != std::string::npos)
+        nextSegmentName.assign(seg, 0, p);
+}
+
+std::string SegmentList::getSegmentName(int index)
+{
+    elementCount = 0;
+    const std::string &seg = entry(index);
+    if (elementSeparator.empty())
+        return {};
+    const auto p = seg.find(elementSeparator);
+    if (p == std::string::npos)
+        return {};
+    getElementCount(seg);
+    getNextSegmentName(index + 1);
+    return seg.substr(0, p);
+}
+
+std::string SegmentList::getSegmentValue(const std::string &segment, const std::string &index) const
+{
+    return std::string(elementOf(segment, elementSeparator, toInt(index)));
+}
+
+std::string SegmentList::getElementValue(int index) const
+{
+    return std::string(elementOf(entry(segmentIndex), elementSeparator, index));
+}
+
+std::string SegmentList::lookupElementValue(const std::string &segmentName, int elementIndex, int keyElementIndex,
+                                            const std::string &keyValue)
+{
+    const std::int32_t saved = segmentIndex;
+    std::string result;
+    const int count = static_cast<int>(segmentList.size());
+    for (int i = 0; i < count; ++i) {
+        segmentIndex = i;
+        if (getSegmentName(i) == segmentName && !keyValue.empty() && keyElementIndex != 0
+            && getElementValue(keyElementIndex) == keyValue)
+            result = getElementValue(elementIndex);
+    }
+    segmentIndex = saved;
+    return result;
+}
+
+void SegmentList::setSegmentsFromText(std::string_view text)
+{
+    segmentList.clear();
+    forEachLine(text, [&](std::string_view line) { segmentList.emplace_back(line); });
+    segmentCount = static_cast<std::int32_t>(segmentList.size());
+    segmentIndex = 0;
+}
+
+void SegmentList::clearSegments()
+{
+    segmentList.clear();
+    segmentCount = 0;
+    segmentIndex = 0;
+}
+
+} // namespace pelldrake::edi
