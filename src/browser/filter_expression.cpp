@@ -1,6 +1,6 @@
 #include "browser/filter_expression.h"
 
-namespace pelldrake::browser {
+namespace pelldrake {
 
 QString prefixFilterText(const QString &fieldName, const QString &value)
 {
@@ -9,4 +9,4 @@ QString prefixFilterText(const QString &fieldName, const QString &value)
     return fieldName + QLatin1String(" = '") + quoted + QLatin1String("*'");
 }
 
-} // namespace pelldrake::browser
+} // namespace pelldrake

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace pelldrake::browser {
+namespace pelldrake {
 
 // The prefix filter expression for a field and a typed value:
 //   CITY = 'Lon*'
@@ -10,4 +10,4 @@ namespace pelldrake::browser {
 // by the filter parser instead of ending the quoted string early.
 QString prefixFilterText(const QString &fieldName, const QString &value);
 
-} // namespace pelldrake::browser
+} // namespace pelldrake

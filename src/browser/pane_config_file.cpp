@@ -2,7 +2,7 @@
 
 #include <QSaveFile>
 
-namespace pelldrake::browser {
+namespace pelldrake {
 
 PaneConfigReader::PaneConfigReader(const QString &path) : file_(path)
 {
@@ -71,4 +71,4 @@ bool writePaneConfig(const QString &path, const QList<PaneConfigEntry> &entries)
     return file.commit();
 }
 
-} // namespace pelldrake::browser
+} // namespace pelldrake

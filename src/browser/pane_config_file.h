@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-namespace pelldrake::browser {
+namespace pelldrake {
 
 // One "key=value" line of a pane configuration file ("Pelldrake.cfg",
 // "Pelldrake2.cfg"). Keys are control names; values are stored verbatim.
@@ -43,4 +43,4 @@ bool parsePaneConfigLine(const QString &line, PaneConfigEntry &entry);
 // Returns false when the file could not be written.
 bool writePaneConfig(const QString &path, const QList<PaneConfigEntry> &entries);
 
-} // namespace pelldrake::browser
+} // namespace pelldrake

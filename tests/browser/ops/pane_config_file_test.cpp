@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-using namespace pelldrake::browser;
+using namespace pelldrake;
 
 namespace {
 

@@ -1,0 +1,64 @@
+#include "browser/pane_operations.h"
+
+#include "app/engine/data_source.h"
+#include "app/engine/field.h"
+#include "app/engine/table.h"
+#include "browser/dbmemo.h"
+#include "browser/filter_expression.h"
+#include "browser/mainwindow.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace pelldrake {
+
+void applyFilter(Pane &pane)
+{
+    engine::Table &table = *pane.table;
+    const QString field = pane.fieldNameCombo->currentText();
+    const QString value = pane.filterValueEdit->text();
+    if (!table.active() || field.isEmpty() || value.isEmpty()) {
+        table.setFilter(QString());
+        table.setFiltered(false);
+        return;
+    }
+    table.setFilter(prefixFilterText(field, value)); // re-filters at once when filtering is on
+    if (!table.filtered())
+        table.setFiltered(true);
+}
+
+void fieldNameChosen(Pane &pane)
+{
+    setEditText(pane.filterValueEdit, QString());
+    if (!pane.fieldNameCombo->currentText().isEmpty())
+        pane.filterValueEdit->setFocus();
+}
+
+void chooseIndex(Pane &pane)
+{
+    pane.table->setIndexName(pane.indexComboBox->currentText());
+}
+
+void bindMemoToField(Pane &pane, const QString &fieldName)
+{
+    engine::Table &table = *pane.table;
+    if (!table.active())
+        return;
+    for (int i = 0; i < table.fieldCount(); ++i) {
+        const engine::Field *f = table.field(i);
+        if (f->fieldName() == fieldName && f->dataType() == engine::ftMemo)
+            pane.memo->setDataField(f->fieldName());
+    }
+}
+
+void unbindMemo(Pane &pane)
+{
+    pane.memo->setDataField(QString());
+}
+
+void showCurrentRecord(Pane &pane)
+{
+    pane.currentRecord->setText(QString::number(pane.table->recNo()));
+}
+
+} // namespace pelldrake

@@ -1,0 +1,95 @@
+#include "browser/pane_operations.h"
+
+#include "app/dialogs.h"
+#include "app/engine/data_source.h"
+#include "app/engine/database.h"
+#include "app/engine/field.h"
+#include "app/engine/table.h"
+#include "browser/dbmemo.h"
+#include "browser/mainwindow.h"
+#include "browser/table_info_listing.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace pelldrake {
+
+void displayRecCount(TPelldrakeCDSForm &form)
+{
+    for (Pane *pane : {&form.pane1(), &form.pane2()}) {
+        if (!pane->table->active())
+            continue;
+        pane->recordCountEdit->setText(QString::number(pane->table->recordCount()));
+        pane->recordCountEdit->repaint();
+        pane->fieldCountEdit->setText(QString::number(pane->table->fieldCount()));
+    }
+}
+
+void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
+{
+    engine::Table &table = *pane.table;
+
+    setChooserText(pane.fieldNameCombo, QString());
+    setEditText(pane.filterValueEdit, QString()); // removes the filter
+    unbindMemo(pane);
+
+    if (table.active())
+        table.close();
+    table.setIndexName(QString());
+    setChooserText(pane.indexComboBox, QString());
+    // A new table always starts unfiltered, even when the filter value was
+    // empty already and so ran nothing above.
+    table.setFiltered(false);
+    table.setFilter(QString());
+
+    if (!pane.database->connected())
+        ensureConnected(pane);
+
+    form.disableControls(pane);
+    QListWidgetItem *selected = pane.tableList->currentItem();
+    const QString tableName = selected ? selected->text() : QString();
+    table.setDatabaseName(pane.aliasCombo->currentText());
+    table.setTableName(tableName);
+    try {
+        table.open();
+    } catch (const std::exception &) {
+        table.close();
+        dialogs().showMessage(QStringLiteral("Error opening table. Is the Use Extension box checked?"));
+        form.enableControls(pane);
+        return;
+    }
+
+    // From here on the controls are unlocked whatever happens.
+    struct Unlock {
+        TPelldrakeCDSForm &form;
+        Pane &pane;
+        ~Unlock() { form.enableControls(pane); }
+    } unlock{form, pane};
+
+    QStringList indexNames;
+    for (const engine::IndexDef &idx : table.indexDefs())
+        indexNames << idx.name;
+    setChooserItems(pane.indexComboBox, indexNames);
+
+    pane.infoListing->clear();
+    pane.infoListing->addItems(tableInfoLines(*pane.database, pane.aliasCombo->currentText(), tableName, table));
+
+    displayRecCount(form);
+
+    bool hasMemo = false;
+    QStringList fieldNames;
+    for (int i = 0; i < table.fieldCount(); ++i) {
+        const engine::Field *f = table.field(i);
+        hasMemo = hasMemo || f->dataType() == engine::ftMemo;
+        fieldNames << f->fieldName();
+    }
+    // The splitter shows or hides the memo's handle with the memo group, so
+    // one handle always separates the grid from the listing.
+    pane.memoGroup->setVisible(hasMemo);
+
+    setChooserItems(pane.fieldNameCombo, fieldNames);
+}
+
+} // namespace pelldrake
