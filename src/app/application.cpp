@@ -1,0 +1,52 @@
+#include "app/application.h"
+
+#include "app/dialogs.h"
+
+#include <stdexcept>
+
+namespace pelldrake {
+
+Application::Application(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Pelldrake"));
+    setApplicationDisplayName(QStringLiteral("Pelldrake"));
+    setApplicationVersion(QStringLiteral("2.2"));
+}
+
+Application::~Application() = default;
+
+bool Application::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        showException(std::current_exception());
+    }
+    return false;
+}
+
+QString Application::messageOf(std::exception_ptr error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        // Engine errors derive from std::runtime_error and carry UTF-8 text.
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return QString();
+}
+
+void Application::showException(std::exception_ptr error)
+{
+    const QString text = messageOf(error);
+    // The display itself must not throw back into the event loop.
+    try {
+        dialogs().showError(text);
+    } catch (...) {
+    }
+}
+
+} // namespace pelldrake

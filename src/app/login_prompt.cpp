@@ -1,0 +1,12 @@
+#include "app/login_prompt.h"
+
+#include "app/dialogs.h"
+
+namespace pelldrake {
+
+bool DialogsLoginPrompt::askLogin(const QString &alias, QString &user, QString &password)
+{
+    return dialogs().askLogin(alias, user, password);
+}
+
+} // namespace pelldrake

@@ -1,0 +1,30 @@
+#include "app/application.h"
+#include "app/login_prompt.h"
+#include "app/engine/session.h"
+#include "browser/mainwindow.h"
+
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    using namespace pelldrake;
+    std::unique_ptr<Application> app;
+    DialogsLoginPrompt loginPrompt;
+    // Start-up runs inside one guard: whatever escapes it is shown and the
+    // program ends normally.
+    try {
+        app = std::make_unique<Application>(argc, argv);
+        engine::Session &session = engine::Session::defaultSession();
+        // The first start creates the alias registry with the demo alias.
+        session.aliases().ensureDefaults();
+        session.setLoginPrompt(&loginPrompt);
+        TPelldrakeCDSForm window(&session);
+        window.show();
+        app->exec();
+        session.setLoginPrompt(nullptr);
+    } catch (...) {
+        if (app)
+            Application::showException(std::current_exception());
+    }
+    return 0;
+}

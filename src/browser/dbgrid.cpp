@@ -1,0 +1,162 @@
+#include "browser/dbgrid.h"
+
+#include "app/application.h"
+#include "app/engine/data_source.h"
+#include "app/engine/table.h"
+#include "app/engine/table_model.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace pelldrake {
+
+DBGrid::DBGrid(QWidget *parent)
+    : QTableView(parent)
+    , model_(new engine::TableModel(this))
+{
+    setModel(model_);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                    | QAbstractItemView::AnyKeyPressed);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setHighlightSections(false);
+    // Fixed row heights: a million-row table must not be measured row by row.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setVisible(false);
+    setWordWrap(false);
+
+    connect(model_, &engine::TableModel::currentRowChanged, this, &DBGrid::followTable);
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (engine::Table *t = table(); t && t->active())
+            followTable(t->currentRow());
+    });
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        emit cellClick(fieldNameOfColumn(index.column()));
+    });
+}
+
+DBGrid::~DBGrid() = default;
+
+void DBGrid::setDataSource(engine::DataSource *source)
+{
+    model_->setDataSource(source);
+}
+
+engine::DataSource *DBGrid::dataSource() const
+{
+    return model_->dataSource();
+}
+
+engine::Table *DBGrid::table() const
+{
+    return model_->table();
+}
+
+QString DBGrid::fieldNameOfColumn(int logicalColumn) const
+{
+    if (logicalColumn < 0 || logicalColumn >= model_->columnCount())
+        return QString();
+    return model_->headerData(logicalColumn, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+
+int DBGrid::columnCount() const
+{
+    return model_->columnCount();
+}
+
+QStringList DBGrid::columnFieldNames() const
+{
+    QStringList names;
+    const int count = model_->columnCount();
+    for (int visual = 0; visual < count; ++visual)
+        names << fieldNameOfColumn(horizontalHeader()->logicalIndex(visual));
+    return names;
+}
+
+int DBGrid::fieldIndexAt(int displayPosition) const
+{
+    const int logical = horizontalHeader()->logicalIndex(displayPosition);
+    return logical < 0 ? -1 : model_->fieldIndexForColumn(logical);
+}
+
+bool DBGrid::moveColumn(const QString &fieldName, int displayPosition)
+{
+    const int count = model_->columnCount();
+    if (displayPosition < 0 || displayPosition >= count)
+        return false;
+    for (int logical = 0; logical < count; ++logical) {
+        if (fieldNameOfColumn(logical).compare(fieldName, Qt::CaseInsensitive) == 0) {
+            QHeaderView *header = horizontalHeader();
+            header->moveSection(header->visualIndex(logical), displayPosition);
+            return true;
+        }
+    }
+    return false;
+}
+
+void DBGrid::resetColumnOrder()
+{
+    QHeaderView *header = horizontalHeader();
+    for (int logical = 0; logical < model_->columnCount(); ++logical)
+        header->moveSection(header->visualIndex(logical), logical);
+}
+
+QString DBGrid::selectedFieldName() const
+{
+    return fieldNameOfColumn(currentIndex().column());
+}
+
+void DBGrid::followTable(int row)
+{
+    if (row < 0 || row >= model_->rowCount())
+        return;
+    const int column = currentIndex().isValid() ? currentIndex().column()
+                                                : horizontalHeader()->logicalIndex(0);
+    if (column < 0)
+        return;
+    if (currentIndex().row() == row && currentIndex().column() == column)
+        return;
+    following_ = true;
+    setCurrentIndex(model_->index(row, column));
+    scrollTo(currentIndex());
+    following_ = false;
+}
+
+void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (previous.isValid() && current.column() != previous.column())
+        emit colExit(fieldNameOfColumn(previous.column()));
+    if (following_ || !current.isValid())
+        return;
+    engine::Table *t = table();
+    if (!t || !t->active() || current.row() == t->currentRow())
+        return;
+    // Moving to another row posts a changed record first (the table does it).
+    // When that fails the grid stays on the record and shows the error; the
+    // error is not thrown through the view's own event handling.
+    try {
+        t->setRecNo(current.row() + 1);
+    } catch (...) {
+        following_ = true;
+        setCurrentIndex(model_->index(t->currentRow(), current.column()));
+        following_ = false;
+        Application::showException(std::current_exception());
+    }
+}
+
+void DBGrid::keyPressEvent(QKeyEvent *event)
+{
+    engine::Table *t = table();
+    if (t && t->active() && state() != QAbstractItemView::EditingState) {
+        if (event->key() == Qt::Key_Escape && t->state() != engine::TableState::Browse) {
+            t->cancel();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+} // namespace pelldrake

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+#include <QTableView>
+
+namespace pelldrake::engine {
+class DataSource;
+class Table;
+class TableModel;
+} // namespace pelldrake::engine
+
+namespace pelldrake {
+
+// The data grid: a table view over a data source's table. The view's current
+// row and the table's cursor follow each other; columns can be moved and are
+// reported in display order. Only the rows on screen are ever asked for.
+class DBGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit DBGrid(QWidget *parent = nullptr);
+    ~DBGrid() override;
+
+    void setDataSource(engine::DataSource *source);
+    engine::DataSource *dataSource() const;
+    engine::Table *table() const;
+    engine::TableModel *tableModel() const { return model_; }
+
+    // Columns in display order: their field names, and the field index of the
+    // column shown at a display position.
+    QStringList columnFieldNames() const;
+    int fieldIndexAt(int displayPosition) const;
+    int columnCount() const;
+    // Moves the column of a field to a display position; false when the grid
+    // has no such field.
+    bool moveColumn(const QString &fieldName, int displayPosition);
+    // Back to the table's own column order.
+    void resetColumnOrder();
+    // The field name of the selected column (empty when none).
+    QString selectedFieldName() const;
+
+signals:
+    // A cell was clicked; the field of its column.
+    void cellClick(const QString &fieldName);
+    // The selected column changed; the field of the column that was left.
+    void colExit(const QString &fieldName);
+
+protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void followTable(int row);
+    QString fieldNameOfColumn(int logicalColumn) const;
+
+    engine::TableModel *model_ = nullptr;
+    bool following_ = false;
+};
+
+} // namespace pelldrake

@@ -1,0 +1,87 @@
+#include "browser/dbmemo.h"
+
+#include "app/application.h"
+#include "app/engine/data_source.h"
+#include "app/engine/table.h"
+
+namespace pelldrake {
+
+DBMemo::DBMemo(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::userChanged);
+}
+
+void DBMemo::setDataSource(engine::DataSource *source)
+{
+    if (source_)
+        disconnect(source_, nullptr, this, nullptr);
+    source_ = source;
+    if (source_)
+        connect(source_, &engine::DataSource::dataSetChanged, this, &DBMemo::attach);
+    attach();
+}
+
+void DBMemo::setDataField(const QString &fieldName)
+{
+    fieldName_ = fieldName;
+    loadValue();
+}
+
+void DBMemo::attach()
+{
+    for (const auto &c : connections_)
+        disconnect(c);
+    connections_.clear();
+    table_ = source_ ? source_->dataSet() : nullptr;
+    if (table_) {
+        connections_ << connect(table_, &engine::Table::afterScroll, this, &DBMemo::loadValue)
+                     << connect(table_, &engine::Table::dataChanged, this, &DBMemo::loadValue)
+                     << connect(table_, &engine::Table::stateChanged, this, &DBMemo::loadValue);
+    }
+    loadValue();
+}
+
+engine::Field *DBMemo::boundField() const
+{
+    if (!table_ || !table_->active() || fieldName_.isEmpty())
+        return nullptr;
+    return table_->findField(fieldName_);
+}
+
+void DBMemo::loadValue()
+{
+    if (table_ && table_->active() && table_->controlsDisabled())
+        return; // refreshed once the controls are enabled again
+    engine::Field *field = boundField();
+    const bool hasRecord = field && table_->rowCount() > 0;
+    const QString text = hasRecord ? field->text() : QString();
+    setReadOnly(!field || !field->canModify() || !table_->canModify());
+    if (text == toPlainText())
+        return;
+    loading_ = true;
+    setPlainText(text);
+    loading_ = false;
+}
+
+void DBMemo::userChanged()
+{
+    if (loading_)
+        return;
+    engine::Field *field = boundField();
+    if (!field)
+        return;
+    try {
+        if (table_->state() == engine::TableState::Browse)
+            table_->edit();
+        field = boundField(); // edit() may have re-read the record
+        if (field && field->text() != toPlainText())
+            field->setAsString(toPlainText());
+    } catch (...) {
+        Application::showException(std::current_exception());
+        loadValue();
+    }
+}
+
+} // namespace pelldrake

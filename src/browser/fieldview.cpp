@@ -1,0 +1,62 @@
+#include "browser/fieldview.h"
+
+#include "app/engine/table.h"
+#include "browser/dbgrid.h"
+
+#include <QHeaderView>
+
+namespace pelldrake {
+
+TlynEDIDBFieldView::TlynEDIDBFieldView(QWidget *parent)
+    : QTreeWidget(parent)
+{
+    setRootIsDecorated(false);
+    setColumnCount(2);
+    setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Value")});
+}
+
+void TlynEDIDBFieldView::load(engine::Table *table, int left, int top, int height)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Base, QColor(192, 192, 192));
+    setPalette(palette);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+
+    clear();
+    setColumnCount(2);
+    setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Value")});
+    setColumnWidth(0, 150);
+    setColumnWidth(1, 150);
+
+    if (table) {
+        const bool hasRecord = table->active() && table->rowCount() > 0;
+        for (int i = 0; i < table->fieldCount(); ++i) {
+            engine::Field *field = table->field(i);
+            auto *item = new QTreeWidgetItem(this);
+            item->setText(0, field->fieldName());
+            item->setText(1, hasRecord ? field->text() : QString());
+        }
+    }
+    setGeometry(left, top, 310, height);
+}
+
+void TlynEDIDBFieldView::LoadGridFromTable(engine::Table *table, int left, int top, int height)
+{
+    load(table, left, top, height);
+}
+
+void TlynEDIDBFieldView::LoadGrid(DBGrid *grid)
+{
+    engine::Table *table = grid ? grid->table() : nullptr;
+    if (!table || !table->active() || table->recordCount() <= 0)
+        return;
+    QPoint topLeft = grid->pos();
+    if (parentWidget() && grid->parentWidget() != parentWidget())
+        topLeft = parentWidget()->mapFromGlobal(grid->mapToGlobal(QPoint(0, 0)));
+    load(table, topLeft.x(), topLeft.y(), grid->height());
+}
+
+} // namespace pelldrake

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QTreeWidget>
+
+namespace pelldrake::engine {
+class Table;
+}
+
+namespace pelldrake {
+
+class DBGrid;
+
+// A two-column list of the current record: one row per field with its name
+// and its value as edit text. Hidden until loaded; a double-click hides it.
+class TlynEDIDBFieldView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TlynEDIDBFieldView(QWidget *parent = nullptr);
+
+    // Fills the view from the table's fields (an empty or closed table gives
+    // headers and one row per field present) and places it in its parent's
+    // coordinates.
+    void LoadGridFromTable(engine::Table *table, int left, int top, int height);
+    // Fills the view from the grid's table and places it over the grid; does
+    // nothing at all when the table has no records.
+    void LoadGrid(DBGrid *grid);
+
+private:
+    void load(engine::Table *table, int left, int top, int height);
+};
+
+} // namespace pelldrake

@@ -1,0 +1,593 @@
+#include "browser/mainwindow.h"
+
+#include "app/aboutbox.h"
+#include "browser/dbgrid.h"
+#include "browser/dbmemo.h"
+#include "browser/dbnavigator.h"
+#include "browser/fieldview.h"
+
+#include "app/engine/database.h"
+#include "app/engine/data_source.h"
+#include "app/engine/session.h"
+#include "app/engine/table.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace pelldrake {
+
+TPelldrakeCDSForm *PelldrakeCDSForm = nullptr;
+
+QColor highlightColour()
+{
+    return QColor(192, 192, 192);
+}
+
+QColor buttonFaceColour()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
+
+namespace {
+
+constexpr int kPaneHeight = 281;
+constexpr int kTopStripHeight = 105;
+constexpr int kListWidth = 207;
+constexpr int kMemoHeight = 45;
+constexpr int kPaneSplitterWidth = 8;
+constexpr int kInnerSplitterWidth = 5;
+constexpr int kComboHeight = 21;
+constexpr int kCheckHeight = 17;
+
+template <typename W>
+W *named(W *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(left, top, width, height);
+}
+
+QLabel *label(QWidget *parent, const QString &text, const QString &name, int left, int top)
+{
+    auto *l = named(new QLabel(text, parent), name);
+    l->adjustSize();
+    l->move(left, top);
+    return l;
+}
+
+QComboBox *chooser(QWidget *parent, const QString &name)
+{
+    auto *combo = named(new QComboBox(parent), name);
+    // Drop-down choosers with editable text; typing never adds entries.
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setMaxVisibleItems(16);
+    return combo;
+}
+
+QLineEdit *counter(QWidget *parent, const QString &name)
+{
+    auto *edit = named(new QLineEdit(QStringLiteral("0"), parent), name);
+    edit->setReadOnly(true);
+    edit->setFocusPolicy(Qt::NoFocus);
+    return edit;
+}
+
+// Shows a pop-up menu at the position a control reports; scroll areas report
+// positions in their viewport's coordinates.
+void attachPopup(QWidget *control, QMenu *popup)
+{
+    control->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(control, &QWidget::customContextMenuRequested, popup,
+                     [control, popup](const QPoint &pos) {
+                         QWidget *origin = control;
+                         if (auto *area = qobject_cast<QAbstractScrollArea *>(control))
+                             origin = area->viewport();
+                         popup->popup(origin->mapToGlobal(pos));
+                     });
+}
+
+// A menu entry. `handler` names the slot that runs the entry; an entry whose
+// command is not available yet stays disabled rather than pretending to work.
+QAction *entry(QMenu *menu, const QString &name, const QString &caption, const char *handler,
+               bool enabled)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (handler)
+        action->setProperty("handler", QString::fromLatin1(handler));
+    action->setEnabled(enabled);
+    return action;
+}
+
+template <typename Container>
+QMenu *submenu(QWidget *owner, Container *parentMenu, const QString &name, const QString &caption,
+               const char *handler = nullptr)
+{
+    auto *menu = named(new QMenu(caption, owner), name);
+    QAction *action = parentMenu->addMenu(menu);
+    action->setObjectName(name);
+    if (handler) {
+        action->setProperty("handler", QString::fromLatin1(handler));
+        menu->setProperty("handler", QString::fromLatin1(handler));
+    }
+    return menu;
+}
+
+} // namespace
+
+TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
+    : QMainWindow(parent)
+    , session_(session ? session : &engine::Session::defaultSession())
+{
+    setObjectName(QStringLiteral("PelldrakeCDSForm"));
+    setWindowTitle(QStringLiteral("Quenfold/Pelldrake"));
+    startDirectory_ = QDir::currentPath();
+
+    auto *central = named(new QWidget(this), QStringLiteral("ClientArea"));
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    paneSplitter_ = named(new QSplitter(Qt::Vertical, central), QStringLiteral("PaneSplitter"));
+    paneSplitter_->setHandleWidth(kPaneSplitterWidth);
+    paneSplitter_->setChildrenCollapsible(false);
+    layout->addWidget(paneSplitter_);
+    setCentralWidget(central);
+
+    buildPane(pane1_, 1);
+    buildPane(pane2_, 2);
+    paneSplitter_->addWidget(pane1_.frame);
+    paneSplitter_->addWidget(pane2_.frame);
+    // Pane 1 keeps its height when the window grows; pane 2 takes the rest.
+    paneSplitter_->setStretchFactor(0, 0);
+    paneSplitter_->setStretchFactor(1, 1);
+    splitter7_ = named(paneSplitter_->handle(1), QStringLiteral("Splitter7"));
+
+    buildMenus();
+    buildPopupMenus();
+
+    // The memo viewer of pane 1 stays hidden until a table with a memo opens.
+    pane1_.memoGroup->hide();
+
+    connect(qApp, &QApplication::focusChanged, this, &TPelldrakeCDSForm::focusChanged);
+
+    resize(704, 626);
+    paneSplitter_->setSizes({kPaneHeight, 626 - kPaneHeight});
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(704 / 2, 626 / 2));
+
+    PelldrakeCDSForm = this;
+}
+
+TPelldrakeCDSForm::~TPelldrakeCDSForm()
+{
+    disconnect(qApp, &QApplication::focusChanged, this, &TPelldrakeCDSForm::focusChanged);
+    if (PelldrakeCDSForm == this)
+        PelldrakeCDSForm = nullptr;
+}
+
+void TPelldrakeCDSForm::buildPane(Pane &pane, int number)
+{
+    pane.number = number;
+    pane.hasListPopups = number == 1;
+    pane.handlesColumnExit = number == 1;
+    pane.designGridHeight = number == 1 ? 58 : 66;
+
+    pane.frame = named(new QGroupBox(number == 1 ? QStringLiteral("Alias #1")
+                                                 : QStringLiteral("Alias #2")),
+                       pane.name("GroupBox1", "GroupBox3"));
+    auto *layout = new QVBoxLayout(pane.frame);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(0);
+
+    buildTopStrip(pane);
+    layout->addWidget(pane.topStrip);
+
+    pane.listSplitter = named(new QSplitter(Qt::Horizontal, pane.frame),
+                              pane.name("ListSplitter1", "ListSplitter2"));
+    pane.listSplitter->setHandleWidth(kInnerSplitterWidth);
+    pane.listSplitter->setChildrenCollapsible(false);
+    pane.tableList = named(new QListWidget, pane.name("ListBox1", "ListBox2"));
+    pane.listSplitter->addWidget(pane.tableList);
+    buildRightArea(pane);
+    pane.listSplitter->addWidget(pane.rightArea);
+    pane.listSplitter->setStretchFactor(0, 0);
+    pane.listSplitter->setStretchFactor(1, 1);
+    pane.listSplitter->setSizes({kListWidth, 704 - kListWidth});
+    pane.listHandle = named(pane.listSplitter->handle(1), pane.name("Splitter1", "Splitter4"));
+    layout->addWidget(pane.listSplitter, 1);
+
+    // The field view floats over the pane when shown; it starts hidden.
+    pane.fieldView = named(new TlynEDIDBFieldView(pane.frame),
+                           pane.name("lynEDIDBFieldView1", "lynEDIDBFieldView2"));
+    pane.fieldView->hide();
+
+    createEngineObjects(pane);
+    pane.grid->setDataSource(pane.dataSource);
+    pane.navigator->setDataSource(pane.dataSource);
+    pane.memo->setDataSource(pane.dataSource);
+}
+
+void TPelldrakeCDSForm::buildTopStrip(Pane &pane)
+{
+    auto *strip = named(new QWidget(pane.frame), pane.name("Panel1", "Panel2"));
+    pane.topStrip = strip;
+    strip->setFixedHeight(kTopStripHeight);
+    strip->setMinimumWidth(690);
+    strip->setAutoFillBackground(true);
+    setHighlight(pane, false);
+
+    const QString suffix = pane.number == 1 ? QString() : QStringLiteral("2");
+    label(strip, QStringLiteral("Alias"), QStringLiteral("AliasLabel") + suffix, 16, 8);
+    pane.aliasCombo = chooser(strip, pane.name("AliasCombo", "AliasCombo2"));
+    place(pane.aliasCombo, 40, 4, 173, kComboHeight);
+
+    pane.passwordRequired = named(new QCheckBox(QStringLiteral("Password Required"), strip),
+                                  pane.name("PasswordRequired", "PasswordRequired2"));
+    place(pane.passwordRequired, 40, 28, 113, kCheckHeight);
+    pane.useExtensions = named(new QCheckBox(QStringLiteral("Use Extensions"), strip),
+                               pane.name("useExtensions", "useExtensions2"));
+    place(pane.useExtensions, 40, 44, 93, kCheckHeight);
+
+    label(strip, QStringLiteral("Type"), QStringLiteral("TypeLabel") + suffix, 8, 64);
+    pane.typeComboBox = chooser(strip, pane.name("TypeComboBox", "TypeComboBox2"));
+    pane.typeComboBox->addItems({QStringLiteral("ttASCII"), QStringLiteral("ttDBase"),
+                                 QStringLiteral("ttDefault"), QStringLiteral("ttFoxPro"),
+                                 QStringLiteral("ttParadox"), QString()});
+    pane.typeComboBox->setCurrentIndex(-1);
+    place(pane.typeComboBox, 40, 60, 61, kComboHeight);
+
+    label(strip, QStringLiteral("Field Names"), QStringLiteral("FieldNamesLabel") + suffix, 220, 8);
+    pane.fieldNameCombo = chooser(strip, pane.name("FieldNameCombo", "FieldNameCombo2"));
+    place(pane.fieldNameCombo, 280, 4, 177, kComboHeight);
+
+    label(strip, QStringLiteral("Filter Value"), QStringLiteral("FilterValueLabel") + suffix, 224, 32);
+    pane.filterValueEdit = named(new QLineEdit(strip), pane.name("FilterValueEdit", "FilterValueEdit2"));
+    place(pane.filterValueEdit, 280, 28, 177, kComboHeight);
+
+    label(strip, QStringLiteral("Index"), QStringLiteral("IndexLabel") + suffix, 248, 56);
+    pane.indexComboBox = chooser(strip, pane.name("IndexComboBox", "IndexComboBox2"));
+    place(pane.indexComboBox, 280, 52, 177, kComboHeight);
+
+    pane.navigator = named(new DBNavigator(strip), pane.name("DBNavigator1", "DBNavigator2"));
+    place(pane.navigator, 284, 76, 240, 25);
+
+    label(strip, QStringLiteral("Record Count"), QStringLiteral("RecordCountLabel") + suffix, 548, 8);
+    pane.recordCountEdit = counter(strip, pane.name("RecordCountEdit", "RecordCountEdit2"));
+    place(pane.recordCountEdit, 620, 4, 61, kComboHeight);
+    label(strip, QStringLiteral("Field Count"), QStringLiteral("FieldCountLabel") + suffix, 560, 28);
+    pane.fieldCountEdit = counter(strip, pane.name("FieldCountEdit", "FieldCountEdit2"));
+    place(pane.fieldCountEdit, 620, 24, 61, kComboHeight);
+    label(strip, QStringLiteral("Current Record"), QStringLiteral("CurrentRecordLabel") + suffix, 540, 48);
+    pane.currentRecord = counter(strip, pane.name("CurrentRecord", "CurrentRecord2"));
+    place(pane.currentRecord, 620, 44, 61, kComboHeight);
+
+    pane.defaultColumnOrder = named(new QPushButton(QStringLiteral("Default Column Order"), strip),
+                                    pane.name("BitBtn1", "BitBtn2"));
+    place(pane.defaultColumnOrder, 560, 76, 119, 25);
+}
+
+void TPelldrakeCDSForm::buildRightArea(Pane &pane)
+{
+    pane.rightArea = named(new QGroupBox, pane.name("GroupBox2", "GroupBox4"));
+    auto *layout = new QVBoxLayout(pane.rightArea);
+    layout->setContentsMargins(2, 2, 2, 2);
+
+    pane.gridSplitter = named(new QSplitter(Qt::Vertical, pane.rightArea),
+                              pane.name("GridSplitter1", "GridSplitter2"));
+    pane.gridSplitter->setHandleWidth(kInnerSplitterWidth);
+    pane.gridSplitter->setChildrenCollapsible(false);
+    layout->addWidget(pane.gridSplitter);
+
+    pane.grid = named(new DBGrid, pane.name("DBGrid1", "DBGrid2"));
+    pane.grid->setMinimumHeight(0);
+    pane.gridSplitter->addWidget(pane.grid);
+
+    pane.memoGroup = named(new QGroupBox(QStringLiteral("Click on a memo field in the table to view the data")),
+                           pane.name("MemoFieldGroup", "MemoFieldGroup2"));
+    pane.memoGroup->setMinimumHeight(kMemoHeight);
+    auto *memoLayout = new QVBoxLayout(pane.memoGroup);
+    memoLayout->setContentsMargins(2, 2, 2, 2);
+    pane.memo = named(new DBMemo(pane.memoGroup), pane.name("DBMemo1", "DBMemo2"));
+    memoLayout->addWidget(pane.memo);
+    pane.gridSplitter->addWidget(pane.memoGroup);
+
+    pane.infoListing = named(new QListWidget, pane.name("TableInfoListBox", "TableInfoListBox2"));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(10);
+    pane.infoListing->setFont(fixed);
+    pane.gridSplitter->addWidget(pane.infoListing);
+
+    // Grid and memo keep their heights; the listing takes what is left.
+    pane.gridSplitter->setStretchFactor(0, 0);
+    pane.gridSplitter->setStretchFactor(1, 0);
+    pane.gridSplitter->setStretchFactor(2, 1);
+    pane.gridSplitter->setSizes({pane.designGridHeight, kMemoHeight, 100});
+    pane.gridHandle = named(pane.gridSplitter->handle(1), pane.name("Splitter2", "Splitter5"));
+    pane.memoHandle = named(pane.gridSplitter->handle(2), pane.name("Splitter3", "Splitter6"));
+}
+
+void TPelldrakeCDSForm::createEngineObjects(Pane &pane)
+{
+    pane.database = new engine::Database(*session_, this);
+    pane.database->setObjectName(pane.name("Database2", "Database3"));
+    pane.database->setLoginPrompt(false);
+    pane.table = new engine::Table(*session_, this);
+    pane.table->setObjectName(pane.name("Table1", "Table2"));
+    pane.dataSource = new engine::DataSource(this);
+    pane.dataSource->setObjectName(pane.name("DataSource1", "DataSource2"));
+    pane.dataSource->setDataSet(pane.table);
+}
+
+void TPelldrakeCDSForm::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    QMenu *file = submenu(this, bar, QStringLiteral("File1"), QStringLiteral("File"));
+    connect(entry(file, QStringLiteral("Close1"), QStringLiteral("Close"), "Close1Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::Close1Click);
+
+    QMenu *alias = submenu(this, bar, QStringLiteral("Alias1"), QStringLiteral("Alias"));
+    connect(entry(alias, QStringLiteral("HideAlias21"), QStringLiteral("Hide Alias #2"),
+                  "HideAlias21Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::HideAlias21Click);
+    connect(entry(alias, QStringLiteral("ShowAlias21"), QStringLiteral("Show Alias #2"),
+                  "ShowAlias21Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::ShowAlias21Click);
+
+    // The maintenance commands arrive with their own work; until then their
+    // entries are shown disabled.
+    QMenu *maintenance = submenu(this, bar, QStringLiteral("Maintenance1"), QStringLiteral("Maintenance"));
+    const QString fillEmpty = QStringLiteral("Fill empty fields for column with Unique DateTime (20) char value");
+    const QString fillAll = QStringLiteral("Fill ALL fields for column with Unique DateTime (20) char value");
+    const QString exportTab = QStringLiteral("Export TAB Delimited fields with Header Record");
+    const QString dump = QStringLiteral("Table Dump");
+    const QString load = QStringLiteral("Table Load");
+    const QString deleteAll = QStringLiteral("Delete All Records");
+
+    QMenu *alias1 = submenu(this, maintenance, QStringLiteral("Alias11"), QStringLiteral("Alias #1"));
+    entry(alias1, QStringLiteral("FillColumnwithUniqueDateTime20char1"), fillEmpty,
+          "FillColumnwithUniqueDateTime20char1Click", false);
+    entry(alias1, QStringLiteral("FillALLfieldsforcolumnwithUniqueDateTime20charvalue1"), fillAll,
+          "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click", false);
+    entry(alias1, QStringLiteral("ExportTABDelimitedfieldswithHeaderRecord1"), exportTab,
+          "ExportTABDelimitedfieldswithHeaderRecord1Click", false);
+    entry(alias1, QStringLiteral("TableDump1"), dump, "TableDump1Click", false);
+    entry(alias1, QStringLiteral("TableLoad1"), load, "TableLoad1Click", false);
+    entry(alias1, QStringLiteral("DeleteAllRecords1"), deleteAll, "DeleteAllRecords1Click", false);
+
+    QMenu *alias2 = submenu(this, maintenance, QStringLiteral("Alias21"), QStringLiteral("Alias #2"),
+                            "Alias21Click");
+    entry(alias2, QStringLiteral("FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1"), fillEmpty,
+          "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click", false);
+    entry(alias2, QStringLiteral("FillALLfieldsforcolumnwithUniqueDateTime20charvalue2"), fillAll,
+          "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click", false);
+    entry(alias2, QStringLiteral("ExportTABDelimitedfieldswithHeaderRecord2"), exportTab,
+          "ExportTABDelimitedfieldswithHeaderRecord2Click", false);
+    entry(alias2, QStringLiteral("TableDump2"), dump, "TableDump2Click", false);
+    entry(alias2, QStringLiteral("TableLoad2"), load, "TableLoad2Click", false);
+    entry(alias2, QStringLiteral("DeleteAllRecords2"), deleteAll, "DeleteAllRecords2Click", false);
+
+    // A row of twenty hyphens: an ordinary entry that does nothing, not a separator.
+    entry(maintenance, QStringLiteral("N1"), QString(20, QLatin1Char('-')), nullptr, true);
+
+    QMenu *tableData = submenu(this, maintenance, QStringLiteral("TableData1"),
+                               QStringLiteral("Table Data"), "TableData1Click");
+    entry(tableData, QStringLiteral("CompareData2"), QStringLiteral("Compare Data"), nullptr, true);
+    QMenu *structure = submenu(this, maintenance, QStringLiteral("TableComparison1"),
+                               QStringLiteral("Table Structure"), "TableComparison1Click");
+    entry(structure, QStringLiteral("Fieldsizeonly1"), QStringLiteral("Field size only"), nullptr, true);
+    entry(structure, QStringLiteral("FieldnameandFieldsize1"), QStringLiteral("Fieldname and Field size"),
+          nullptr, true);
+
+    QMenu *help = submenu(this, bar, QStringLiteral("Help1"), QStringLiteral("Help"));
+    connect(entry(help, QStringLiteral("About1"), QStringLiteral("About"), "About1Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::About1Click);
+}
+
+void TPelldrakeCDSForm::buildPopupMenus()
+{
+    // Each pop-up menu is a child of the control it belongs to.
+    for (Pane *pane : {&pane1_, &pane2_}) {
+        pane->gridPopup = named(new QMenu(pane->grid), pane->name("PopupMenu3", "PopupMenu4"));
+        pane->fieldViewEntry = entry(pane->gridPopup, pane->name("FieldView1", "FieldView2"),
+                                     QStringLiteral("Field View"),
+                                     pane->number == 1 ? "FieldView1Click" : "FieldView2Click", false);
+        attachPopup(pane->grid, pane->gridPopup);
+        if (!pane->hasListPopups)
+            continue;
+        pane->infoPopup = named(new QMenu(pane->infoListing), QStringLiteral("PopupMenu1"));
+        entry(pane->infoPopup, QStringLiteral("Save1"), QStringLiteral("Save"), "Save1Click", false);
+        attachPopup(pane->infoListing, pane->infoPopup);
+        pane->listPopup = named(new QMenu(pane->tableList), QStringLiteral("PopupMenu2"));
+        entry(pane->listPopup, QStringLiteral("EmptyTable1"), QStringLiteral("Delete All Records"),
+              "EmptyTable1Click", false);
+        entry(pane->listPopup, QStringLiteral("LoadData1"), QStringLiteral("Table Load"),
+              "LoadData1Click", false);
+        entry(pane->listPopup, QStringLiteral("ExecuteQuery1"), QStringLiteral("Execute Query"),
+              "ExecuteQuery1Click", false);
+        attachPopup(pane->tableList, pane->listPopup);
+    }
+}
+
+Pane *TPelldrakeCDSForm::paneOf(const QObject *control)
+{
+    for (const QObject *o = control; o; o = o->parent()) {
+        if (o == pane1_.frame || o == pane1_.table || o == pane1_.database || o == pane1_.dataSource)
+            return &pane1_;
+        if (o == pane2_.frame || o == pane2_.table || o == pane2_.database || o == pane2_.dataSource)
+            return &pane2_;
+    }
+    return nullptr;
+}
+
+QAction *TPelldrakeCDSForm::action(const QString &name) const
+{
+    return findChild<QAction *>(name);
+}
+
+QMenu *TPelldrakeCDSForm::menu(const QString &name) const
+{
+    return findChild<QMenu *>(name);
+}
+
+void TPelldrakeCDSForm::disableControls(Pane &pane)
+{
+    pane.aliasCombo->setEnabled(false);
+    pane.tableList->setEnabled(false);
+    pane.infoListing->setEnabled(false);
+    pane.grid->setEnabled(false);
+    pane.navigator->setEnabled(false);
+}
+
+void TPelldrakeCDSForm::enableControls(Pane &pane)
+{
+    pane.aliasCombo->setEnabled(true);
+    pane.tableList->setEnabled(true);
+    pane.infoListing->setEnabled(true);
+    pane.grid->setEnabled(true);
+    if (pane.grid->isVisible())
+        pane.grid->viewport()->repaint();
+    pane.navigator->setEnabled(true);
+}
+
+int TPelldrakeCDSForm::outerHeight() const
+{
+    return frameGeometry().height();
+}
+
+bool TPelldrakeCDSForm::alias2Visible() const
+{
+    return !pane2_.frame->isHidden();
+}
+
+void TPelldrakeCDSForm::setGridHeight(Pane &pane, int height)
+{
+    QList<int> sizes = pane.gridSplitter->sizes();
+    if (sizes.size() != 3)
+        return;
+    const int total = sizes[0] + sizes[1] + sizes[2];
+    height = std::max(0, height);
+    const int memo = pane.memoGroup->isHidden() ? 0 : sizes[1];
+    sizes[0] = height;
+    sizes[1] = memo;
+    sizes[2] = std::max(0, total - height - memo);
+    pane.gridSplitter->setSizes(sizes);
+}
+
+void TPelldrakeCDSForm::hideAlias2(int outer)
+{
+    // Pane 2 keeps its connection, table and controls; it is only hidden.
+    splitter7_->hide();
+    pane2_.frame->hide();
+    setGridHeight(pane1_, gridHeightForOuterHeight(outer));
+}
+
+void TPelldrakeCDSForm::showAlias2(int outer)
+{
+    const int pane1Height = outer / 2;
+    pane2_.frame->show();
+    splitter7_->show();
+    const int total = paneSplitter_->height() - paneSplitter_->handleWidth();
+    paneSplitter_->setSizes({pane1Height, std::max(0, total - pane1Height)});
+    setGridHeight(pane1_, pane1Height / 2);
+}
+
+void TPelldrakeCDSForm::formResize(int outer)
+{
+    if (!alias2Visible())
+        setGridHeight(pane1_, gridHeightForOuterHeight(outer));
+}
+
+void TPelldrakeCDSForm::Close1Click()
+{
+    close();
+}
+
+void TPelldrakeCDSForm::HideAlias21Click()
+{
+    hideAlias2(outerHeight());
+}
+
+void TPelldrakeCDSForm::ShowAlias21Click()
+{
+    showAlias2(outerHeight());
+}
+
+void TPelldrakeCDSForm::About1Click()
+{
+    TAboutBox box(this);
+    box.exec();
+}
+
+void TPelldrakeCDSForm::FormResize()
+{
+    formResize(outerHeight());
+}
+
+void TPelldrakeCDSForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TPelldrakeCDSForm::setHighlight(Pane &pane, bool on)
+{
+    QPalette palette = pane.topStrip->palette();
+    palette.setColor(QPalette::Window, on ? highlightColour() : buttonFaceColour());
+    pane.topStrip->setPalette(palette);
+}
+
+void TPelldrakeCDSForm::GroupBox1Enter()
+{
+    setHighlight(pane1_, true);
+}
+
+void TPelldrakeCDSForm::GroupBox1Exit()
+{
+    setHighlight(pane1_, false);
+}
+
+void TPelldrakeCDSForm::GroupBox3Enter()
+{
+    setHighlight(pane2_, true);
+}
+
+void TPelldrakeCDSForm::GroupBox3Exit()
+{
+    setHighlight(pane2_, false);
+}
+
+void TPelldrakeCDSForm::focusChanged(QWidget *, QWidget *now)
+{
+    for (Pane *pane : {&pane1_, &pane2_}) {
+        const bool inside = now && (now == pane->frame || pane->frame->isAncestorOf(now));
+        if (inside == pane->focusInside)
+            continue;
+        pane->focusInside = inside;
+        if (pane->number == 1)
+            inside ? GroupBox1Enter() : GroupBox1Exit();
+        else
+            inside ? GroupBox3Enter() : GroupBox3Exit();
+    }
+}
+
+} // namespace pelldrake

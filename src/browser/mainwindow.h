@@ -1,0 +1,102 @@
+#pragma once
+
+#include "browser/pane.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QSplitterHandle;
+
+namespace pelldrake::engine {
+class Session;
+}
+
+namespace pelldrake {
+
+// The main window: two panes stacked vertically, "Alias #1" above and
+// "Alias #2" below, the main menu and the pop-up menus.
+class TPelldrakeCDSForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // The panes' connections belong to the given session (the application's
+    // default session when none is given).
+    explicit TPelldrakeCDSForm(engine::Session *session = nullptr, QWidget *parent = nullptr);
+    ~TPelldrakeCDSForm() override;
+
+    Pane &pane1() { return pane1_; }
+    Pane &pane2() { return pane2_; }
+    // The pane a control (or any object below a pane's frame) belongs to.
+    Pane *paneOf(const QObject *control);
+    engine::Session &session() { return *session_; }
+
+    // Menu entries and menus by component name.
+    QAction *action(const QString &name) const;
+    QMenu *menu(const QString &name) const;
+
+    // The pane controls lock.
+    void disableControls(Pane &pane);
+    void enableControls(Pane &pane);
+
+    // The window's outer height (frame included) and the grid height that
+    // pane 1 takes when pane 2 is hidden.
+    int outerHeight() const;
+    static int gridHeightForOuterHeight(int outerHeight) { return outerHeight / 2; }
+
+    // Showing, hiding and resizing as functions of an outer height, so that
+    // the arithmetic does not depend on the platform's window frame.
+    void hideAlias2(int outerHeight);
+    void showAlias2(int outerHeight);
+    void formResize(int outerHeight);
+    bool alias2Visible() const;
+
+    // Sets a pane's grid height; the information listing takes the rest.
+    void setGridHeight(Pane &pane, int height);
+
+    QString startDirectory() const { return startDirectory_; }
+    void setStartDirectory(const QString &dir) { startDirectory_ = dir; }
+
+    QSplitter *paneSplitter() const { return paneSplitter_; }
+    QSplitterHandle *splitter7() const { return splitter7_; }
+
+public slots:
+    void Close1Click();
+    void HideAlias21Click();
+    void ShowAlias21Click();
+    void About1Click();
+    void FormResize();
+
+    void GroupBox1Enter();
+    void GroupBox1Exit();
+    void GroupBox3Enter();
+    void GroupBox3Exit();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private slots:
+    void focusChanged(QWidget *old, QWidget *now);
+
+private:
+    void buildPane(Pane &pane, int number);
+    void buildTopStrip(Pane &pane);
+    void buildRightArea(Pane &pane);
+    void createEngineObjects(Pane &pane);
+    void buildMenus();
+    void buildPopupMenus();
+    void setHighlight(Pane &pane, bool on);
+
+    engine::Session *session_ = nullptr;
+    Pane pane1_;
+    Pane pane2_;
+    QSplitter *paneSplitter_ = nullptr;
+    QSplitterHandle *splitter7_ = nullptr;
+    QString startDirectory_;
+};
+
+// The main window of the running program, set while it exists.
+extern TPelldrakeCDSForm *PelldrakeCDSForm;
+
+} // namespace pelldrake
