@@ -431,6 +431,13 @@ void ClientDataSet::deleteRecord()
     bof_ = records_.empty() || current_ == 0;
 }
 
+void ClientDataSet::emptyDataSet()
+{
+    requireBrowse("empty");
+    records_.clear();
+    resetCursor();
+}
+
 int ClientDataSet::fieldIndex(std::string_view name) const
 {
     for (std::size_t i = 0; i < fieldDefs_.size(); ++i)

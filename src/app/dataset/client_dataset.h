@@ -95,6 +95,9 @@ public:
     void post();
     void cancel();
     void deleteRecord();
+    // Deletes every record at once (what deleting from the first record until
+    // the dataset is empty does, without the per-record cost).
+    void emptyDataSet();
 
     Field fieldByName(std::string_view name);
     Field field(std::size_t index);

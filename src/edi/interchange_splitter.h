@@ -1,0 +1,157 @@
+// Cutting raw X12 interchanges into segments, shared by the reader's and the
+// checker's splitters.
+//
+// Shared by both splitters (they behave alike here):
+// - detectHeader(): separators from the ISA header block, 80-column unwrapping;
+// - findTrailerIEA(): the IEA at the end of the file (after the GE closing the
+//   last group), read with small reads at the end of the file;
+// - SegmentCutter: reads the input in 2000-byte blocks, drops transport bytes
+//   before the first ISA, removes line breaks that are not the terminator, hands
+//   each segment to a handler and, after an IEA, skips to the next ISA;
+//   findInterchangeIEA() looks ahead for the IEA closing the current interchange;
+// - TimestampFileNamer: 17-digit local time-stamp names, files created
+//   exclusively (a taken name moves on to the next millisecond);
+// - partnerNamePart(): a partner directory name part that cannot leave the
+//   working directory.
+// What each splitter does with a segment (work file, group or parsed file,
+// directory layout) stays in its own SegmentCutter::Handler.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelldrake::edi {
+
+inline constexpr std::size_t kReadBlockSize = 2000;
+// While fewer characters than this remain uncut, the next block is read first.
+inline constexpr std::size_t kRefillThreshold = 1000;
+// A segment longer than this without a terminator ends the input (keeps memory
+// bounded on garbage input).
+inline constexpr std::size_t kMaxSegmentLength = 1u << 20;
+
+// A file that cannot be opened, created or written where the caller must know.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct FileCloser {
+    void operator()(std::FILE *f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// fopen for a filesystem path on every platform ("x" in mode: create exclusively).
+FilePtr openFile(const std::filesystem::path &path, const char *mode);
+bool seekTo(std::FILE *f, std::uint64_t offset);
+
+// The separator line of a group file: the character as a signed 8-bit number.
+std::string separatorCode(char c);
+
+// True when segment begins with tag and the tag ends there (end of text or a
+// character that cannot belong to a tag), so "STC" is not "ST".
+bool hasTag(std::string_view segment, std::string_view tag);
+
+// The record kind a group file line opens: "ISA", "GS", "IEA", "GE" or "ST",
+// or nullptr for a line that continues the record before it. The tag must end
+// where the kind does, so a status segment STC does not open a transaction set.
+const char *envelopeKind(std::string_view line);
+
+// Full paths (directory + separator + name) of the file entries of directory,
+// in listing order, subdirectories left out; empty when it cannot be listed.
+std::vector<std::string> listFileEntries(const std::string &directory);
+
+// Removes blanks and control characters at both ends.
+std::string_view trimControls(std::string_view s);
+
+// One part (sender, receiver, code) of a partner directory name: path
+// separators, drive colons, control characters and ".." removed.
+std::string partnerNamePart(std::string_view s);
+
+// Appends in to out, leaving out zero bytes, line feeds unless the terminator is
+// a line feed, and carriage returns unless the terminator is a carriage return.
+void appendFiltered(std::string &out, std::string_view in, char terminator);
+
+struct InterchangeHeader {
+    char terminator = 0;
+    char elementSeparator = 0;
+    bool unwrapped = false;
+    std::string isaText; // the ISA segment without its terminator
+};
+
+// Separators of the interchange from the first block of the input. Returns
+// nothing when the block holds no "ISA" or the ISA header is shorter than 106
+// characters.
+std::optional<InterchangeHeader> detectHeader(std::string_view headerBlock);
+
+// The IEA segment at the end of the file, with its terminator; empty when none.
+std::string findTrailerIEA(std::FILE *in, char terminator, char elementSeparator);
+
+class SegmentCutter {
+public:
+    enum class Action {
+        Next,      // segment handled: remove it and go on
+        SkipToISA, // remove it, then drop everything up to the next "ISA"
+        Defer,     // leave it in place and retry once the next block is read
+        Stop,      // end this input
+    };
+    class Handler {
+    public:
+        virtual ~Handler() = default;
+        // segment: the text up to and including the terminator. rest: the uncut
+        // text from the start of the segment on (the ISA header lives there).
+        virtual Action segment(std::string_view segment, std::string_view rest) = 0;
+    };
+
+    SegmentCutter(std::FILE *in, std::filesystem::path path, char terminator);
+
+    char terminator() const { return terminator_; }
+    void setTerminator(char t) { terminator_ = t; }
+
+    // Cuts the whole input from its start.
+    void run(Handler &handler);
+
+    enum class Lookahead { Found, NextInterchange, EndOfInput };
+    // Looks ahead from the current segment for the IEA of this interchange.
+    // Found: iea holds it without terminator. NextInterchange: an ISA came first.
+    // EndOfInput: neither before the end. The cutting position is not moved.
+    Lookahead findInterchangeIEA(char elementSeparator, std::string &iea) const;
+
+private:
+    bool readBlock();
+    void dropToISA();
+
+    std::FILE *in_;
+    std::filesystem::path path_;
+    char terminator_;
+    std::string held_;
+    std::size_t start_ = 0;
+    bool seekingISA_ = true;
+    bool lastFull_ = false;
+    std::uint64_t readOffset_ = 0;
+};
+
+// Creates files named "yyyymmddhhnnsszzz.edi" (local time) exclusively; names
+// are unique and increase in writing order within one namer.
+class TimestampFileNamer {
+public:
+    // Creates the file in dir and returns its path with the open stream in out.
+    std::filesystem::path create(const std::filesystem::path &dir, FilePtr &out);
+    static std::string format(std::chrono::system_clock::time_point t);
+
+private:
+    std::int64_t lastMillis_ = 0;
+};
+
+} // namespace pelldrake::edi
