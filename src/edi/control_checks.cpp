@@ -1,0 +1,36 @@
+// The checker's control checks: the segment count in SE01 and the control
+// numbers in ST02 and SE02, on the current transaction set.
+#include "edi/edi_check.h"
+
+namespace pelldrake::edi {
+
+std::string TlynEDICheck::checkSegmentCount()
+{
+    // An SE01 that is missing or no number raises ConversionError, naming it.
+    const int declared = toInt(getSESegElement(1));
+    int actual = 0;
+    forEachLine(currentData(), [&](std::string_view) { ++actual; });
+    if (declared == actual)
+        return "Segment count is correct " + std::to_string(declared);
+    return "ERROR:Segment count is NOT correct SECount=" + std::to_string(declared) + " != " +
+           std::to_string(actual);
+}
+
+std::string TlynEDICheck::checkSTCtrlNumbers()
+{
+    int lines = 0;
+    forEachLine(currentData(), [&](std::string_view) { ++lines; });
+    if (lines == 0)
+        return "ERROR: Unknown error";
+    // Both reads come from segmentList; a record longer than the list raises
+    // SegmentIndexError.
+    segmentIndex = 0;
+    const std::string st02 = getElementValue(2);
+    segmentIndex = lines - 1;
+    const std::string se02 = getElementValue(2);
+    if (st02 == se02)
+        return "ST/SE Control Numbers match " + st02;
+    return "ERROR: ST/SE Control Numbers do NOT match " + st02 + " != " + se02;
+}
+
+} // namespace pelldrake::edi

@@ -1,0 +1,80 @@
+#pragma once
+// The interchange checker: splits a raw X12 interchange into its parsed
+// directory, loads one parsed file (one functional group) as a segment store,
+// selects a transaction set by number, and checks segment counts, control
+// numbers and element data types.
+//
+// Usual order: set ediFileName; parseEDIData; loadParsedFiles into a list; for
+// each file loadEDIData (optionally with a Progress), then checkSegmentCount,
+// checkSTCtrlNumbers and element reads with validateDataType.
+//
+// The segment store (a ClientDataSet with the fields "Type" and "Data") holds
+// SEGTERM, ELESEP and SUBELESEP records, then one record per envelope line:
+// ISA, GS, IEA, GE, or ST with every line of its transaction set (SE included)
+// joined by line feeds. The segment list, its cursor and the element
+// operations are the reader's (SegmentList). Where the checker differs:
+// - the ISA, IEA, GS and GE getters read the current record when it has that
+//   type and otherwise the first record of it; the ST and SE getters read only
+//   the current record (its first and last line);
+// - loadEDIData reports progress, counts transaction sets and selects the
+//   first one; loadDocument uses documentNumber.
+// Errors of missing data are answered with empty text; a parsed file of fewer
+// than three lines and the conversion and index errors of the control checks
+// reach the caller as std::out_of_range / std::invalid_argument.
+#include "app/dataset/client_dataset.h"
+#include "edi/progress.h"
+#include "edi/segment_list.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelldrake::edi {
+
+class TlynEDICheck : public ClientDataSet, public SegmentList {
+public:
+    std::int32_t transactionSetCount = 0;
+    std::int32_t documentNumber = 0;   // 1-based; set by the caller, loadEDIData sets 1
+    std::string transactionSetID;      // ST01 of the set selected by loadEDIData
+    std::string versionCode;           // GS08 of the first group
+    std::string ediFileName;           // raw interchange for parseEDIData
+    std::string parsedDirPath;         // <current directory>/parsedDir
+
+    // Creates parsedDir and an empty "lynEDICheck.cds" in the current
+    // directory when they are missing.
+    TlynEDICheck();
+
+    void loadEDIData(const std::string &fileName, Progress *progress = nullptr);
+    void loadDocument();
+    std::string getSegmentTerminator();
+
+    std::string getISASegElement(int index);
+    std::string getIEASegElement(int index);
+    std::string getGSSegElement(int index);
+    std::string getGESegElement(int index);
+    std::string getSTSegElement(int index);
+    std::string getSESegElement(int index);
+
+    void loadEDIFileList(const std::string &directory, std::vector<std::string> &list);
+
+    bool validateDataType(const std::string &value, const std::string &typeCode) const;
+
+    std::string checkSegmentCount();
+    std::string checkSTCtrlNumbers();
+
+    bool parseEDIData();
+    void loadParsedFiles(std::vector<std::string> &list);
+    void cleanParsedDir();
+
+    static constexpr const char *kStoreFileName = "lynEDICheck.cds";
+
+private:
+    std::string envelopeElement(const char *type, int index);
+    std::string currentType();
+    std::string currentData();
+};
+
+// Records the checker on the EDI palette page.
+void registerEDICheck();
+
+} // namespace pelldrake::edi
