@@ -2,6 +2,8 @@
 
 #include "edi/check_io.h"
 #include "edi/data_type.h"
+#include "edi/interchange_splitter.h"
+#include "edi/palette.h"
 #include "edi/parsed_dir.h"
 
 #include <filesystem>
@@ -15,11 +17,6 @@ namespace {
 
 constexpr std::size_t kTypeField = 0;
 constexpr std::size_t kDataField = 1;
-
-bool startsWith(std::string_view s, std::string_view prefix)
-{
-    return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
 
 std::string_view firstLine(std::string_view text)
 {
@@ -36,7 +33,7 @@ std::string_view lastLine(std::string_view text)
 
 std::string readWholeFile(const std::string &fileName)
 {
-    io::FilePtr f = io::openFile(io::toPath(fileName), "rb");
+    FilePtr f = openFile(io::toPath(fileName), "rb");
     if (!f)
         throw std::runtime_error("Cannot open file \"" + fileName + "\"");
     std::string text;
@@ -116,17 +113,10 @@ void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
             return;
         }
         throttle.step(index, index == lineCount - 1);
-        if (startsWith(line, "ISA")) {
-            appendRecord("ISA", line);
-        } else if (startsWith(line, "GS")) {
-            appendRecord("GS", line);
-        } else if (startsWith(line, "IEA")) {
-            appendRecord("IEA", line);
-        } else if (startsWith(line, "GE")) {
-            appendRecord("GE", line);
-        } else if (startsWith(line, "ST")) {
-            ++transactionSetCount;
-            appendRecord("ST", line);
+        if (const char *kind = envelopeKind(line)) {
+            if (kind[0] == 'S')
+                ++transactionSetCount;
+            appendRecord(kind, line);
         } else {
             // The line belongs to the record before it.
             edit();
@@ -207,15 +197,7 @@ std::string TlynEDICheck::getSESegElement(int index)
 
 void TlynEDICheck::loadEDIFileList(const std::string &directory, std::vector<std::string> &list)
 {
-    list.clear();
-    std::error_code ec;
-    fs::directory_iterator it(io::toPath(directory), ec), end;
-    const std::string prefix = directory + static_cast<char>(fs::path::preferred_separator);
-    for (; !ec && it != end; it.increment(ec)) {
-        std::error_code dirEc;
-        if (!it->is_directory(dirEc))
-            list.push_back(prefix + io::fromPath(it->path().filename()));
-    }
+    list = listFileEntries(directory);
 }
 
 bool TlynEDICheck::validateDataType(const std::string &value, const std::string &typeCode) const
@@ -243,9 +225,8 @@ void TlynEDICheck::cleanParsedDir()
     cleanParsedDirectory(parsedDirPath);
 }
 
-void registerEDICheck()
-{
-    // filled in with the palette registry
-}
+namespace lynEDICheck {
+void Register() { registerComponent(kPalettePage, "TlynEDICheck"); }
+} // namespace lynEDICheck
 
 } // namespace pelldrake::edi

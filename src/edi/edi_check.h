@@ -74,7 +74,9 @@ private:
     std::string currentData();
 };
 
+namespace lynEDICheck {
 // Records the checker on the EDI palette page.
-void registerEDICheck();
+void Register();
+}
 
 } // namespace pelldrake::edi

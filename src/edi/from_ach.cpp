@@ -1,6 +1,8 @@
 #include "edi/from_ach.h"
 
 #include "edi/check_io.h"
+#include "edi/interchange_splitter.h"
+#include "edi/palette.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,8 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using io::FilePtr;
-using io::openFile;
 using io::toPath;
 
 bool readWholeFile(const std::string &name, std::string &out)
@@ -127,5 +127,9 @@ void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string
     if (std::fflush(out.get()) != 0)
         throw std::runtime_error("Cannot write file \"" + destination + "\"");
 }
+
+namespace lynEDIFromACH {
+void Register() { registerComponent(kPalettePage, "TlynEDIFromACH"); }
+} // namespace lynEDIFromACH
 
 } // namespace pelldrake::edi

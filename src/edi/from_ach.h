@@ -45,7 +45,9 @@ private:
     std::vector<std::string> m_lines;
 };
 
-// Registers the component on the EDI palette page.
-void registerFromACH();
+namespace lynEDIFromACH {
+// Records the component on the EDI palette page.
+void Register();
+}
 
 } // namespace pelldrake::edi

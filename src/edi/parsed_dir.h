@@ -7,24 +7,16 @@
 // itself) and then one segment per line: the ISA, one GS..GE group and the
 // IEA. Lines end with CR LF. Names are the local time "yyyymmddhhnnsszzz.edi".
 //
-// How a run splits:
-// - The input is read in 2000-byte blocks (each taken up to its first zero
-//   byte); the unsplit text is topped up when fewer than 1000 characters
-//   remain, so memory stays small whatever the file size.
-// - Separators come from the fixed ISA layout: element separator at character
-//   4, terminator at character 106. When the first line feed stands at 106 or
-//   107 and character 106 is a line feed or carriage return, the line feed is
-//   the terminator and carriage returns go. A terminator followed by a bare
-//   line feed is cut as the terminator, with the line breaks dropped. Text
-//   wrapped in 80-column lines (first line feed at 82) is joined first.
-// - Each ISA starts a parsed file; each further GS of the same interchange
-//   starts one that begins with that interchange's ISA. The interchange's IEA
-//   closes its last group and is appended to every earlier group file of the
-//   same interchange, so each file carries its own interchange's envelope,
-//   also when one input holds several interchanges.
-// - Files are created exclusively and never replace a file written before:
-//   when a name is taken the next millisecond is used, so names stay unique
-//   and in writing order without any pause.
+// A run cuts the input with the splitter core it shares with the reader
+// (edi/interchange_splitter.h): 2000-byte blocks, separators from the ISA
+// header, line breaks that are not the terminator dropped, transport bytes
+// before an ISA skipped. Each ISA starts a parsed file; each further GS of the
+// same interchange starts one that begins with that interchange's ISA, and the
+// group before it is closed with the interchange's own IEA (found by looking
+// ahead once per interchange; the IEA at the end of the file when the
+// interchange has none). Files are created exclusively and never replace one
+// written before: a taken name moves on to the next millisecond, so names stay
+// unique and in writing order without pauses.
 #include <string>
 #include <vector>
 
@@ -48,8 +40,5 @@ void cleanParsedDirectory(const std::string &parsedDirPath);
 // Appends directory + separator + name for every entry, files and
 // subdirectories alike, sorted by name (time-stamp names: writing order).
 void listParsedDirectory(const std::string &parsedDirPath, std::vector<std::string> &list);
-
-// The signed decimal code of a separator character (a tilde gives 126).
-std::string separatorCode(char c);
 
 } // namespace pelldrake::edi

@@ -1,14 +1,15 @@
 #include "edi/widgets/edifact_to_xml.h"
 
+#include "edi/palette.h"
+
 namespace pelldrake::edi {
 
 TlynEDIEDIFactToXML::TlynEDIEDIFactToXML(QWidget *owner) : QTreeView(owner) {}
 
 TlynEDIEDIFactToXML::~TlynEDIEDIFactToXML() = default;
 
-void registerEDIFactToXML()
-{
-    // filled in with the palette registry
-}
+namespace lynEDIEDIFactToXML {
+void Register() { registerComponent(kPalettePage, "TlynEDIEDIFactToXML"); }
+} // namespace lynEDIEDIFactToXML
 
 } // namespace pelldrake::edi

@@ -13,7 +13,9 @@ public:
     ~TlynEDIEDIFactToXML() override;
 };
 
+namespace lynEDIEDIFactToXML {
 // Records the class on the EDI palette page.
-void registerEDIFactToXML();
+void Register();
+}
 
 } // namespace pelldrake::edi

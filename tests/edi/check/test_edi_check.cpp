@@ -152,20 +152,19 @@ TEST(Checker, ProgressIsReportedSparinglyAndEndsOnTheLastLine)
 
 TEST(Checker, OddLinesOfAParsedFile)
 {
-    // STC starts a record of its own; an empty line and a line before the
-    // ISA extend the record before them; bare LF line ends load too.
+    // A status segment STC stays in its set (only a whole ST tag opens one);
+    // an empty line and a line before the ISA extend the record before them;
+    // bare LF line ends load too.
     Loaded l(std::string("126\n42\n>\nJUNK\n") + kIsa + "\nTA1*1\nGS*PO\nST*850*1\nSTC*X\n\nSE*3*1\nGE*2*1\n");
     TlynEDICheck &c = l.check;
-    EXPECT_EQ(c.transactionSetCount, 2);
+    EXPECT_EQ(c.transactionSetCount, 1);
     c.first();
     c.next();
     c.next();
     EXPECT_EQ(c.fieldByName("Data").asString(), ">\nJUNK");
     c.next();
     EXPECT_EQ(c.fieldByName("Data").asString(), std::string(kIsa) + "\nTA1*1");
-    c.documentNumber = 2;
-    c.loadDocument();
-    EXPECT_EQ(c.segmentList, (std::vector<std::string>{"STC*X", "", "SE*3*1"}));
+    EXPECT_EQ(c.segmentList, (std::vector<std::string>{"ST*850*1", "STC*X", "", "SE*3*1"}));
 }
 
 TEST(Checker, MissingAndShortFiles)
