@@ -111,6 +111,7 @@ public:
 signals:
     void afterScroll();
     void dataChanged();
+    void fieldChanged(int fieldIndex); // a value of the edit buffer changed
     void stateChanged();
 
 private:

@@ -1,0 +1,246 @@
+#include "app/engine/database.h"
+
+#include "app/engine/engine_error.h"
+#include "app/engine/login_prompt.h"
+#include "app/engine/session.h"
+#include "app/engine/sql_util.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+namespace pelldrake::engine {
+
+namespace {
+
+QString nextConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("pelldrake_db_%1").arg(counter.fetchAndAddRelaxed(1) + 1);
+}
+
+} // namespace
+
+Database::Database(QObject *parent) : Database(Session::defaultSession(), parent) {}
+
+Database::Database(Session &session, QObject *parent) : QObject(parent), m_session(&session)
+{
+    m_session->registerDatabase(this);
+}
+
+Database::~Database()
+{
+    close();
+    m_session->unregisterDatabase(this);
+}
+
+void Database::setDatabaseName(const QString &alias)
+{
+    if (alias == m_alias)
+        return;
+    close();
+    m_alias = alias;
+}
+
+bool Database::isPostgres() const { return m_driver == QLatin1String("POSTGRES"); }
+bool Database::isSqlite() const { return m_driver == QLatin1String("SQLITE"); }
+QString Database::driverName() const { return m_connected ? m_driver : QString(); }
+QStringList Database::params() const { return m_connected ? m_params : QStringList(); }
+bool Database::readOnly() const { return m_readOnly; }
+
+QSqlDatabase Database::sqlDatabase() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+void Database::open()
+{
+    if (m_connected)
+        return;
+    if (m_alias.isEmpty())
+        throw EngineError(QStringLiteral("No alias given."));
+    const auto def = m_session->aliases().find(m_alias);
+    if (!def)
+        throw EngineError(QStringLiteral("Unknown alias '%1'.").arg(m_alias));
+
+    const QString conn = nextConnectionName();
+    QString error;
+    bool ok = false;
+    // Tries one login; on failure leaves `error` with the server's reason.
+    auto attempt = [&](const QString &user, const QString &password) {
+        QSqlDatabase db = QSqlDatabase::contains(conn) ? QSqlDatabase::database(conn, false)
+                                                       : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conn);
+        db.setHostName(def->host);
+        db.setPort(def->port > 0 ? def->port : 5432);
+        db.setDatabaseName(def->database);
+        db.setUserName(user);
+        db.setPassword(password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        if (db.open())
+            return true;
+        error = errorText(db.lastError());
+        return false;
+    };
+
+    if (def->driver == QLatin1String("SQLITE")) {
+        const QString path = def->path;
+        // A missing file would silently become a new empty database; refuse instead.
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            throw EngineError(QStringLiteral("Database file '%1' of alias '%2' does not exist.").arg(path, m_alias));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conn);
+            db.setDatabaseName(path);
+            QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
+            if (def->readOnly)
+                options += QLatin1String(";QSQLITE_OPEN_READONLY");
+            db.setConnectOptions(options);
+            if (db.open()) {
+                QSqlQuery q(db);
+                ok = q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+                if (!ok)
+                    error = errorText(q.lastError());
+            } else {
+                error = errorText(db.lastError());
+            }
+            if (!ok)
+                db.close();
+        }
+        if (!ok) {
+            QSqlDatabase::removeDatabase(conn);
+            throw EngineError(QStringLiteral("Cannot open database '%1' of alias '%2': %3").arg(path, m_alias, error));
+        }
+        m_driver = QStringLiteral("SQLITE");
+        m_params = {QLatin1String("PATH=") + path};
+    } else if (def->driver == QLatin1String("POSTGRES")) {
+        Session::Credentials cred;
+        const bool cached = m_session->cachedCredentials(m_alias, cred);
+        if (!cached)
+            cred.user = def->user;
+        ok = attempt(cred.user, cred.password);
+        if (!ok && m_loginPrompt) {
+            LoginPrompt *prompt = m_session->loginPrompt();
+            if (prompt) {
+                QString user = cred.user;
+                QString password;
+                if (!prompt->askLogin(m_alias, user, password)) {
+                    QSqlDatabase::removeDatabase(conn);
+                    throw EngineError(QStringLiteral("Login to alias '%1' cancelled.").arg(m_alias));
+                }
+                ok = attempt(user, password);
+                if (ok)
+                    cred = {user, password};
+            }
+        }
+        if (!ok) {
+            QSqlDatabase::removeDatabase(conn);
+            throw EngineError(QStringLiteral("Cannot connect to alias '%1': %2").arg(m_alias, error));
+        }
+        m_session->rememberCredentials(m_alias, cred);
+        m_driver = QStringLiteral("POSTGRES");
+        m_params = {QLatin1String("SERVER NAME=") + def->host,
+                    QLatin1String("PORT=") + QString::number(def->port > 0 ? def->port : 5432),
+                    QLatin1String("DATABASE NAME=") + def->database,
+                    QLatin1String("USER NAME=") + cred.user};
+        if (def->readOnly) {
+            QSqlQuery q(QSqlDatabase::database(conn, false));
+            q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        }
+    } else {
+        throw EngineError(QStringLiteral("Alias '%1' names an unknown driver '%2'.").arg(m_alias, def->driver));
+    }
+    m_connectionName = conn;
+    m_readOnly = def->readOnly;
+    m_connected = true;
+    m_inTransaction = false;
+    emit connectedChanged(true);
+}
+
+void Database::close()
+{
+    if (!m_connected)
+        return;
+    // Tables and queries on this connection let go of their statements first.
+    m_connected = false;
+    emit connectedChanged(false);
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (m_inTransaction)
+            db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+    m_inTransaction = false;
+    m_driver.clear();
+    m_params.clear();
+}
+
+void Database::startTransaction()
+{
+    if (!m_connected)
+        throw EngineError(QStringLiteral("Database '%1' is not connected.").arg(m_alias));
+    if (m_inTransaction)
+        throw EngineError(QStringLiteral("A transaction is already active."));
+    QSqlDatabase db = sqlDatabase();
+    if (!db.transaction())
+        throw EngineError(QStringLiteral("Cannot start a transaction: ") + errorText(db.lastError()));
+    m_inTransaction = true;
+}
+
+void Database::commit()
+{
+    if (!m_inTransaction)
+        return;
+    QSqlDatabase db = sqlDatabase();
+    if (!db.commit())
+        throw EngineError(QStringLiteral("Cannot commit: ") + errorText(db.lastError()));
+    m_inTransaction = false;
+}
+
+void Database::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    QSqlDatabase db = sqlDatabase();
+    m_inTransaction = false;
+    if (!db.rollback())
+        throw EngineError(QStringLiteral("Cannot roll back: ") + errorText(db.lastError()));
+}
+
+TransactionBatch::TransactionBatch(Database &db, int batchSize)
+    : m_db(&db), m_batchSize(batchSize > 0 ? batchSize : 1)
+{
+    if (!db.inTransaction()) {
+        db.startTransaction();
+        m_owner = true;
+    }
+}
+
+TransactionBatch::~TransactionBatch()
+{
+    try {
+        finish();
+    } catch (const EngineError &e) {
+        qWarning("%s", qPrintable(e.message()));
+    }
+}
+
+void TransactionBatch::step()
+{
+    if (!m_owner || ++m_count < m_batchSize)
+        return;
+    m_count = 0;
+    m_db->commit();
+    m_db->startTransaction();
+}
+
+void TransactionBatch::finish()
+{
+    if (!m_owner)
+        return;
+    m_owner = false;
+    if (m_db->connected())
+        m_db->commit();
+}
+
+} // namespace pelldrake::engine

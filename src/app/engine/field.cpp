@@ -1,0 +1,444 @@
+#include "app/engine/field.h"
+
+#include "app/engine/engine_error.h"
+#include "app/engine/table.h"
+#include "app/engine/values.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTime>
+
+namespace pelldrake::engine {
+
+namespace {
+
+const char *const kTypeNames[] = {
+    "ftUnknown", "ftString", "ftSmallint", "ftInteger", "ftWord", "ftBoolean", "ftFloat",
+    "ftCurrency", "ftBCD", "ftDate", "ftTime", "ftDateTime", "ftBytes", "ftVarBytes",
+    "ftAutoInc", "ftBlob", "ftMemo", "ftGraphic", "ftFmtMemo", "ftParadoxOle", "ftDBaseOle",
+    "ftTypedBinary", "ftCursor", "ftFixedChar", "ftWideString", "ftLargeint", "ftADT",
+    "ftArray", "ftReference", "ftDataSet", "ftOraBlob", "ftOraClob", "ftVariant",
+    "ftInterface", "ftIDispatch", "ftGuid", "ftTimeStamp", "ftFMTBcd"};
+
+// The last name is spelled the way stored listings have always shown it.
+const char *const kKindNames[] = {"fkData", "fkCalculated", "fkLookup", "fkInternalCalc",
+                                  "fkAggergate"};
+
+bool isTextType(int type)
+{
+    switch (type) {
+    case ftString: case ftMemo: case ftFmtMemo: case ftFixedChar: case ftWideString:
+    case ftOraClob: case ftGuid: case ftUnknown: case ftVariant:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isIntegerType(int type)
+{
+    return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc
+        || type == ftLargeint;
+}
+
+bool isBinaryType(int type)
+{
+    return type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic
+        || type == ftTypedBinary || type == ftOraBlob || type == ftParadoxOle
+        || type == ftDBaseOle;
+}
+
+QString timeText(const QTime &t)
+{
+    return t.toString(t.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
+}
+
+QString dateTimeText(const QDateTime &dt)
+{
+    return dt.date().toString(Qt::ISODate) + QLatin1Char(' ') + timeText(dt.time());
+}
+
+QString doubleText(double d)
+{
+    return QString::number(d, 'g', QLocale::FloatingPointShortest);
+}
+
+QDate parseDate(const QString &s)
+{
+    return QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
+}
+
+QTime parseTime(const QString &s)
+{
+    for (const char *fmt : {"HH:mm:ss.zzz", "HH:mm:ss", "HH:mm"}) {
+        QTime t = QTime::fromString(s, QLatin1String(fmt));
+        if (t.isValid())
+            return t;
+    }
+    // Fractions longer than milliseconds (PostgreSQL keeps microseconds).
+    static const QRegularExpression re(QStringLiteral("^(\\d{2}):(\\d{2}):(\\d{2})\\.(\\d+)$"));
+    const auto m = re.match(s);
+    if (m.hasMatch()) {
+        const int ms = (m.captured(4) + QLatin1String("000")).left(3).toInt();
+        return QTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), ms);
+    }
+    return {};
+}
+
+QDateTime parseDateTime(const QString &s)
+{
+    QString t = s.trimmed();
+    if (t.size() >= 11 && (t.at(10) == QLatin1Char('T') || t.at(10) == QLatin1Char(' '))) {
+        const QDate d = parseDate(t.left(10));
+        QString rest = t.mid(11);
+        // Drop a zone suffix; values are shown as stored.
+        static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d{2}(:?\\d{2})?)$"));
+        rest.remove(zone);
+        const QTime tm = parseTime(rest);
+        if (d.isValid() && tm.isValid())
+            return QDateTime(d, tm);
+        return {};
+    }
+    if (t.size() == 10) {
+        const QDate d = parseDate(t);
+        if (d.isValid())
+            return QDateTime(d, QTime(0, 0));
+    }
+    return {};
+}
+
+bool parseBool(const QString &s, bool &ok)
+{
+    const QString l = s.trimmed().toLower();
+    ok = true;
+    if (l == QLatin1String("true") || l == QLatin1String("t") || l == QLatin1String("1")
+        || l == QLatin1String("yes") || l == QLatin1String("y"))
+        return true;
+    if (l == QLatin1String("false") || l == QLatin1String("f") || l == QLatin1String("0")
+        || l == QLatin1String("no") || l == QLatin1String("n"))
+        return false;
+    ok = false;
+    return false;
+}
+
+[[noreturn]] void badText(const QString &text, const QString &what, const QString &field)
+{
+    throw EngineError(QStringLiteral("'%1' is not a valid %2 value for field '%3'.")
+                          .arg(text, what, field));
+}
+
+} // namespace
+
+QString fieldTypeName(int code)
+{
+    if (code < 0 || code > 37)
+        return {};
+    return QLatin1String(kTypeNames[code]);
+}
+
+QString fieldKindName(int code)
+{
+    if (code < 0 || code > 4)
+        return {};
+    return QLatin1String(kKindNames[code]);
+}
+
+TypeInfo typeFromDeclaration(const QString &declaredType)
+{
+    const QString decl = declaredType.trimmed().toUpper();
+    static const QRegularExpression argsRe(QStringLiteral("\\(\\s*(\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\)"));
+    const auto m = argsRe.match(decl);
+    const int a1 = m.hasMatch() ? m.captured(1).toInt() : -1;
+    const int a2 = m.hasMatch() && !m.captured(2).isEmpty() ? m.captured(2).toInt() : 0;
+    QString base = decl;
+    if (m.hasMatch())
+        base = decl.left(m.capturedStart()).trimmed() + decl.mid(m.capturedEnd());
+    base = base.simplified();
+
+    auto str = [](int type, int n) { return TypeInfo{type, n, n + 1}; };
+    if (base.isEmpty())
+        return {ftUnknown, 0, 0};
+    if (base.endsWith(QLatin1String("[]")))
+        return {ftArray, 0, 0};
+    if (base == QLatin1String("VARCHAR") || base == QLatin1String("CHARACTER VARYING")
+        || base == QLatin1String("NVARCHAR") || base == QLatin1String("VARYING CHARACTER")
+        || base == QLatin1String("NATIVE CHARACTER") || base == QLatin1String("VARCHAR2"))
+        return a1 >= 0 ? str(ftString, a1) : TypeInfo{ftMemo, 0, 0};
+    if (base == QLatin1String("CHAR") || base == QLatin1String("CHARACTER")
+        || base == QLatin1String("NCHAR") || base == QLatin1String("BPCHAR"))
+        return str(ftFixedChar, a1 >= 0 ? a1 : 1);
+    if (base == QLatin1String("TEXT") || base == QLatin1String("CLOB")
+        || base == QLatin1String("MEMO") || base == QLatin1String("LONGTEXT")
+        || base == QLatin1String("MEDIUMTEXT") || base == QLatin1String("JSON")
+        || base == QLatin1String("JSONB") || base == QLatin1String("XML"))
+        return {ftMemo, 0, 0};
+    if (base == QLatin1String("SMALLINT") || base == QLatin1String("INT2")
+        || base == QLatin1String("TINYINT") || base == QLatin1String("SMALLSERIAL"))
+        return {ftSmallint, 0, 2};
+    if (base == QLatin1String("BIGINT") || base == QLatin1String("INT8")
+        || base == QLatin1String("BIGSERIAL") || base == QLatin1String("UNSIGNED BIG INT"))
+        return {ftLargeint, 0, 8};
+    if (base == QLatin1String("INTEGER") || base == QLatin1String("INT")
+        || base == QLatin1String("INT4") || base == QLatin1String("MEDIUMINT")
+        || base == QLatin1String("SERIAL"))
+        return {ftInteger, 0, 4};
+    if (base == QLatin1String("REAL") || base == QLatin1String("DOUBLE")
+        || base == QLatin1String("DOUBLE PRECISION") || base == QLatin1String("FLOAT")
+        || base == QLatin1String("FLOAT4") || base == QLatin1String("FLOAT8"))
+        return {ftFloat, 0, 8};
+    if (base == QLatin1String("MONEY") || base == QLatin1String("CURRENCY"))
+        return {ftCurrency, 0, 8};
+    if (base == QLatin1String("NUMERIC") || base == QLatin1String("DECIMAL")) {
+        if (a1 > 18 || a1 < 0)
+            return {ftFMTBcd, a2, 34};
+        return {ftBCD, a2, 34};
+    }
+    if (base == QLatin1String("DATE"))
+        return {ftDate, 0, 4};
+    if (base == QLatin1String("TIME") || base == QLatin1String("TIME WITHOUT TIME ZONE")
+        || base == QLatin1String("TIME WITH TIME ZONE") || base == QLatin1String("TIMETZ"))
+        return {ftTime, 0, 4};
+    if (base == QLatin1String("TIMESTAMP") || base == QLatin1String("DATETIME")
+        || base == QLatin1String("TIMESTAMP WITHOUT TIME ZONE")
+        || base == QLatin1String("TIMESTAMP WITH TIME ZONE")
+        || base == QLatin1String("TIMESTAMPTZ"))
+        return {ftDateTime, 0, 8};
+    if (base == QLatin1String("BOOLEAN") || base == QLatin1String("BOOL"))
+        return {ftBoolean, 0, 2};
+    if (base == QLatin1String("BLOB") || base == QLatin1String("BYTEA")
+        || base == QLatin1String("BINARY") || base == QLatin1String("VARBINARY"))
+        return {ftBlob, 0, 0};
+    if (base == QLatin1String("UUID") || base == QLatin1String("GUID"))
+        return {ftGuid, 38, 39};
+
+    // Anything else by SQLite's affinity rules, so odd declarations still behave.
+    if (base.contains(QLatin1String("INT")))
+        return {ftInteger, 0, 4};
+    if (base.contains(QLatin1String("CHAR")))
+        return a1 >= 0 ? str(ftString, a1) : TypeInfo{ftMemo, 0, 0};
+    if (base.contains(QLatin1String("CLOB")) || base.contains(QLatin1String("TEXT")))
+        return {ftMemo, 0, 0};
+    if (base.contains(QLatin1String("BLOB")))
+        return {ftBlob, 0, 0};
+    if (base.contains(QLatin1String("REAL")) || base.contains(QLatin1String("FLOA"))
+        || base.contains(QLatin1String("DOUB")))
+        return {ftFloat, 0, 8};
+    return {ftUnknown, 0, 0};
+}
+
+QVariant fromStorage(int type, const QVariant &raw)
+{
+    if (raw.isNull())
+        return {};
+    const int id = raw.metaType().id();
+    switch (type) {
+    case ftDate:
+        if (id == QMetaType::QString) {
+            const QDate d = parseDate(raw.toString());
+            return d.isValid() ? QVariant(d) : raw;
+        }
+        if (id == QMetaType::QDateTime)
+            return raw.toDateTime().date();
+        return raw;
+    case ftTime:
+        if (id == QMetaType::QString) {
+            const QTime t = parseTime(raw.toString());
+            return t.isValid() ? QVariant(t) : raw;
+        }
+        return raw;
+    case ftDateTime:
+    case ftTimeStamp:
+        if (id == QMetaType::QString) {
+            const QDateTime dt = parseDateTime(raw.toString());
+            return dt.isValid() ? QVariant(dt) : raw;
+        }
+        return raw;
+    case ftBoolean:
+        if (id == QMetaType::Bool)
+            return raw;
+        if (id == QMetaType::QString) {
+            bool ok = false;
+            const bool b = parseBool(raw.toString(), ok);
+            return ok ? QVariant(b) : raw;
+        }
+        return QVariant(raw.toLongLong() != 0);
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+        if (id == QMetaType::QString) {
+            bool ok = false;
+            const qlonglong v = raw.toString().toLongLong(&ok);
+            return ok ? QVariant(v) : raw;
+        }
+        return raw;
+    case ftFloat: case ftCurrency:
+        if (id == QMetaType::QString) {
+            bool ok = false;
+            const double v = raw.toString().toDouble(&ok);
+            return ok ? QVariant(v) : raw;
+        }
+        return raw;
+    default:
+        if (isTextType(type) && id == QMetaType::QByteArray)
+            return QString::fromUtf8(raw.toByteArray());
+        return raw;
+    }
+}
+
+QVariant toStorage(int type, const QVariant &value, Dialect dialect)
+{
+    if (value.isNull())
+        return {};
+    const int id = value.metaType().id();
+    switch (type) {
+    case ftDate:
+        if (id == QMetaType::QDate)
+            return value.toDate().toString(Qt::ISODate);
+        if (id == QMetaType::QDateTime)
+            return value.toDateTime().date().toString(Qt::ISODate);
+        return value;
+    case ftTime:
+        if (id == QMetaType::QTime)
+            return timeText(value.toTime());
+        return value;
+    case ftDateTime: case ftTimeStamp:
+        if (id == QMetaType::QDateTime)
+            return dateTimeText(value.toDateTime());
+        if (id == QMetaType::QDate)
+            return dateTimeText(QDateTime(value.toDate(), QTime(0, 0)));
+        return value;
+    case ftBoolean:
+        if (dialect == Dialect::Sqlite)
+            return value.toBool() ? 1 : 0;
+        return value.toBool();
+    default:
+        return value;
+    }
+}
+
+QString valueToText(int type, const QVariant &v0)
+{
+    if (v0.isNull())
+        return {};
+    const QVariant v = fromStorage(type, v0);
+    const int id = v.metaType().id();
+    switch (id) {
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QMetaType::QDate:
+        return v.toDate().toString(Qt::ISODate);
+    case QMetaType::QTime:
+        return timeText(v.toTime());
+    case QMetaType::QDateTime:
+        return dateTimeText(v.toDateTime());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return doubleText(v.toDouble());
+    case QMetaType::QByteArray:
+        if (isTextType(type))
+            return QString::fromUtf8(v.toByteArray());
+        return QString::fromLatin1(v.toByteArray().toHex());
+    default:
+        return v.toString();
+    }
+}
+
+QVariant textToValue(int type, const QString &text, const QString &fieldName)
+{
+    if (isTextType(type))
+        return text;
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return {};
+    if (isIntegerType(type)) {
+        bool ok = false;
+        const qlonglong v = t.toLongLong(&ok);
+        if (!ok)
+            badText(text, QStringLiteral("integer"), fieldName);
+        return v;
+    }
+    if (isBinaryType(type)) {
+        static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
+        if (!hex.match(t).hasMatch())
+            badText(text.left(40), QStringLiteral("hexadecimal"), fieldName);
+        return QByteArray::fromHex(t.toLatin1());
+    }
+    switch (type) {
+    case ftFloat: case ftCurrency: {
+        bool ok = false;
+        const double v = t.toDouble(&ok);
+        if (!ok)
+            badText(text, QStringLiteral("floating point"), fieldName);
+        return v;
+    }
+    case ftBCD: case ftFMTBcd: {
+        static const QRegularExpression num(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+        if (!num.match(t).hasMatch())
+            badText(text, QStringLiteral("numeric"), fieldName);
+        return t; // kept as text: no binary rounding on the way to the database
+    }
+    case ftBoolean: {
+        bool ok = false;
+        const bool b = parseBool(t, ok);
+        if (!ok)
+            badText(text, QStringLiteral("boolean"), fieldName);
+        return b;
+    }
+    case ftDate: {
+        const QDate d = t.size() == 10 ? parseDate(t) : QDate();
+        if (!d.isValid())
+            badText(text, QStringLiteral("date"), fieldName);
+        return d;
+    }
+    case ftTime: {
+        const QTime tm = parseTime(t);
+        if (!tm.isValid())
+            badText(text, QStringLiteral("time"), fieldName);
+        return tm;
+    }
+    case ftDateTime: case ftTimeStamp: {
+        const QDateTime dt = parseDateTime(t);
+        if (!dt.isValid())
+            badText(text, QStringLiteral("date-time"), fieldName);
+        return dt;
+    }
+    default:
+        return text;
+    }
+}
+
+bool Field::canModify() const
+{
+    return !m_readOnly && m_table->canModify();
+}
+
+bool Field::isIndexField() const
+{
+    return m_table->isIndexField(m_index);
+}
+
+QString Field::asString() const
+{
+    return valueToText(m_type, m_table->currentValue(m_index));
+}
+
+void Field::setAsString(const QString &text)
+{
+    m_table->setCurrentValue(m_index, textToValue(m_type, text, m_name));
+}
+
+QVariant Field::value() const
+{
+    return fromStorage(m_type, m_table->currentValue(m_index));
+}
+
+void Field::setValue(const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QString)
+        setAsString(value.toString());
+    else
+        m_table->setCurrentValue(m_index, value);
+}
+
+} // namespace pelldrake::engine

@@ -1,0 +1,328 @@
+#include "app/engine/filter.h"
+
+#include "app/engine/engine_error.h"
+
+namespace pelldrake::engine {
+
+namespace {
+
+struct Token {
+    enum Type { End, Ident, String, Number, Op, LParen, RParen } type = End;
+    QString text;
+    int pos = 0;
+};
+
+class Lexer {
+public:
+    explicit Lexer(const QString &s) : m_s(s) {}
+
+    Token next()
+    {
+        while (m_i < m_s.size() && m_s.at(m_i).isSpace())
+            ++m_i;
+        Token t;
+        t.pos = m_i;
+        if (m_i >= m_s.size())
+            return t;
+        const QChar c = m_s.at(m_i);
+        if (c == QLatin1Char('\'')) {
+            t.type = Token::String;
+            ++m_i;
+            for (;;) {
+                if (m_i >= m_s.size())
+                    fail(t.pos, QStringLiteral("unterminated quoted value"));
+                const QChar d = m_s.at(m_i++);
+                if (d == QLatin1Char('\'')) {
+                    if (m_i < m_s.size() && m_s.at(m_i) == QLatin1Char('\'')) {
+                        t.text += d;
+                        ++m_i;
+                        continue;
+                    }
+                    break;
+                }
+                t.text += d;
+            }
+            return t;
+        }
+        if (c == QLatin1Char('[') || c == QLatin1Char('"')) {
+            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('"');
+            t.type = Token::Ident;
+            ++m_i;
+            for (;;) {
+                if (m_i >= m_s.size())
+                    fail(t.pos, QStringLiteral("unterminated field name"));
+                const QChar d = m_s.at(m_i++);
+                if (d == close) {
+                    if (close == QLatin1Char('"') && m_i < m_s.size() && m_s.at(m_i) == close) {
+                        t.text += d;
+                        ++m_i;
+                        continue;
+                    }
+                    break;
+                }
+                t.text += d;
+            }
+            return t;
+        }
+        if (c == QLatin1Char('(') || c == QLatin1Char(')')) {
+            t.type = c == QLatin1Char('(') ? Token::LParen : Token::RParen;
+            t.text = c;
+            ++m_i;
+            return t;
+        }
+        if (c == QLatin1Char('=') || c == QLatin1Char('<') || c == QLatin1Char('>')
+            || c == QLatin1Char('!')) {
+            t.type = Token::Op;
+            t.text = c;
+            ++m_i;
+            if (m_i < m_s.size()) {
+                const QChar d = m_s.at(m_i);
+                if ((c == QLatin1Char('<') && (d == QLatin1Char('>') || d == QLatin1Char('=')))
+                    || (c == QLatin1Char('>') && d == QLatin1Char('='))
+                    || (c == QLatin1Char('!') && d == QLatin1Char('='))) {
+                    t.text += d;
+                    ++m_i;
+                }
+            }
+            if (t.text == QLatin1String("!"))
+                fail(t.pos, QStringLiteral("unexpected '!'"));
+            if (t.text == QLatin1String("!="))
+                t.text = QStringLiteral("<>");
+            return t;
+        }
+        if (c.isDigit() || ((c == QLatin1Char('-') || c == QLatin1Char('+') || c == QLatin1Char('.'))
+                            && m_i + 1 < m_s.size() && m_s.at(m_i + 1).isDigit())) {
+            t.type = Token::Number;
+            t.text += c;
+            ++m_i;
+            while (m_i < m_s.size()
+                   && (m_s.at(m_i).isDigit() || m_s.at(m_i) == QLatin1Char('.')
+                       || m_s.at(m_i) == QLatin1Char('e') || m_s.at(m_i) == QLatin1Char('E')))
+                t.text += m_s.at(m_i++);
+            return t;
+        }
+        if (c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$')) {
+            t.type = Token::Ident;
+            while (m_i < m_s.size()
+                   && (m_s.at(m_i).isLetterOrNumber() || m_s.at(m_i) == QLatin1Char('_')
+                       || m_s.at(m_i) == QLatin1Char('$') || m_s.at(m_i) == QLatin1Char('.')))
+                t.text += m_s.at(m_i++);
+            return t;
+        }
+        fail(m_i, QStringLiteral("unexpected character '%1'").arg(c));
+    }
+
+    [[noreturn]] void fail(int pos, const QString &what) const
+    {
+        throw EngineError(QStringLiteral("Invalid filter expression \"%1\": %2 at position %3.")
+                              .arg(m_s, what)
+                              .arg(pos + 1));
+    }
+
+private:
+    const QString &m_s;
+    int m_i = 0;
+};
+
+class Parser {
+public:
+    explicit Parser(const QString &s) : m_lex(s) { advance(); }
+
+    std::unique_ptr<FilterNode> parse()
+    {
+        auto n = parseOr();
+        if (m_tok.type != Token::End)
+            m_lex.fail(m_tok.pos, QStringLiteral("unexpected '%1'").arg(m_tok.text));
+        return n;
+    }
+
+private:
+    void advance() { m_tok = m_lex.next(); }
+    bool isKeyword(const char *kw) const
+    {
+        return m_tok.type == Token::Ident && m_tok.text.compare(QLatin1String(kw), Qt::CaseInsensitive) == 0;
+    }
+
+    std::unique_ptr<FilterNode> combine(FilterNode::Kind kind, std::unique_ptr<FilterNode> l,
+                                        std::unique_ptr<FilterNode> r)
+    {
+        auto n = std::make_unique<FilterNode>();
+        n->kind = kind;
+        n->children.push_back(std::move(l));
+        n->children.push_back(std::move(r));
+        return n;
+    }
+
+    std::unique_ptr<FilterNode> parseOr()
+    {
+        auto l = parseAnd();
+        while (isKeyword("OR")) {
+            advance();
+            l = combine(FilterNode::Kind::Or, std::move(l), parseAnd());
+        }
+        return l;
+    }
+
+    std::unique_ptr<FilterNode> parseAnd()
+    {
+        auto l = parseFactor();
+        while (isKeyword("AND")) {
+            advance();
+            l = combine(FilterNode::Kind::And, std::move(l), parseFactor());
+        }
+        return l;
+    }
+
+    std::unique_ptr<FilterNode> parseFactor()
+    {
+        if (isKeyword("NOT")) {
+            advance();
+            auto n = std::make_unique<FilterNode>();
+            n->kind = FilterNode::Kind::Not;
+            n->children.push_back(parseFactor());
+            return n;
+        }
+        if (m_tok.type == Token::LParen) {
+            advance();
+            auto n = parseOr();
+            if (m_tok.type != Token::RParen)
+                m_lex.fail(m_tok.pos, QStringLiteral("')' expected"));
+            advance();
+            return n;
+        }
+        if (m_tok.type != Token::Ident)
+            m_lex.fail(m_tok.pos, QStringLiteral("field name expected"));
+        auto n = std::make_unique<FilterNode>();
+        n->field = m_tok.text;
+        advance();
+        if (isKeyword("IS")) {
+            advance();
+            n->kind = FilterNode::Kind::IsNull;
+            if (isKeyword("NOT")) {
+                advance();
+                n->kind = FilterNode::Kind::IsNotNull;
+            }
+            if (!isKeyword("NULL"))
+                m_lex.fail(m_tok.pos, QStringLiteral("NULL expected"));
+            advance();
+            return n;
+        }
+        if (m_tok.type != Token::Op)
+            m_lex.fail(m_tok.pos, QStringLiteral("comparison operator expected"));
+        n->op = m_tok.text;
+        advance();
+        if (m_tok.type == Token::String) {
+            QString v = m_tok.text;
+            if (n->op == QLatin1String("=") && v.endsWith(QLatin1Char('*'))) {
+                n->prefix = true;
+                v.chop(1);
+            }
+            n->value = v;
+        } else if (m_tok.type == Token::Number) {
+            bool ok = false;
+            const qlonglong i = m_tok.text.toLongLong(&ok);
+            if (ok) {
+                n->value = i;
+            } else {
+                const double d = m_tok.text.toDouble(&ok);
+                if (!ok)
+                    m_lex.fail(m_tok.pos, QStringLiteral("invalid number"));
+                n->value = d;
+            }
+        } else if (isKeyword("NULL")) {
+            n->kind = n->op == QLatin1String("=") ? FilterNode::Kind::IsNull
+                                                    : FilterNode::Kind::IsNotNull;
+            if (n->op != QLatin1String("=") && n->op != QLatin1String("<>"))
+                m_lex.fail(m_tok.pos, QStringLiteral("NULL can only be compared with = or <>"));
+        } else {
+            m_lex.fail(m_tok.pos, QStringLiteral("value expected"));
+        }
+        advance();
+        return n;
+    }
+
+    Lexer m_lex;
+    Token m_tok;
+};
+
+QString asText(const QString &col, Dialect d)
+{
+    return d == Dialect::Sqlite ? QStringLiteral("CAST(%1 AS TEXT)").arg(col)
+                                : QStringLiteral("CAST(%1 AS text)").arg(col);
+}
+
+void compileInto(const FilterNode &n, Dialect d,
+                 const std::function<QString(const QString &)> &column, CompiledFilter &out)
+{
+    using K = FilterNode::Kind;
+    switch (n.kind) {
+    case K::And:
+    case K::Or:
+        out.sql += QLatin1Char('(');
+        compileInto(*n.children[0], d, column, out);
+        out.sql += n.kind == K::And ? QLatin1String(" AND ") : QLatin1String(" OR ");
+        compileInto(*n.children[1], d, column, out);
+        out.sql += QLatin1Char(')');
+        return;
+    case K::Not:
+        // A comparison with null is unknown; NOT keeps such rows out, as it should.
+        out.sql += QLatin1String("(NOT ");
+        compileInto(*n.children[0], d, column, out);
+        out.sql += QLatin1Char(')');
+        return;
+    case K::IsNull:
+        out.sql += QStringLiteral("(%1 IS NULL)").arg(column(n.field));
+        return;
+    case K::IsNotNull:
+        out.sql += QStringLiteral("(%1 IS NOT NULL)").arg(column(n.field));
+        return;
+    case K::Compare:
+        break;
+    }
+    const QString col = column(n.field);
+    const bool isString = n.value.metaType().id() == QMetaType::QString;
+    if (isString && n.prefix) {
+        const QString p = n.value.toString();
+        if (p.isEmpty()) {
+            out.sql += QStringLiteral("(%1 IS NOT NULL)").arg(col);
+            return;
+        }
+        // Compare the leading characters: no pattern syntax, so % _ \ are just characters,
+        // and the comparison is exact (case-sensitive) in both databases.
+        const qsizetype chars = p.toUcs4().size();
+        if (d == Dialect::Sqlite)
+            out.sql += QStringLiteral("(substr(%1, 1, ?) = ?)").arg(asText(col, d));
+        else
+            out.sql += QStringLiteral("(left(%1, CAST(? AS integer)) = CAST(? AS text))").arg(asText(col, d));
+        out.binds << QVariant(qlonglong(chars)) << QVariant(p);
+        return;
+    }
+    if (isString && n.value.toString().isEmpty()
+        && (n.op == QLatin1String("=") || n.op == QLatin1String("<>"))) {
+        if (n.op == QLatin1String("="))
+            out.sql += QStringLiteral("(%1 IS NULL OR %2 = '')").arg(col, asText(col, d));
+        else
+            out.sql += QStringLiteral("(%1 IS NOT NULL AND %2 <> '')").arg(col, asText(col, d));
+        return;
+    }
+    out.sql += QStringLiteral("(%1 %2 ?)").arg(col, n.op);
+    out.binds << n.value;
+}
+
+} // namespace
+
+std::unique_ptr<FilterNode> parseFilter(const QString &text)
+{
+    Parser p(text);
+    return p.parse();
+}
+
+CompiledFilter compileFilter(const FilterNode &node, Dialect dialect,
+                             const std::function<QString(const QString &)> &column)
+{
+    CompiledFilter out;
+    compileInto(node, dialect, column, out);
+    return out;
+}
+
+} // namespace pelldrake::engine

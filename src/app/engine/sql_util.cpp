@@ -1,0 +1,57 @@
+#include "app/engine/sql_util.h"
+
+#include "app/engine/engine_error.h"
+
+namespace pelldrake::engine {
+
+QString quoteIdent(const QString &name)
+{
+    QString s = name;
+    s.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+QString errorText(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    // PostgreSQL prefixes its messages with the severity; the user needs the sentence.
+    if (text.startsWith(QLatin1String("ERROR:")))
+        text = text.mid(6).trimmed();
+    if (text.startsWith(QLatin1String("FATAL:")))
+        text = text.mid(6).trimmed();
+    const int paren = text.lastIndexOf(QLatin1String("\n(")); // "(PQexec ...)" style tails
+    if (paren > 0)
+        text = text.left(paren).trimmed();
+    return text;
+}
+
+void prepareOrThrow(QSqlQuery &query, const QString &sql, const QString &context)
+{
+    if (!query.prepare(sql))
+        throw EngineError(context + QLatin1String(": ") + errorText(query.lastError()));
+}
+
+void execOrThrow(QSqlQuery &query, const QString &context)
+{
+    if (!query.exec())
+        throw EngineError(context + QLatin1String(": ") + errorText(query.lastError()));
+}
+
+QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql, const QVariantList &binds,
+                   const QString &context)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    prepareOrThrow(q, sql, context);
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, binds.at(i));
+    execOrThrow(q, context);
+    return q;
+}
+
+} // namespace pelldrake::engine

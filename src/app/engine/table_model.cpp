@@ -1,0 +1,139 @@
+#include "app/engine/table_model.h"
+
+#include "app/engine/data_source.h"
+#include "app/engine/engine_error.h"
+#include "app/engine/table.h"
+
+namespace pelldrake::engine {
+
+TableModel::TableModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void TableModel::setDataSource(DataSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (m_source)
+        connect(m_source, &DataSource::dataSetChanged, this, &TableModel::attach);
+    attach();
+}
+
+Table *TableModel::table() const
+{
+    return m_table;
+}
+
+void TableModel::attach()
+{
+    for (const auto &c : m_connections)
+        disconnect(c);
+    m_connections.clear();
+    m_table = m_source ? m_source->dataSet() : nullptr;
+    if (m_table) {
+        m_connections << connect(m_table, &Table::dataChanged, this, [this] { reset(); });
+        m_connections << connect(m_table, &Table::stateChanged, this, [this] { reset(); });
+        m_connections << connect(m_table, &Table::fieldChanged, this, [this](int field) {
+            if (!m_table || m_table->controlsDisabled())
+                return;
+            const int row = m_table->currentRow();
+            if (row >= 0 && row < rowCount())
+                emit dataChanged(index(row, columnForField(field)), index(row, columnForField(field)));
+        });
+        m_connections << connect(m_table, &Table::afterScroll, this, [this] {
+            if (m_table && !m_table->controlsDisabled())
+                emit currentRowChanged(m_table->currentRow());
+        });
+    }
+    m_pending = false;
+    beginResetModel();
+    endResetModel();
+}
+
+void TableModel::reset()
+{
+    // While a loop holds the controls, one reset follows when they are enabled again.
+    if (m_table && m_table->controlsDisabled()) {
+        m_pending = true;
+        return;
+    }
+    m_pending = false;
+    beginResetModel();
+    endResetModel();
+}
+
+int TableModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_table || !m_table->active())
+        return 0;
+    return m_table->rowCount() + (m_table->state() == TableState::Insert ? 1 : 0);
+}
+
+int TableModel::columnCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_table || !m_table->active())
+        return 0;
+    return m_table->fieldCount();
+}
+
+QVariant TableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_table || !m_table->active())
+        return {};
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return {};
+    try {
+        const int field = fieldIndexForColumn(index.column());
+        const int type = m_table->field(field)->dataType();
+        QString text = m_table->textAt(index.row(), field);
+        // A memo or blob in a grid cell: show a marker, the memo viewer shows the content.
+        if (role == Qt::DisplayRole && (type == ftBlob || type == ftGraphic))
+            return text.isEmpty() ? QStringLiteral("(blob)") : QStringLiteral("(BLOB)");
+        if (role == Qt::DisplayRole && (type == ftMemo || type == ftFmtMemo))
+            return text.isEmpty() ? QStringLiteral("(memo)") : QStringLiteral("(MEMO)");
+        return text;
+    } catch (const EngineError &) {
+        return {}; // painting must not throw; the next navigation reports the error
+    }
+}
+
+QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || !m_table || !m_table->active())
+        return {};
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= m_table->fieldCount())
+            return {};
+        return m_table->field(fieldIndexForColumn(section))->fieldName();
+    }
+    return section + 1;
+}
+
+Qt::ItemFlags TableModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid() || !m_table || !m_table->active())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    const int type = m_table->field(fieldIndexForColumn(index.column()))->dataType();
+    if (m_table->field(fieldIndexForColumn(index.column()))->canModify() && type != ftBlob && type != ftGraphic)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool TableModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || !m_table || !m_table->active())
+        return false;
+    const int row = index.row();
+    if (m_table->state() != TableState::Insert || row != m_table->currentRow()) {
+        if (row >= m_table->rowCount())
+            return false;
+        if (m_table->recNo() != row + 1)
+            m_table->setRecNo(row + 1);
+    }
+    m_table->edit();
+    m_table->field(fieldIndexForColumn(index.column()))->setAsString(value.toString());
+    emit dataChanged(index, index);
+    return true;
+}
+
+} // namespace pelldrake::engine
