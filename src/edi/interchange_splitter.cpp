@@ -397,9 +397,9 @@ std::string TimestampFileNamer::format(std::chrono::system_clock::time_point t)
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
     const auto secs = static_cast<std::time_t>(ms / 1000);
     const std::tm tm = localTime(secs);
-    char out[32];
+    char out[64];
     std::snprintf(out, sizeof out, "%04d%02d%02d%02d%02d%02d%03d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms % 1000));
+                  tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>((ms % 1000 + 1000) % 1000));
     return out;
 }
 

@@ -1,0 +1,260 @@
+#include "edi/interchange_splitter.h"
+#include "edi/recv_translate_to.h"
+#include "x12_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace x12test;
+using pelldrake::edi::TlynEDIRecvTranslateTo;
+
+namespace {
+
+struct Split {
+    bool ok = false;
+    std::vector<fs::path> files;
+    std::vector<std::vector<std::string>> groups; // lines of each group file
+};
+
+Split splitText(WorkDir &wd, const std::string &text, TlynEDIRecvTranslateTo *reader = nullptr)
+{
+    writeFile(wd.input() / "input.x12", text);
+    TlynEDIRecvTranslateTo own;
+    TlynEDIRecvTranslateTo &r = reader ? *reader : own;
+    r.ediDirectory = wd.input().string();
+    Split s;
+    s.ok = r.parseEDIData();
+    s.files = wd.groupFiles();
+    for (const auto &f : s.files)
+        s.groups.push_back(lines(readFile(f)));
+    return s;
+}
+
+std::vector<std::string> expectedGroup(const std::vector<std::string> &segs, std::size_t from, std::size_t to,
+                                       const std::string &term, const std::string &isa, const std::string &iea)
+{
+    std::vector<std::string> out{term, "42", ">"};
+    if (!isa.empty())
+        out.push_back(isa);
+    for (std::size_t i = from; i < to; ++i)
+        out.push_back(segs[i]);
+    if (!iea.empty())
+        out.push_back(iea);
+    return out;
+}
+
+InterchangeSpec twoGroups()
+{
+    InterchangeSpec ic;
+    ic.groups = {GroupSpec{"PO", "850", 2, {}}, GroupSpec{"IN", "810", 1, {}}};
+    return ic;
+}
+
+} // namespace
+
+class TerminatorStyles : public ::testing::TestWithParam<std::pair<Style, const char *>> {};
+
+TEST_P(TerminatorStyles, EveryStyleGivesTheSameGroupFiles)
+{
+    const auto [style, termCode] = GetParam();
+    WorkDir wd;
+    TlynEDIRecvTranslateTo r;
+    const auto ic = twoGroups();
+    const auto segs = segments(ic);
+    const Split s = splitText(wd, "\x01\x02TRANSPORT HDR\r\n" + render(segs, style), &r);
+    ASSERT_TRUE(s.ok);
+    ASSERT_EQ(s.files.size(), 2u);
+    // Group 1: ISA, GS .. GE, then the interchange's IEA; group 2: the ISA
+    // again, GS .. GE and no IEA.
+    const std::size_t ge1 = 1 + 1 + 2 * 5 + 1;
+    EXPECT_EQ(s.groups[0], expectedGroup(segs, 0, ge1, termCode, "", segs.back()));
+    EXPECT_EQ(s.groups[1], expectedGroup(segs, ge1, segs.size() - 1, termCode, segs[0], ""));
+    EXPECT_EQ(s.files[0].parent_path().filename(), "ACME_WIDGETCO_850");
+    EXPECT_EQ(s.files[1].parent_path().filename(), "ACME_WIDGETCO_810");
+    EXPECT_EQ(s.files[0].filename().string().size(), 17u + 4u);
+    EXPECT_EQ(r.elementSeparator, "*");
+    EXPECT_EQ(r.subElementSeparator, ">");
+    // The work file holds the last group.
+    EXPECT_EQ(readFile(TlynEDIRecvTranslateTo::kWorkFileName), readFile(s.files[1]));
+}
+
+INSTANTIATE_TEST_SUITE_P(Splitter, TerminatorStyles,
+                         ::testing::Values(std::make_pair(Style::Tilde, "126"), std::make_pair(Style::TildeCRLF, "126"),
+                                           std::make_pair(Style::TildeLF, "126"), std::make_pair(Style::CRLFOnly, "10"),
+                                           std::make_pair(Style::Wrap80CRLF, "126"),
+                                           std::make_pair(Style::Wrap80LF, "126")));
+
+TEST(Splitter, OneAndThreeGroupsAndTrailingBlanks)
+{
+    {
+        WorkDir wd;
+        const auto segs = segments(InterchangeSpec{});
+        const Split s = splitText(wd, render(segs, Style::TildeCRLF) + "   \r\n\r\n  \x1a");
+        ASSERT_TRUE(s.ok);
+        ASSERT_EQ(s.groups.size(), 1u);
+        EXPECT_EQ(s.groups[0], expectedGroup(segs, 0, segs.size() - 1, "126", "", ""));
+    }
+    {
+        WorkDir wd;
+        InterchangeSpec ic;
+        ic.groups = {GroupSpec{"PO", "850", 1, {}}, GroupSpec{"PO", "850", 3, {}}, GroupSpec{"IN", "810", 1, {}}};
+        const auto segs = segments(ic);
+        const Split s = splitText(wd, render(segs, Style::Tilde) + "\r\n\r\n      ");
+        ASSERT_TRUE(s.ok);
+        ASSERT_EQ(s.groups.size(), 3u);
+        EXPECT_EQ(s.groups[0].back(), segs.back());
+        EXPECT_EQ(s.groups[1].back(), segs.back());
+        EXPECT_EQ(s.groups[1][3], segs[0]);
+        EXPECT_EQ(s.groups[2].back().substr(0, 3), "GE*");
+        EXPECT_EQ(s.files[0].parent_path(), s.files[1].parent_path());
+    }
+}
+
+TEST(Splitter, SeveralInterchangesInOneFileKeepTheirOwnEnvelopes)
+{
+    WorkDir wd;
+    InterchangeSpec a = twoGroups();
+    InterchangeSpec b;
+    b.sender = "OTHER";
+    b.control = "000000777";
+    b.subSep = ':';
+    b.groups = {GroupSpec{"SH", "856", 1, {}}, GroupSpec{"SH", "856", 1, {}}};
+    const auto sa = segments(a);
+    const auto sb = segments(b);
+    TlynEDIRecvTranslateTo r;
+    const Split s = splitText(wd, render(sa, Style::TildeCRLF) + render(sb, Style::TildeCRLF), &r);
+    ASSERT_TRUE(s.ok);
+    ASSERT_EQ(s.groups.size(), 4u);
+    EXPECT_EQ(s.groups[0][3], sa[0]);
+    EXPECT_EQ(s.groups[0].back(), sa.back());
+    EXPECT_EQ(s.groups[1][3], sa[0]);
+    EXPECT_EQ(s.groups[1].back().substr(0, 3), "GE*");
+    EXPECT_EQ(s.groups[2][2], ":");
+    EXPECT_EQ(s.groups[2][3], sb[0]);
+    EXPECT_EQ(s.groups[2].back(), sb.back());
+    EXPECT_EQ(s.groups[3][3], sb[0]);
+    EXPECT_EQ(s.groups[3].back().substr(0, 3), "GE*");
+    EXPECT_EQ(s.files[2].parent_path().filename(), "OTHER_WIDGETCO_856");
+    EXPECT_EQ(r.subElementSeparator, ":");
+}
+
+TEST(Splitter, PartnerDirectoriesNeverLeaveTheWorkingDirectory)
+{
+    for (const std::string sender : {"../../x", "..\\..\\x", "/etc/x", "a/../b", "C:\\x", "..", "A\x01\x7f.\x02."}) {
+        WorkDir wd;
+        InterchangeSpec ic;
+        ic.sender = sender;
+        const Split s = splitText(wd, render(segments(ic), Style::Tilde));
+        ASSERT_TRUE(s.ok) << sender;
+        ASSERT_EQ(s.files.size(), 1u) << sender;
+        EXPECT_EQ(s.files[0].parent_path().parent_path(), wd.path()) << sender;
+        const std::string dir = s.files[0].parent_path().filename().string();
+        EXPECT_EQ(dir.find(".."), std::string::npos) << dir;
+        EXPECT_EQ(dir.find_first_of("/\\:\x01\x7f"), std::string::npos) << dir;
+        EXPECT_EQ(dir.substr(dir.size() - 13), "_WIDGETCO_850") << dir;
+    }
+    // A transaction set code that tries the same.
+    WorkDir wd;
+    InterchangeSpec ic;
+    ic.groups[0].code = "../../850";
+    const Split s = splitText(wd, render(segments(ic), Style::Tilde));
+    ASSERT_EQ(s.files.size(), 1u);
+    EXPECT_EQ(s.files[0].parent_path().filename(), "ACME_WIDGETCO_850");
+}
+
+TEST(Splitter, EmptyMissingAndHeaderlessInputsReportFalse)
+{
+    WorkDir wd;
+    TlynEDIRecvTranslateTo r;
+    r.ediDirectory = wd.input().string();
+    EXPECT_FALSE(r.parseEDIData()); // no input file
+    r.ediDirectory = (wd.path() / "missing").string();
+    EXPECT_FALSE(r.parseEDIData());
+
+    r.ediDirectory = wd.input().string();
+    writeFile(wd.input() / "empty.x12", "");
+    EXPECT_FALSE(r.parseEDIData());
+    writeFile(wd.input() / "empty.x12", "GS*PO*no interchange header~GE*1*1~");
+    EXPECT_FALSE(r.parseEDIData());
+    writeFile(wd.input() / "empty.x12", "ISA*00*short~");
+    EXPECT_FALSE(r.parseEDIData());
+    EXPECT_TRUE(wd.groupFiles().empty());
+}
+
+TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
+{
+    WorkDir wd;
+    InterchangeSpec ic;
+    const std::string longText = "MSG*" + std::string(5000, 'x');
+    ic.groups[0].body = {"BEG*00*SA*1", longText, "REF*DP*1"};
+    auto segs = segments(ic);
+    const Split s = splitText(wd, render(segs, Style::TildeCRLF));
+    ASSERT_EQ(s.groups.size(), 1u);
+    EXPECT_EQ(s.groups[0], expectedGroup(segs, 0, segs.size() - 1, "126", "", ""));
+
+    // Pad a body segment so the input is exactly one block.
+    WorkDir wd2;
+    InterchangeSpec ic2;
+    ic2.groups[0].body = {"MSG*"};
+    auto segs2 = segments(ic2);
+    const std::size_t size = render(segs2, Style::Tilde).size();
+    ASSERT_LT(size, pelldrake::edi::kReadBlockSize);
+    ic2.groups[0].body[0] += std::string(pelldrake::edi::kReadBlockSize - size, 'y');
+    segs2 = segments(ic2);
+    ASSERT_EQ(render(segs2, Style::Tilde).size(), pelldrake::edi::kReadBlockSize);
+    const Split s2 = splitText(wd2, render(segs2, Style::Tilde));
+    ASSERT_EQ(s2.groups.size(), 1u);
+    EXPECT_EQ(s2.groups[0], expectedGroup(segs2, 0, segs2.size() - 1, "126", "", ""));
+}
+
+TEST(Splitter, LastLineWithoutLineBreakIsKept)
+{
+    WorkDir wd;
+    InterchangeSpec ic;
+    auto segs = segments(ic);
+    segs.pop_back(); // no IEA: the file ends with the GE line, unterminated
+    std::string text = render(segs, Style::CRLFOnly);
+    text.resize(text.size() - 2);
+    const Split s = splitText(wd, text);
+    ASSERT_EQ(s.groups.size(), 1u);
+    EXPECT_EQ(s.groups[0].back(), segs.back());
+}
+
+TEST(Splitter, RepeatedRunsAndManyGroupsNeverReplaceAFile)
+{
+    WorkDir wd;
+    InterchangeSpec ic;
+    ic.groups.assign(50, GroupSpec{});
+    const std::string text = render(segments(ic), Style::Tilde);
+    Split s = splitText(wd, text);
+    ASSERT_EQ(s.files.size(), 50u);
+    s = splitText(wd, text);
+    ASSERT_EQ(s.files.size(), 100u);
+    for (std::size_t i = 1; i < s.files.size(); ++i)
+        EXPECT_LT(s.files[i - 1].filename(), s.files[i].filename());
+    // Group k of the first run and of the second run hold the same text.
+    EXPECT_EQ(readFile(s.files[7]), readFile(s.files[57]));
+}
+
+TEST(Splitter, TakenTimeStampNamesAreSkipped)
+{
+    using pelldrake::edi::FilePtr;
+    using pelldrake::edi::TimestampFileNamer;
+    WorkDir wd;
+    const auto now = std::chrono::system_clock::now();
+    std::vector<fs::path> taken;
+    for (int i = 0; i < 300; ++i) {
+        taken.push_back(wd.path() / (TimestampFileNamer::format(now + std::chrono::milliseconds(i)) + ".edi"));
+        writeFile(taken.back(), "earlier");
+    }
+    TimestampFileNamer namer;
+    FilePtr f;
+    const auto first = namer.create(wd.path(), f);
+    f.reset();
+    const auto second = namer.create(wd.path(), f);
+    f.reset();
+    EXPECT_EQ(first.filename().string().size(), 21u);
+    EXPECT_LT(first.filename(), second.filename());
+    EXPECT_GT(first.filename(), taken.back().filename());
+    for (const auto &t : taken)
+        EXPECT_EQ(readFile(t), "earlier");
+}
