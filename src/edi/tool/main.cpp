@@ -1,0 +1,11 @@
+#include "edi/tool/edi_tool.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return pelldrake::edi::tool::run(args, std::cout, std::cerr);
+}

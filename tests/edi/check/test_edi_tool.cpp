@@ -1,0 +1,132 @@
+#include "edi/tool/edi_tool.h"
+
+#include "check_test_util.h"
+#include "x12_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+using namespace checktest;
+namespace tool = pelldrake::edi::tool;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result run(std::vector<std::string> args)
+{
+    std::ostringstream out, err;
+    const int code = tool::run(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::string sample(const char *name) { return (samplesDir() / "ach" / name).string(); }
+
+} // namespace
+
+TEST(EdiTool, GoodInterchangePassesEveryCheck)
+{
+    TempDir dir;
+    const Result r = run({"check", sample("ctx_payment.edi")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("set 1: ST 820 0001"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Segment count is correct 5"), std::string::npos);
+    EXPECT_NE(r.out.find("ST/SE Control Numbers match 0001"), std::string::npos);
+    EXPECT_NE(r.out.find("0 failure(s)"), std::string::npos);
+    // Without --work nothing is left behind.
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(EdiTool, BadInterchangeReportsEachFailure)
+{
+    TempDir dir;
+    const Result r = run({"check", sample("ctx_payment_bad.edi"), "--work", "w"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("ERROR:Segment count is NOT correct SECount=7 != 6"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ERROR: ST/SE Control Numbers do NOT match 0001 != 1"), std::string::npos);
+    EXPECT_NE(r.out.find("BPR02 \"1,250.00\" is not a valid R"), std::string::npos);
+    EXPECT_NE(r.out.find("DTM02 \"20260230\" is not a valid DT"), std::string::npos);
+    EXPECT_NE(r.out.find("4 failure(s)"), std::string::npos);
+    EXPECT_TRUE(fs::is_regular_file("w/lynEDICheck.cds"));   // --work keeps its files
+
+    // An extra rule turns a passing element into a failure.
+    const Result extra = run({"check", sample("ctx_payment.edi"), "--type", "TRN:02:DT"});
+    EXPECT_EQ(extra.code, 1);
+    EXPECT_NE(extra.out.find("TRN02 \"4711\" is not a valid DT"), std::string::npos) << extra.out;
+}
+
+TEST(EdiTool, ChecksEveryGroupOfAnInterchange)
+{
+    TempDir dir;
+    Interchange ic;
+    ic.setsPerGroup = {2, 1};
+    auto segs = segments(ic);
+    segs[5] = "SE*9*0001";   // the first set's count is wrong
+    writeFile("two.x12", join(segs, "~", "\n"));
+    const Result r = run({"check", "two.x12"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("ERROR:Segment count is NOT correct SECount=9 != 4"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 group(s), 3 transaction set(s), 1 failure(s)"), std::string::npos);
+
+    const Result s = run({"split", "two.x12", "--work", "out"});
+    EXPECT_EQ(s.code, 0);
+    EXPECT_NE(s.out.find("2 parsed file(s)"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator("out/parsedDir"), fs::directory_iterator()), 2);
+}
+
+TEST(EdiTool, UsageAndInputErrors)
+{
+    TempDir dir;
+    writeFile("text.txt", "no interchange in here");
+    for (const auto &args : std::vector<std::vector<std::string>>{
+             {},
+             {"frobnicate"},
+             {"check"},
+             {"check", "missing.x12"},
+             {"check", "text.txt"},
+             {"check", "a", "b"},
+             {"check", "text.txt", "--type", "DTM:x:DT"},
+             {"check", "text.txt", "--type"},
+             {"split", "missing.x12"},
+             {"ach", "missing.ach", "out.edi"},
+             {"ach", "only-one"},
+             {"check", "text.txt", "--bogus"}}) {
+        const Result r = run(args);
+        EXPECT_EQ(r.code, 2) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_EQ(run({"--help"}).code, 0);
+}
+
+TEST(EdiTool, AchExtractionAndCopy)
+{
+    TempDir dir;
+    const Result r = run({"ach", sample("ctx_payment.ach"), "out.edi", "--copy", "copy.ach"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("5 addenda record(s), 400 byte(s)"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile("out.edi"), readFile(sample("ctx_payment.edi")));
+    EXPECT_EQ(readFile("copy.ach"), readFile(sample("ctx_payment.ach")));
+}
+
+TEST(EdiTool, ProgramExitCodes)
+{
+    TempDir dir;
+    const std::string exe = PELLDRAKE_EDI_TOOL;
+    auto status = [&](const std::string &args) {
+        const int s = std::system(("\"" + exe + "\" " + args + " >out.txt 2>err.txt").c_str());
+#ifdef _WIN32
+        return s;
+#else
+        return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+#endif
+    };
+    EXPECT_EQ(status("check \"" + sample("ctx_payment.edi") + "\""), 0);
+    EXPECT_EQ(status("check \"" + sample("ctx_payment_bad.edi") + "\""), 1);
+    EXPECT_EQ(status("check missing.x12"), 2);
+    EXPECT_EQ(status(""), 2);
+}
