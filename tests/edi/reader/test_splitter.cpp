@@ -258,3 +258,33 @@ TEST(Splitter, TakenTimeStampNamesAreSkipped)
     for (const auto &t : taken)
         EXPECT_EQ(readFile(t), "earlier");
 }
+
+TEST(Splitter, SampleInterchangesSplitAndNavigate)
+{
+    WorkDir wd;
+    TlynEDIRecvTranslateTo r;
+    r.ediDirectory = (fs::path(PELLDRAKE_SAMPLES_DIR) / "x12").string();
+    ASSERT_TRUE(r.parseEDIData());
+    const auto files = wd.groupFiles();
+    ASSERT_EQ(files.size(), 2u + 1u + 3u + 2u);
+
+    // Find the purchase order group of the tilde-only sample.
+    bool seen = false;
+    for (const auto &f : files) {
+        r.loadEDIData(f.string());
+        if (r.getISASegElement(13) != "000000002")
+            continue;
+        seen = true;
+        EXPECT_EQ(f.parent_path().filename(), "ACME_WIDGETCO_850");
+        EXPECT_EQ(r.transactionSetCount, 1);
+        r.loadDocument(1);
+        EXPECT_EQ(r.lookupElementValue("N1", 2, 1, "ST"), "ACME STORE 1  ");
+        r.setSegmentIndex(4);
+        EXPECT_EQ(r.getSegmentName(r.segmentIndex), "PO1");
+        EXPECT_EQ(r.elementCount, 8);
+        EXPECT_EQ(r.getElementValue(7), "ITEM-1>A");
+        EXPECT_EQ(r.nextSegmentName, "SE");
+        EXPECT_EQ(r.getSESegElement(1), "6");
+    }
+    EXPECT_TRUE(seen);
+}
