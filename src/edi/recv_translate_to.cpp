@@ -76,13 +76,27 @@ public:
     {
         if (pending_)
             copyOut();
+        // Group files are moved out of the work file; leave a copy of the last
+        // one there, as the work file always holds the last group cut.
+        std::error_code ec;
+        if (!lastGroup_.empty() && !fs::exists(TlynEDIRecvTranslateTo::kWorkFileName, ec))
+            fs::copy_file(lastGroup_, TlynEDIRecvTranslateTo::kWorkFileName, ec);
     }
 
 private:
     void writeLine(std::string_view text)
     {
-        std::fwrite(text.data(), 1, text.size(), work_.get());
-        std::fwrite("\r\n", 1, 2, work_.get());
+        buf_.append(text);
+        buf_.append("\r\n", 2);
+        if (buf_.size() >= (1u << 16))
+            flush();
+    }
+
+    void flush()
+    {
+        if (work_ && !buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), work_.get()) != buf_.size())
+            writeFailed_ = true;
+        buf_.clear();
     }
 
     bool startWork(bool withISA)
@@ -92,9 +106,10 @@ private:
         fs::remove(TlynEDIRecvTranslateTo::kWorkFileName, ec);
         work_ = openFile(TlynEDIRecvTranslateTo::kWorkFileName, "wb");
         pending_ = static_cast<bool>(work_);
+        buf_.clear();
+        writeFailed_ = false;
         if (!work_)
             return false;
-        std::setvbuf(work_.get(), nullptr, _IOFBF, 1 << 16);
         writeLine(separatorCode(term_));
         writeLine(separatorCode(sep_));
         writeLine(std::string_view(owner_.subElementSeparator).substr(0, 1));
@@ -138,32 +153,30 @@ private:
     {
         pending_ = false;
         if (work_) {
-            const bool failed = std::ferror(work_.get()) != 0;
-            work_.reset();
-            if (failed)
+            flush();
+            const bool failed = writeFailed_ || std::ferror(work_.get()) != 0;
+            if (std::fclose(work_.release()) != 0 || failed)
                 throw FileError(std::string("cannot write the work file \"") + TlynEDIRecvTranslateTo::kWorkFileName
                                 + "\"");
         }
-        FilePtr in = openFile(TlynEDIRecvTranslateTo::kWorkFileName, "rb");
-        if (!in)
-            throw FileError(std::string("cannot open the work file \"") + TlynEDIRecvTranslateTo::kWorkFileName
-                            + "\"");
         const fs::path dir = fs::current_path()
             / (partnerNamePart(sender_) + "_" + partnerNamePart(receiver_) + "_" + partnerNamePart(code_));
         std::error_code ec;
         fs::create_directory(dir, ec);
-        FilePtr out;
-        const fs::path name = namer_.create(dir, out);
-        std::string buf(1 << 16, '\0');
-        for (;;) {
-            const std::size_t n = std::fread(buf.data(), 1, buf.size(), in.get());
-            if (n == 0)
-                break;
-            if (std::fwrite(buf.data(), 1, n, out.get()) != n)
-                throw FileError("cannot write group file \"" + name.string() + "\"");
+        // The name is taken by creating the file exclusively; the group then
+        // replaces only that empty file of our own.
+        FilePtr reserved;
+        const fs::path name = namer_.create(dir, reserved);
+        reserved.reset();
+        fs::rename(TlynEDIRecvTranslateTo::kWorkFileName, name, ec);
+        if (ec) {
+            ec.clear();
+            fs::copy_file(TlynEDIRecvTranslateTo::kWorkFileName, name, fs::copy_options::overwrite_existing, ec);
+            if (ec)
+                throw FileError("cannot copy the work file \"" + std::string(TlynEDIRecvTranslateTo::kWorkFileName)
+                                + "\" to \"" + name.string() + "\": " + ec.message());
         }
-        if (std::fclose(out.release()) != 0)
-            throw FileError("cannot write group file \"" + name.string() + "\"");
+        lastGroup_ = name;
     }
 
     TlynEDIRecvTranslateTo &owner_;
@@ -179,6 +192,9 @@ private:
     bool pending_ = false; // the work file holds a group not yet copied out
     bool ieaKnown_ = false;
     std::string iea_;
+    std::string buf_;
+    bool writeFailed_ = false;
+    fs::path lastGroup_;
 };
 
 std::string_view firstLine(const std::string &data)
@@ -265,13 +281,20 @@ void TlynEDIRecvTranslateTo::loadDocument(int documentNumber)
     const int dataField = fieldIndex("Data");
     if (typeField < 0 || dataField < 0)
         return;
-    int count = 0;
-    for (first(); !eof(); next()) {
-        if (value(recordIndex(), static_cast<std::size_t>(typeField)) == "ST" && ++count == documentNumber) {
-            setSegmentsFromText(value(recordIndex(), static_cast<std::size_t>(dataField)));
-            return;
-        }
+    if (stRecordsAt_ != changeCount()) {
+        stRecords_.clear();
+        for (std::size_t i = 0; i < recordCount(); ++i)
+            if (value(i, static_cast<std::size_t>(typeField)) == "ST")
+                stRecords_.push_back(i);
+        stRecordsAt_ = changeCount();
     }
+    if (documentNumber < 1 || static_cast<std::size_t>(documentNumber) > stRecords_.size()) {
+        moveTo(recordCount()); // past the last record, as a full scan leaves it
+        return;
+    }
+    const std::size_t rec = stRecords_[static_cast<std::size_t>(documentNumber) - 1];
+    moveTo(rec);
+    setSegmentsFromText(value(rec, static_cast<std::size_t>(dataField)));
 }
 
 void TlynEDIRecvTranslateTo::loadEDIFileList(const std::string &directory, std::vector<std::string> &list) const

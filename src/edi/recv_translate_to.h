@@ -49,6 +49,11 @@ private:
     void ensureOpen();
     const std::string *firstRecordData(const char *kind);
     bool splitFile(const std::string &path, class TimestampFileNamer &namer);
+
+    // Positions of the ST records, rebuilt when the store has changed, so that
+    // walking every transaction set does not rescan the store for each one.
+    std::vector<std::size_t> stRecords_;
+    std::uint64_t stRecordsAt_ = ~std::uint64_t{0};
 };
 
 namespace lynEDIRecvTranslateTo {

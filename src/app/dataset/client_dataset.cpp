@@ -176,6 +176,7 @@ void ClientDataSet::createDataSet()
         throw DataSetError("cannot create a dataset without field definitions");
     records_.clear();
     undo_.clear();
+    ++changes_;
     created_ = true;
     state_ = State::Browse;
     resetCursor();
@@ -306,9 +307,23 @@ void ClientDataSet::loadFromFile(const std::string &path)
     fieldDefs_ = std::move(defs);
     records_ = std::move(recs);
     undo_.clear();
+    ++changes_;
     created_ = true;
     state_ = State::Browse;
     resetCursor();
+}
+
+void ClientDataSet::moveTo(std::size_t index)
+{
+    requireBrowse("move");
+    if (index < records_.size()) {
+        current_ = index;
+        eof_ = false;
+        bof_ = index == 0;
+    } else {
+        current_ = records_.size();
+        eof_ = true;
+    }
 }
 
 void ClientDataSet::resetCursor()
@@ -383,6 +398,7 @@ void ClientDataSet::edit()
 void ClientDataSet::append()
 {
     requireBrowse("append");
+    ++changes_;
     records_.emplace_back(fieldDefs_.size());
     current_ = records_.size() - 1;
     eof_ = false;
@@ -394,6 +410,8 @@ void ClientDataSet::append()
 void ClientDataSet::post()
 {
     requireActive();
+    if (state_ != State::Browse)
+        ++changes_;
     undo_.clear();
     state_ = State::Browse;
 }
@@ -401,6 +419,7 @@ void ClientDataSet::post()
 void ClientDataSet::cancel()
 {
     requireActive();
+    ++changes_;
     if (state_ == State::Insert) {
         records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(current_));
         if (current_ >= records_.size())
@@ -424,6 +443,7 @@ void ClientDataSet::deleteRecord()
     requireBrowse("delete");
     if (current_ >= records_.size())
         throw DataSetError("no current record to delete");
+    ++changes_;
     records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(current_));
     if (current_ >= records_.size())
         current_ = records_.empty() ? 0 : records_.size() - 1;
@@ -434,6 +454,7 @@ void ClientDataSet::deleteRecord()
 void ClientDataSet::emptyDataSet()
 {
     requireBrowse("empty");
+    ++changes_;
     records_.clear();
     resetCursor();
 }

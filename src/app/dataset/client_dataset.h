@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -88,6 +89,11 @@ public:
     std::size_t recordCount() const { return records_.size(); }
     // 0-based index of the current record; recordCount() when past the end.
     std::size_t recordIndex() const { return current_; }
+    // Makes record index (0-based) current; past the end gives eof.
+    void moveTo(std::size_t index);
+    // Grows with every change to the records (append, post, delete, load), so
+    // callers can tell whether something they derived from them is still valid.
+    std::uint64_t changeCount() const { return changes_; }
 
     // Editing.
     void edit();
@@ -133,6 +139,7 @@ private:
     bool eof_ = true;
     bool bof_ = true;
     std::vector<Undo> undo_;
+    std::uint64_t changes_ = 0;
     static const std::string empty_;
 };
 

@@ -120,6 +120,16 @@ TEST(Loading, DocumentsAreCountedFromOneInStoreOrder)
         EXPECT_TRUE(r.segmentList.empty());
         EXPECT_THROW(r.getElementValue(0), SegmentIndexError);
     }
+    // Records added through the dataset itself are seen by the next lookup.
+    r.append();
+    r.fieldByName("Type").setAsString("ST");
+    r.fieldByName("Data").setAsString("ST*999*0009\nSE*2*0009");
+    r.post();
+    r.loadDocument(4);
+    ASSERT_EQ(r.segmentCount, 2);
+    EXPECT_EQ(r.segmentList[0], "ST*999*0009");
+    EXPECT_EQ(r.fieldByName("Data").asString(), "ST*999*0009\nSE*2*0009"); // left on the record loaded
+
     // A new interchange leaves the list until the next loadDocument.
     r.loadDocument(3);
     r.loadEDIData("g.edi");
