@@ -74,6 +74,9 @@ TEST(ProgressBarAdapter, CheckerLoadingEndsOnTheLastLine)
 
 int main(int argc, char **argv)
 {
+    // No display is needed, also when the test list is read without ctest's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

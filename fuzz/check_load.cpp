@@ -1,0 +1,75 @@
+// Loading arbitrary bytes as a parsed file into the checker, then walking
+// every transaction set with the envelope getters, navigation and checks. The
+// only errors allowed out are the documented conversion and index errors.
+#include "edi/edi_check.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct WorkDir {
+    fs::path path;
+    WorkDir()
+    {
+        path = fs::temp_directory_path() / ("pelldrake-fuzz-load-" + std::to_string(std::random_device{}()));
+        fs::create_directories(path);
+    }
+    ~WorkDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static WorkDir dir;
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.path);
+    {
+        std::ofstream out("group.edi", std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    }
+    pelldrake::edi::TlynEDICheck check;
+    check.elementSeparator = size ? std::string(1, static_cast<char>(data[0] % 4 == 0 ? '|' : '*')) : "*";
+    try {
+        check.loadEDIData("group.edi", nullptr);
+    } catch (const std::out_of_range &) {
+        fs::current_path(old);
+        return 0;   // fewer than three lines
+    }
+    check.getSegmentTerminator();
+    for (int n = 0; n <= check.transactionSetCount + 1; ++n) {
+        check.documentNumber = n;
+        check.loadDocument();
+        check.getISASegElement(6);
+        check.getGSSegElement(8);
+        check.getSTSegElement(1);
+        check.getSESegElement(2);
+        try {
+            check.checkSegmentCount();
+        } catch (const std::invalid_argument &) {
+        }
+        try {
+            check.checkSTCtrlNumbers();
+        } catch (const std::out_of_range &) {
+        }
+        for (int i = 0; i < check.segmentCount; ++i) {
+            check.getSegmentName(i);
+            check.setSegmentIndex(i);
+            check.getElementValue(1);
+        }
+        check.lookupElementValue("REF", 2, 1, "PO");
+    }
+    fs::current_path(old);
+    return 0;
+}

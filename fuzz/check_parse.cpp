@@ -1,0 +1,76 @@
+// The checker's split on arbitrary bytes, then loading and checking every
+// parsed file. Runs in its own temporary working directory and verifies that
+// nothing is written anywhere else in it but the parsed directory and the store.
+#include "edi/edi_check.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct WorkDir {
+    fs::path path;
+    WorkDir()
+    {
+        path = fs::temp_directory_path() / ("pelldrake-fuzz-parse-" + std::to_string(std::random_device{}()));
+        fs::create_directories(path);
+    }
+    ~WorkDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static WorkDir dir;
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.path);
+    {
+        std::ofstream out("input.x12", std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    }
+    {
+        pelldrake::edi::TlynEDICheck check;
+        check.ediFileName = "input.x12";
+        check.parseEDIData();
+        std::vector<std::string> files;
+        check.loadParsedFiles(files);
+        const fs::path parsed = fs::path(check.parsedDirPath);
+        for (const auto &f : files) {
+            if (fs::path(f).parent_path() != parsed || !fs::is_regular_file(f))
+                std::abort();
+            check.loadEDIData(f);
+            for (int n = 1; n <= check.transactionSetCount; ++n) {
+                check.documentNumber = n;
+                check.loadDocument();
+                try {
+                    check.checkSegmentCount();
+                } catch (const std::invalid_argument &) {
+                }
+                try {
+                    check.checkSTCtrlNumbers();
+                } catch (const std::out_of_range &) {
+                }
+            }
+        }
+    }
+    std::set<std::string> entries;
+    for (const auto &e : fs::directory_iterator(dir.path))
+        entries.insert(e.path().filename().string());
+    if (entries != std::set<std::string>{"input.x12", "parsedDir", "lynEDICheck.cds"})
+        std::abort();
+    fs::current_path(old);
+    return 0;
+}
