@@ -1,0 +1,68 @@
+// The item model over a table: lazy rows, headers, edits through the cursor, controls lock.
+#include "engine_fixture.h"
+
+#include <QSignalSpy>
+#include <QSqlQuery>
+
+namespace pelldrake::engine::test {
+namespace {
+
+class TableModelTest : public EngineTest {};
+
+TEST_P(TableModelTest, ShowsRowsAndWritesEditsThroughTheTable)
+{
+    const QString t = tableName(QStringLiteral("grid"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, name VARCHAR(20), memo TEXT)").arg(t));
+    QSqlQuery q(db->sqlDatabase());
+    q.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?, 'm')").arg(t));
+    db->startTransaction();
+    for (int i = 1; i <= 3000; ++i) {
+        q.bindValue(0, i);
+        q.bindValue(1, QStringLiteral("name %1").arg(i));
+        ASSERT_TRUE(q.exec());
+    }
+    db->commit();
+    auto tab = openTable(t);
+    DataSource source;
+    source.setDataSet(tab.get());
+    TableModel model;
+    model.setDataSource(&source);
+    EXPECT_EQ(model.rowCount(), 3000);
+    EXPECT_EQ(model.columnCount(), 3);
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("name"));
+    EXPECT_EQ(model.data(model.index(2999, 1)).toString(), QStringLiteral("name 3000"));
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("(MEMO)"));
+    EXPECT_EQ(model.data(model.index(0, 2), Qt::EditRole).toString(), QStringLiteral("m"));
+    EXPECT_EQ(tab->recNo(), 1) << "reading cells does not move the cursor";
+
+    QSignalSpy rowMoves(&model, &TableModel::currentRowChanged);
+    ASSERT_TRUE(model.setData(model.index(9, 1), QStringLiteral("edited")));
+    EXPECT_EQ(tab->recNo(), 10);
+    EXPECT_EQ(tab->state(), TableState::Edit);
+    EXPECT_EQ(model.data(model.index(9, 1)).toString(), QStringLiteral("edited"));
+    EXPECT_FALSE(rowMoves.isEmpty());
+    tab->post();
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT name FROM %1 WHERE id = 10").arg(t)));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), QStringLiteral("edited"));
+
+    // While the controls are locked the model stays put; one reset follows the unlock.
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    tab->disableControls();
+    tab->first();
+    for (int i = 0; i < 5; ++i)
+        tab->deleteRecord();
+    EXPECT_EQ(resets.count(), 0);
+    tab->enableControls();
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(model.rowCount(), 2995);
+
+    source.setDataSet(nullptr);
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, TableModelTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         backendName);
+
+} // namespace
+} // namespace pelldrake::engine::test

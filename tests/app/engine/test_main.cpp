@@ -1,0 +1,13 @@
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pelldrake-engine-tests"));
+    // Qt's configuration and data locations point below a test directory, never the user's own.
+    QStandardPaths::setTestModeEnabled(true);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
