@@ -17,6 +17,7 @@
 #include "browser/dbgrid.h"
 #include "browser/mainwindow.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -101,6 +102,22 @@ double timeKeystroke(Pane &pane, const QString &field, char key)
     return ms(ns);
 }
 
+// The same filter on a table cursor of its own, without the window: what the
+// engine alone needs to filter and read the first screen of rows.
+double timeEngineFilter(engine::Table &table, const QString &filter)
+{
+    QElapsedTimer t;
+    t.start();
+    table.setFilter(filter);
+    table.setFiltered(true);
+    for (int row = 0; row < std::min(50, table.rowCount()); ++row)
+        table.textAt(row, 1);
+    const qint64 ns = t.nsecsElapsed();
+    table.setFiltered(false);
+    table.setFilter(QString());
+    return ms(ns);
+}
+
 double timeRawQuery(const QString &dbPath, const QString &column, const QString &prefix)
 {
     const QString conn = QStringLiteral("bench-raw");
@@ -176,7 +193,11 @@ int main(int argc, char **argv)
         window.show();
         QTest::qWaitForWindowExposed(&window);
         Pane &pane = window.pane1();
-        pane.aliasCombo->setCurrentIndex(pane.aliasCombo->findText(QStringLiteral("Bench")));
+        // Choose the alias from the chooser's list, as a user does.
+        pane.aliasCombo->showPopup();
+        QAbstractItemView *view = pane.aliasCombo->view();
+        const QModelIndex entry = pane.aliasCombo->model()->index(pane.aliasCombo->findText(QStringLiteral("Bench")), 0);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(entry).center());
         QListWidgetItem *item = pane.tableList->findItems(QStringLiteral("customers"), Qt::MatchExactly).value(0);
         if (!item) {
             std::fprintf(stderr, "table list has no \"customers\"\n");
@@ -209,9 +230,18 @@ int main(int argc, char **argv)
         const double unindexed = best([&] { return timeKeystroke(pane, QStringLiteral("CITY"), 'L'); });
         const double raw = best([&] { return timeRawQuery(dbPath, QStringLiteral("CITY"), QStringLiteral("L")); });
         const double rawIndexed = best([&] { return timeRawQuery(dbPath, QStringLiteral("NAME"), QStringLiteral("K")); });
-        std::printf("filter NAME (indexed) 'K': %.1f ms (limit 100); raw SQL first 50 rows %.1f ms\n", indexed, rawIndexed);
-        std::printf("filter CITY (unindexed) 'L': %.1f ms; raw SQL first 50 rows %.1f ms; ratio %.1f (limit 2.0)\n",
-                    unindexed, raw, unindexed / std::max(raw, 0.001));
+        engine::Table cursor(session);
+        cursor.setDatabaseName(QStringLiteral("Bench"));
+        cursor.setTableName(QStringLiteral("customers"));
+        cursor.open();
+        const double engineIndexed = best([&] { return timeEngineFilter(cursor, QStringLiteral("NAME = 'K*'")); });
+        const double engineUnindexed = best([&] { return timeEngineFilter(cursor, QStringLiteral("CITY = 'L*'")); });
+        cursor.close();
+        std::printf("filter NAME (indexed) 'K': %.1f ms (limit 100); engine cursor alone %.1f ms; raw SQL first 50 rows %.1f ms\n",
+                    indexed, engineIndexed, rawIndexed);
+        std::printf("filter CITY (unindexed) 'L': %.1f ms; engine cursor alone %.1f ms; raw SQL first 50 rows %.2f ms;"
+                    " ratio %.1f (limit 2.0)\n",
+                    unindexed, engineUnindexed, raw, unindexed / std::max(raw, 0.001));
         status = opened && dialogs.reports == 0 ? 0 : 1;
         window.close();
     }

@@ -32,10 +32,12 @@ Pane &otherPane(TPelldrakeCDSForm &form, Pane &pane)
 void setChooserText(QComboBox *combo, const QString &text)
 {
     const QSignalBlocker block(combo);
-    if (combo->isEditable())
+    // The current entry follows the text, so that the chooser does not later
+    // "activate" a stale entry when its edit box loses the focus.
+    const int index = text.isEmpty() ? -1 : combo->findText(text, Qt::MatchExactly);
+    combo->setCurrentIndex(index);
+    if (combo->isEditable() && combo->currentText() != text)
         combo->setEditText(text);
-    else
-        combo->setCurrentIndex(combo->findText(text, Qt::MatchExactly));
 }
 
 void setChooserItems(QComboBox *combo, const QStringList &items)

@@ -18,8 +18,9 @@ void applyFilter(Pane &pane)
     const QString field = pane.fieldNameCombo->currentText();
     const QString value = pane.filterValueEdit->text();
     if (!table.active() || field.isEmpty() || value.isEmpty()) {
-        table.setFilter(QString());
+        // Switching off first spares re-reading the rows for an empty filter text.
         table.setFiltered(false);
+        table.setFilter(QString());
         return;
     }
     table.setFilter(prefixFilterText(field, value)); // re-filters at once when filtering is on
