@@ -100,8 +100,10 @@ void generate(const fs::path &file, std::uint64_t bytes, int groups)
     out << buf;
 }
 
-int childSplit(const fs::path &input, const fs::path &work)
+int childSplit(fs::path input, fs::path work)
 {
+    input = fs::absolute(input);
+    work = fs::absolute(work);
     const long rssBefore = peakRssKb();
     fs::current_path(work);
     pelldrake::edi::TlynEDIRecvTranslateTo r;

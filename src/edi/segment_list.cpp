@@ -1,5 +1,6 @@
 #include "edi/segment_list.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace pelldrake::edi {
@@ -20,6 +21,24 @@ std::string_view elementOf(std::string_view segment, std::string_view separator,
 {
     if (separator.empty() || index < 0)
         return {};
+    if (separator.size() == 1) {
+        // Segments are short: a plain scan beats a search call per element.
+        const char sep = separator[0];
+        const char *const b = segment.data();
+        const char *const e = b + segment.size();
+        const char *p = b;
+        for (long long c = 0; c < index; ++c) {
+            while (p < e && *p != sep)
+                ++p;
+            if (p == e)
+                return {};
+            ++p;
+        }
+        const char *q = p;
+        while (q < e && *q != sep)
+            ++q;
+        return segment.substr(static_cast<std::size_t>(p - b), static_cast<std::size_t>(q - p));
+    }
     std::size_t start = 0;
     for (long long c = 0;; ++c) {
         const std::size_t p = segment.find(separator, start);
@@ -37,6 +56,8 @@ int countElements(std::string_view segment, std::string_view separator)
 {
     if (separator.empty())
         return 0;
+    if (separator.size() == 1)
+        return 1 + static_cast<int>(std::count(segment.begin(), segment.end(), separator[0]));
     int count = 1;
     for (std::size_t p = segment.find(separator); p != std::string_view::npos;
          p = segment.find(separator, p + separator.size()))
@@ -118,7 +139,7 @@ void SegmentList::getNextSegmentName(int index)
     const std::string &seg = entry(index);
     if (elementSeparator.empty())
         return;
-    const auto p = seg.find(elementSeparator);
+    const auto p = elementSeparator.size() == 1 ? seg.find(elementSeparator[0]) : seg.find(elementSeparator);
     if (p != std::string::npos)
         nextSegmentName.assign(seg, 0, p);
 }
@@ -129,7 +150,7 @@ std::string SegmentList::getSegmentName(int index)
     const std::string &seg = entry(index);
     if (elementSeparator.empty())
         return {};
-    const auto p = seg.find(elementSeparator);
+    const auto p = elementSeparator.size() == 1 ? seg.find(elementSeparator[0]) : seg.find(elementSeparator);
     if (p == std::string::npos)
         return {};
     getElementCount(seg);
