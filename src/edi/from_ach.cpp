@@ -24,12 +24,19 @@ using io::toPath;
 bool readWholeFile(const std::string &name, std::string &out)
 {
     std::error_code ec;
-    if (!fs::is_regular_file(toPath(name), ec))
+    const fs::path path = toPath(name);
+    if (!fs::is_regular_file(path, ec))
         return false;
-    FilePtr f = openFile(toPath(name), "rb");
+    FilePtr f = openFile(path, "rb");
     if (!f)
         return false;
+    // One read of the known size; a file that grows meanwhile is read to its end.
+    const auto size = fs::file_size(path, ec);
     out.clear();
+    if (!ec)
+        out.resize(static_cast<size_t>(size));
+    size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), f.get());
+    out.resize(got);
     char buf[1 << 16];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
@@ -39,10 +46,31 @@ bool readWholeFile(const std::string &name, std::string &out)
 
 } // namespace
 
+namespace {
+
+// First CR or LF at or after pos (npos when none). Two memchr scans beat
+// find_first_of, which tests the set once per character.
+size_t findLineBreak(const std::string &text, size_t pos)
+{
+    const char *base = text.data();
+    const size_t n = text.size();
+    if (pos >= n)
+        return std::string::npos;
+    const void *lf = std::memchr(base + pos, '\n', n - pos);
+    const size_t lfPos = lf ? static_cast<size_t>(static_cast<const char *>(lf) - base) : n;
+    const void *cr = std::memchr(base + pos, '\r', lfPos - pos);
+    if (cr)
+        return static_cast<size_t>(static_cast<const char *>(cr) - base);
+    return lf ? lfPos : std::string::npos;
+}
+
+} // namespace
+
 std::vector<std::string> TlynEDIFromACH::splitRecords(const std::string &text)
 {
     std::vector<std::string> lines;
-    if (text.find_first_of("\r\n") == std::string::npos) {
+    size_t end = findLineBreak(text, 0);
+    if (end == std::string::npos) {
         // Records back to back without line ends.
         lines.reserve(text.size() / kRecordLength + 1);
         for (size_t pos = 0; pos < text.size(); pos += kRecordLength)
@@ -52,7 +80,6 @@ std::vector<std::string> TlynEDIFromACH::splitRecords(const std::string &text)
     lines.reserve(text.size() / (kRecordLength + 1) + 1);
     size_t pos = 0;
     while (pos < text.size()) {
-        size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos) {
             lines.emplace_back(text, pos, std::string::npos);
             break;
@@ -61,6 +88,7 @@ std::vector<std::string> TlynEDIFromACH::splitRecords(const std::string &text)
         pos = end + 1;
         if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
             ++pos;
+        end = findLineBreak(text, pos);
     }
     return lines;
 }
@@ -93,9 +121,16 @@ void TlynEDIFromACH::saveEDIData(const std::string &fileName) const
     FilePtr f = openFile(toPath(fileName), "wb");
     if (!f)
         return;
-    for (const std::string &line : m_lines)
-        if (!line.empty())
-            std::fwrite(line.data(), 1, line.size(), f.get());
+    std::string buf;
+    buf.reserve(1 << 20);
+    for (const std::string &line : m_lines) {
+        buf += line;
+        if (buf.size() >= (1 << 20)) {
+            std::fwrite(buf.data(), 1, buf.size(), f.get());
+            buf.clear();
+        }
+    }
+    std::fwrite(buf.data(), 1, buf.size(), f.get());
 }
 
 void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string &destination)

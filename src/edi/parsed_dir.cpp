@@ -43,7 +43,7 @@ public:
                 const std::string &iea = interchangeIEA();
                 if (!iea.empty())
                     writeLine(iea);
-                m_out.reset();
+                closeFile();
                 startFile(true);   // when it fails, this group's lines are lost
             }
         } else if (startsWith(seg, "ISA")) {
@@ -57,7 +57,7 @@ public:
             m_isaText.assign(body);
             m_ieaKnown = false;
             m_firstGroup = true;
-            m_out.reset();
+            closeFile();
             if (!startFile(false)) {
                 // Tried again once the next block is read, within reason.
                 return rest.size() > kMaxSegmentLength ? Action::Stop : Action::Defer;
@@ -86,7 +86,6 @@ private:
         } catch (const FileError &) {
             return false;
         }
-        std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 16);
         m_out = std::move(f);
         m_result.files.push_back(io::fromPath(name));
         writeLine(separatorCode(m_term));
@@ -97,13 +96,34 @@ private:
         return true;
     }
 
+    // Lines collect in a buffer of our own: one fwrite per 64 KB, not two per line.
     void writeLine(std::string_view text)
     {
         if (!m_out)
             return;
-        std::fwrite(text.data(), 1, text.size(), m_out.get());
-        std::fwrite("\r\n", 1, 2, m_out.get());
+        m_buf.append(text);
+        m_buf.append("\r\n", 2);
+        if (m_buf.size() >= (1 << 16))
+            flush();
     }
+
+    void flush()
+    {
+        if (m_out && !m_buf.empty())
+            std::fwrite(m_buf.data(), 1, m_buf.size(), m_out.get());
+        m_buf.clear();
+    }
+
+    void closeFile()
+    {
+        flush();
+        m_out.reset();
+    }
+
+public:
+    ~ParsedFileWriter() override { closeFile(); }
+
+private:
 
     // The IEA closing the current interchange, looked up once per interchange.
     const std::string &interchangeIEA()
@@ -135,6 +155,7 @@ private:
     std::string m_trailer;   // IEA at the end of the file, with its terminator
     ParseResult &m_result;
     FilePtr m_out;
+    std::string m_buf;
     bool m_firstGroup = true;
     bool m_ieaKnown = false;
     std::string m_iea;
