@@ -52,6 +52,8 @@ engine::Field *DBMemo::boundField() const
 
 void DBMemo::loadValue()
 {
+    if (writing_)
+        return; // our own change coming back from the table
     if (table_ && table_->active() && table_->controlsDisabled())
         return; // refreshed once the controls are enabled again
     engine::Field *field = boundField();
@@ -72,13 +74,16 @@ void DBMemo::userChanged()
     engine::Field *field = boundField();
     if (!field)
         return;
+    writing_ = true;
     try {
         if (table_->state() == engine::TableState::Browse)
             table_->edit();
         field = boundField(); // edit() may have re-read the record
         if (field && field->text() != toPlainText())
             field->setAsString(toPlainText());
+        writing_ = false;
     } catch (...) {
+        writing_ = false;
         Application::showException(std::current_exception());
         loadValue();
     }

@@ -43,6 +43,7 @@ private:
     QList<QMetaObject::Connection> connections_;
     QString fieldName_;
     bool loading_ = false;
+    bool writing_ = false;
 };
 
 } // namespace pelldrake

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +53,23 @@ constexpr int kPaneSplitterWidth = 8;
 constexpr int kInnerSplitterWidth = 5;
 constexpr int kComboHeight = 21;
 constexpr int kCheckHeight = 17;
+constexpr int kMinimumAreaHeight = 16;
+
+// The listing's fixed-pitch font at 10 point: the platform's own, else Courier.
+QFont listingFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(font).fixedPitch()) {
+        font = QFont(QStringLiteral("Courier"));
+        font.setStyleHint(QFont::TypeWriter);
+    }
+    if (!QFontInfo(font).fixedPitch()) {
+        font = QFont(QStringLiteral("monospace"));
+        font.setStyleHint(QFont::Monospace);
+    }
+    font.setPointSize(10);
+    return font;
+}
 
 template <typename W>
 W *named(W *widget, const QString &name)
@@ -141,6 +159,13 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
     setObjectName(QStringLiteral("PelldrakeCDSForm"));
     setWindowTitle(QStringLiteral("Quenfold/Pelldrake"));
     startDirectory_ = QDir::currentPath();
+    // The controls were laid out for a narrow 8-point face. The system's own
+    // face at 8 points, narrowed where the platform has a condensed cut, keeps
+    // every caption inside its control and stays legible.
+    QFont windowFont = QApplication::font();
+    windowFont.setPointSize(8);
+    windowFont.setStretch(QFont::SemiCondensed);
+    setFont(windowFont);
 
     auto *central = named(new QWidget(this), QStringLiteral("ClientArea"));
     auto *layout = new QVBoxLayout(central);
@@ -194,7 +219,7 @@ void TPelldrakeCDSForm::buildPane(Pane &pane, int number)
                                                  : QStringLiteral("Alias #2")),
                        pane.name("GroupBox1", "GroupBox3"));
     auto *layout = new QVBoxLayout(pane.frame);
-    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setContentsMargins(2, 0, 2, 2);
     layout->setSpacing(0);
 
     buildTopStrip(pane);
@@ -205,6 +230,7 @@ void TPelldrakeCDSForm::buildPane(Pane &pane, int number)
     pane.listSplitter->setHandleWidth(kInnerSplitterWidth);
     pane.listSplitter->setChildrenCollapsible(false);
     pane.tableList = named(new QListWidget, pane.name("ListBox1", "ListBox2"));
+    pane.tableList->setMinimumHeight(kMinimumAreaHeight);
     pane.listSplitter->addWidget(pane.tableList);
     buildRightArea(pane);
     pane.listSplitter->addWidget(pane.rightArea);
@@ -288,7 +314,7 @@ void TPelldrakeCDSForm::buildRightArea(Pane &pane)
 {
     pane.rightArea = named(new QGroupBox, pane.name("GroupBox2", "GroupBox4"));
     auto *layout = new QVBoxLayout(pane.rightArea);
-    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setContentsMargins(0, 0, 0, 0);
 
     pane.gridSplitter = named(new QSplitter(Qt::Vertical, pane.rightArea),
                               pane.name("GridSplitter1", "GridSplitter2"));
@@ -297,7 +323,8 @@ void TPelldrakeCDSForm::buildRightArea(Pane &pane)
     layout->addWidget(pane.gridSplitter);
 
     pane.grid = named(new DBGrid, pane.name("DBGrid1", "DBGrid2"));
-    pane.grid->setMinimumHeight(0);
+    // Small minimums, so the splitters can give the grid any height asked for.
+    pane.grid->setMinimumHeight(kMinimumAreaHeight);
     pane.gridSplitter->addWidget(pane.grid);
 
     pane.memoGroup = named(new QGroupBox(QStringLiteral("Click on a memo field in the table to view the data")),
@@ -310,9 +337,8 @@ void TPelldrakeCDSForm::buildRightArea(Pane &pane)
     pane.gridSplitter->addWidget(pane.memoGroup);
 
     pane.infoListing = named(new QListWidget, pane.name("TableInfoListBox", "TableInfoListBox2"));
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSize(10);
-    pane.infoListing->setFont(fixed);
+    pane.infoListing->setFont(listingFont());
+    pane.infoListing->setMinimumHeight(1); // the listing takes what the grid leaves
     pane.gridSplitter->addWidget(pane.infoListing);
 
     // Grid and memo keep their heights; the listing takes what is left.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/dialogs.h"
+#include "qt_printers.h"
 
 #include <QList>
 #include <QString>

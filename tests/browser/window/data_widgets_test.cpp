@@ -1,0 +1,258 @@
+// The grid, navigator and memo of a pane on a small SQLite table.
+#include "window_fixture.h"
+
+#include "app/engine/database.h"
+#include "app/engine/table.h"
+#include "app/engine/table_model.h"
+#include "browser/dbgrid.h"
+#include "browser/dbmemo.h"
+#include "browser/dbnavigator.h"
+#include "browser/fieldview.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QToolButton>
+#include <QUuid>
+
+using namespace pelldrake;
+using pelldrake::test::WindowTest;
+using Button = pelldrake::DBNavigator::Button;
+
+namespace {
+
+class DataWidgetsTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        dbPath_ = session_.addSqliteAlias(
+            QStringLiteral("People"),
+            {"CREATE TABLE people (id INTEGER PRIMARY KEY, name VARCHAR(30), notes TEXT)",
+             "INSERT INTO people VALUES (1, 'Ada', 'first line\nsecond line')",
+             "INSERT INTO people VALUES (2, 'Brian', NULL)",
+             "INSERT INTO people VALUES (3, 'Cleo', 'short')"});
+        WindowTest::SetUp();
+    }
+
+    // Opens the table in a pane directly through the engine objects.
+    void openPeople(Pane &pane)
+    {
+        pane.database->setDatabaseName(QStringLiteral("People"));
+        pane.database->open();
+        pane.table->setDatabaseName(QStringLiteral("People"));
+        pane.table->setTableName(QStringLiteral("people"));
+        pane.table->open();
+        QApplication::processEvents();
+    }
+
+    // What the file holds, read past the engine.
+    QStringList namesOnDisk() const
+    {
+        QStringList names;
+        const QString connection = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(dbPath_);
+            db.open();
+            QSqlQuery q(QStringLiteral("SELECT name FROM people ORDER BY id"), db);
+            while (q.next())
+                names << q.value(0).toString();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return names;
+    }
+
+    static QList<bool> enabledButtons(DBNavigator *nav)
+    {
+        QList<bool> states;
+        for (int i = 0; i < DBNavigator::ButtonCount; ++i)
+            states << nav->button(static_cast<Button>(i))->isEnabled();
+        return states;
+    }
+
+    QString dbPath_;
+};
+
+constexpr bool T = true;
+constexpr bool F = false;
+
+} // namespace
+
+TEST_F(DataWidgetsTest, NavigatorButtonsFollowTheTableState)
+{
+    Pane &pane = window().pane1();
+    // Closed table: nothing to do.
+    EXPECT_EQ(enabledButtons(pane.navigator), (QList<bool>{F, F, F, F, F, F, F, F, F, F}));
+    QStringList names;
+    for (int i = 0; i < DBNavigator::ButtonCount; ++i)
+        names << pane.navigator->button(static_cast<Button>(i))->objectName();
+    EXPECT_EQ(names, (QStringList{"nbFirst", "nbPrior", "nbNext", "nbLast", "nbInsert", "nbDelete",
+                                  "nbEdit", "nbPost", "nbCancel", "nbRefresh"}));
+
+    openPeople(pane);
+    //                                                   first prior next last ins del edit post cancel refresh
+    EXPECT_EQ(enabledButtons(pane.navigator), (QList<bool>{F, F, T, T, T, T, T, F, F, T}));
+    pane.navigator->click(DBNavigator::Last);
+    EXPECT_EQ(pane.table->recNo(), 3);
+    EXPECT_EQ(enabledButtons(pane.navigator), (QList<bool>{T, T, F, F, T, T, T, F, F, T}));
+    pane.navigator->click(DBNavigator::Edit);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    EXPECT_EQ(enabledButtons(pane.navigator), (QList<bool>{T, T, F, F, T, T, F, T, T, T}));
+    pane.navigator->click(DBNavigator::Cancel);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    pane.table->close();
+    QApplication::processEvents();
+    EXPECT_EQ(enabledButtons(pane.navigator), (QList<bool>{F, F, F, F, F, F, F, F, F, F}));
+}
+
+TEST_F(DataWidgetsTest, GridAndTableCursorFollowEachOther)
+{
+    showWindow();
+    Pane &pane = window().pane2();
+    openPeople(pane);
+    DBGrid *grid = pane.grid;
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+    EXPECT_EQ(grid->columnFieldNames(), (QStringList{"id", "name", "notes"}));
+    EXPECT_EQ(grid->currentIndex().row(), 0);
+
+    pane.navigator->click(DBNavigator::Next);
+    EXPECT_EQ(pane.table->recNo(), 2);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+    pane.navigator->click(DBNavigator::Last);
+    EXPECT_EQ(grid->currentIndex().row(), 2);
+
+    // Choosing a cell moves the table.
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    EXPECT_EQ(pane.table->recNo(), 1);
+    EXPECT_EQ(pane.table->fieldByName(QStringLiteral("name"))->asString(), QStringLiteral("Ada"));
+
+    // Clicks and column changes are reported with their fields.
+    QStringList clicked, exited;
+    QObject::connect(grid, &DBGrid::cellClick, [&](const QString &f) { clicked << f; });
+    QObject::connect(grid, &DBGrid::colExit, [&](const QString &f) { exited << f; });
+    const QRect cell = grid->visualRect(grid->model()->index(1, 2));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(clicked, QStringList{"notes"});
+    EXPECT_EQ(exited, QStringList{"name"});
+    EXPECT_EQ(pane.table->recNo(), 2);
+
+    // Columns keep their display order.
+    EXPECT_TRUE(grid->moveColumn(QStringLiteral("notes"), 0));
+    EXPECT_FALSE(grid->moveColumn(QStringLiteral("missing"), 0));
+    EXPECT_EQ(grid->columnFieldNames(), (QStringList{"notes", "id", "name"}));
+    EXPECT_EQ(grid->fieldIndexAt(0), 2);
+    grid->resetColumnOrder();
+    EXPECT_EQ(grid->columnFieldNames(), (QStringList{"id", "name", "notes"}));
+}
+
+TEST_F(DataWidgetsTest, EditingThroughTheGridAndPostingWithTheNavigator)
+{
+    showWindow();
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    QAbstractItemModel *model = pane.grid->model();
+
+    ASSERT_TRUE(model->setData(model->index(1, 1), QStringLiteral("Bernard")));
+    EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    EXPECT_TRUE(pane.navigator->button(DBNavigator::Post)->isEnabled());
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Brian", "Cleo"})); // not posted yet
+    pane.navigator->click(DBNavigator::Post);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Bernard", "Cleo"}));
+    EXPECT_EQ(model->data(model->index(1, 1)).toString(), QStringLiteral("Bernard"));
+
+    // Cancel throws the change away.
+    ASSERT_TRUE(model->setData(model->index(2, 1), QStringLiteral("Zoe")));
+    pane.navigator->click(DBNavigator::Cancel);
+    EXPECT_EQ(model->data(model->index(2, 1)).toString(), QStringLiteral("Cleo"));
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Bernard", "Cleo"}));
+
+    // Insert, fill in, post.
+    pane.navigator->click(DBNavigator::Insert);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Insert);
+    pane.table->fieldByName(QStringLiteral("name"))->setAsString(QStringLiteral("Dora"));
+    pane.navigator->click(DBNavigator::Post);
+    EXPECT_EQ(pane.table->rowCount(), 4);
+    EXPECT_TRUE(namesOnDisk().contains(QStringLiteral("Dora")));
+    EXPECT_TRUE(dialogs_.errors().isEmpty()) << dialogs_.errors().join('|').toStdString();
+}
+
+TEST_F(DataWidgetsTest, DeletingAsksFirstAndNoKeepsTheRecord)
+{
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    pane.navigator->click(DBNavigator::Next);
+
+    dialogs_.answerYesNo(false);
+    pane.navigator->click(DBNavigator::Delete);
+    ASSERT_EQ(dialogs_.callsOf(test::FakeDialogs::Kind::YesNo).size(), 1);
+    EXPECT_EQ(dialogs_.callsOf(test::FakeDialogs::Kind::YesNo)[0].text, QStringLiteral("Delete record?"));
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Brian", "Cleo"}));
+
+    dialogs_.answerYesNo(true);
+    pane.navigator->click(DBNavigator::Delete);
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Cleo"}));
+    EXPECT_EQ(pane.table->rowCount(), 2);
+    EXPECT_EQ(pane.grid->model()->rowCount(), 2);
+    EXPECT_EQ(dialogs_.unanswered(), 0);
+}
+
+TEST_F(DataWidgetsTest, MemoShowsTheCurrentValueAndWritesThroughTheTable)
+{
+    Pane &pane = window().pane2();
+    openPeople(pane);
+    DBMemo *memo = pane.memo;
+    memo->setDataField(QStringLiteral("notes"));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("first line\nsecond line"));
+    pane.table->next();
+    EXPECT_TRUE(memo->toPlainText().isEmpty()); // null value
+    pane.table->next();
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("short"));
+
+    memo->selectAll();
+    QTest::keyClicks(memo, QStringLiteral("longer now"));
+    EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    pane.navigator->click(DBNavigator::Post);
+    pane.table->first();
+    pane.table->last();
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("longer now"));
+
+    // Unbinding empties the memo.
+    memo->setDataField(QString());
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    EXPECT_TRUE(memo->isReadOnly());
+}
+
+TEST_F(DataWidgetsTest, LockedControlsAreRefreshedOnceWhenUnlocked)
+{
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    pane.memo->setDataField(QStringLiteral("name"));
+    pane.table->disableControls();
+    pane.table->last();
+    EXPECT_EQ(pane.memo->toPlainText(), QStringLiteral("Ada")); // not refreshed while locked
+    pane.table->enableControls();
+    QApplication::processEvents();
+    EXPECT_EQ(pane.memo->toPlainText(), QStringLiteral("Cleo"));
+    EXPECT_FALSE(pane.navigator->button(DBNavigator::Next)->isEnabled());
+}
+
+TEST_F(DataWidgetsTest, FieldViewListsTheCurrentRecord)
+{
+    Pane &pane = window().pane1();
+    TlynEDIDBFieldView *view = pane.fieldView;
+    // Closed table: headers and no rows.
+    view->LoadGridFromTable(pane.table, 5, 5, 200);
+    EXPECT_EQ(view->headerItem()->text(0), QStringLiteral("Field Name"));
+    EXPECT_EQ(view->headerItem()->text(1), QStringLiteral("Value"));
+    EXPECT_EQ(view->topLevelItemCount(), 0);
+
+    openPeople(pane);
+    pane.table->next();
+    view->LoadGridFromTable(pane.table, 5, 6, 200);
+    ASSERT_EQ(view->topLevelItemCount(), 3);
+    EXPECT_EQ(view->topLevelItem(1)->text(0), QStringLiteral("name"));
+    EXPECT_EQ(view->topLevelItem(1)->text(1), QStringLiteral("Brian"));
+    EXPECT_TRUE(view->topLevelItem(2)->text(1).isEmpty()); // null
+    EXPECT_EQ(view->geometry(), QRect(5, 6, 310, 200));
+    EXPECT_EQ(view->columnWidth(0), 150);
+}
