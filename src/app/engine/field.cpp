@@ -321,6 +321,12 @@ QString valueToText(int type, const QVariant &v0)
 {
     if (v0.isNull())
         return {};
+    // The common cases first: they need no conversion of the stored value.
+    const int rawId = v0.metaType().id();
+    if (rawId == QMetaType::QString && isTextType(type))
+        return v0.toString();
+    if (rawId == QMetaType::LongLong && isIntegerType(type))
+        return QString::number(v0.toLongLong());
     const QVariant v = fromStorage(type, v0);
     const int id = v.metaType().id();
     switch (id) {

@@ -18,7 +18,7 @@ namespace pelldrake::engine {
 
 namespace {
 
-constexpr int kIntPage = 200;   // rows per value fetch with integer keys
+constexpr int kIntPage = 500;   // rows per value fetch with integer keys
 constexpr int kCompPage = 40;   // rows per value fetch with composite keys
 constexpr int kPrefixKeys = 500; // keys read at open; the rest only when a move needs them
 constexpr int kCacheRows = 4000;
@@ -74,13 +74,16 @@ struct Table::Private {
     bool keysComplete = false;
     std::vector<QVariantList> compKeys; // composite keys by id
     QHash<QString, qint64> compIndex;
-    int rows = 0;
-    int recordCount = 0;
+    int recordCount = -1; // counted when first asked for, then kept up to date
     int pos = -1;
     bool bof = true;
     bool eof = true;
     int lastAccess = -1;
     QHash<qint64, QVariantList> cache;
+    // The row read last: a walk reads every field of one row in turn.
+    bool lastValid = false;
+    qint64 lastId = 0;
+    QVariantList lastRow;
 
     // Edit buffer.
     TableState state = TableState::Inactive;
@@ -159,9 +162,17 @@ struct Table::Private {
 
     QString keyWhere() const { return keyMatch.join(QLatin1String(" AND ")); }
 
+    // Field whose value is the (integer) key, so row reads need not select the key twice.
+    int keyInRow() const
+    {
+        return intKey && keyFieldIndex.size() == 1 ? keyFieldIndex.first() : -1;
+    }
+
     QString selectList() const
     {
-        QStringList cols = keyExprs;
+        QStringList cols;
+        if (keyInRow() < 0)
+            cols = keyExprs;
         for (const auto &f : fields)
             cols << quoteIdent(f->fieldName());
         return cols.join(QLatin1String(", "));
@@ -539,6 +550,16 @@ struct Table::Private {
     }
 
     // ---- keyset ------------------------------------------------------------------------
+    int records()
+    {
+        if (recordCount < 0)
+            recordCount = keysComplete && where.isEmpty() ? loaded() : countRows();
+        return recordCount;
+    }
+
+    // Rows of the current filter and order. Only an unfiltered keyset is ever partly loaded.
+    int rowTotal() { return keysComplete ? loaded() : records(); }
+
     void loadKeys(int limit)
     {
         QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyExprs.join(QLatin1String(", ")), from);
@@ -550,8 +571,8 @@ struct Table::Private {
         QSqlQuery qq = exec(text, whereBinds, QStringLiteral("Cannot read the records"));
         ids.clear();
         head = 0;
-        if (limit <= 0 && rows > 0)
-            ids.reserve(size_t(rows));
+        if (limit <= 0 && recordCount > 0)
+            ids.reserve(size_t(recordCount));
         if (intKey) {
             while (qq.next())
                 ids.push_back(qq.value(0).toLongLong());
@@ -565,9 +586,8 @@ struct Table::Private {
     void loadAllKeys()
     {
         loadKeys(0);
-        rows = loaded();
         if (where.isEmpty())
-            recordCount = rows;
+            recordCount = loaded();
     }
 
     bool ensureKey(int p)
@@ -584,19 +604,30 @@ struct Table::Private {
 
     void rebuildKeyset()
     {
-        cache.clear();
+        dropCache();
         lastAccess = -1;
         if (where.isEmpty()) {
-            rows = recordCount;
             loadKeys(kPrefixKeys);
             if (keysComplete)
-                rows = recordCount = loaded();
+                recordCount = loaded();
         } else {
             loadAllKeys();
         }
     }
 
     // ---- values -------------------------------------------------------------------------
+    void dropCache()
+    {
+        cache.clear();
+        lastValid = false;
+    }
+
+    void forget(qint64 id)
+    {
+        cache.remove(id);
+        lastValid = false;
+    }
+
     QString fetchSql(int n)
     {
         QString text = QStringLiteral("SELECT %1 FROM %2 WHERE ").arg(selectList(), from);
@@ -625,21 +656,15 @@ struct Table::Private {
             qq.bindValue(index++, toStorage(keyTypes.at(i), k.at(i), dialect));
     }
 
-    void fetch(const std::vector<qint64> &want)
+    void storeRows(QSqlQuery &qq)
     {
-        if (want.empty())
-            return;
-        const int n = pageSize();
-        const bool single = want.size() == 1;
-        QSqlQuery &qq = statement(fetchSql(single ? 1 : n), QStringLiteral("Cannot read the records"));
-        int b = 0;
-        for (int i = 0; i < (single ? 1 : n); ++i)
-            bindKey(qq, b, want[std::min(size_t(i), want.size() - 1)]);
-        execOrThrow(qq, QStringLiteral("Cannot read the records"));
-        const int keyParts = keyExprs.size();
+        const int inRow = keyInRow();
+        const int keyParts = inRow >= 0 ? 0 : int(keyExprs.size());
         const int nf = int(fields.size());
+        if (cache.capacity() < kCacheRows)
+            cache.reserve(kCacheRows);
         while (qq.next()) {
-            const qint64 id = readKey(qq);
+            const qint64 id = inRow >= 0 ? qq.value(inRow).toLongLong() : readKey(qq);
             QVariantList row;
             row.reserve(nf);
             for (int i = 0; i < nf; ++i)
@@ -647,6 +672,47 @@ struct Table::Private {
             cache.insert(id, row);
         }
         qq.finish();
+    }
+
+    // Integer keys close together (the usual case: the natural order or a fresh table) are read
+    // with one range scan instead of a list of lookups.
+    bool fetchRange(const std::vector<qint64> &want)
+    {
+        if (!intKey || want.size() < 8)
+            return false;
+        const auto [lo, hi] = std::minmax_element(want.begin(), want.end());
+        if (*hi - *lo >= qint64(want.size()) * 2)
+            return false;
+        QSqlQuery &qq = statement(QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ?")
+                                      .arg(selectList(), from, keyExprs.first()),
+                                  QStringLiteral("Cannot read the records"));
+        qq.bindValue(0, QVariant(*lo));
+        qq.bindValue(1, QVariant(*hi));
+        execOrThrow(qq, QStringLiteral("Cannot read the records"));
+        storeRows(qq);
+        return true;
+    }
+
+    void fetch(const std::vector<qint64> &want)
+    {
+        if (want.empty())
+            return;
+        lastValid = false;
+        const int nf = int(fields.size());
+        if (fetchRange(want)) {
+            for (qint64 id : want)
+                if (!cache.contains(id))
+                    cache.insert(id, QVariantList(nf));
+            return;
+        }
+        const int n = pageSize();
+        const bool single = want.size() == 1;
+        QSqlQuery &qq = statement(fetchSql(single ? 1 : n), QStringLiteral("Cannot read the records"));
+        int b = 0;
+        for (int i = 0; i < (single ? 1 : n); ++i)
+            bindKey(qq, b, want[std::min(size_t(i), want.size() - 1)]);
+        execOrThrow(qq, QStringLiteral("Cannot read the records"));
+        storeRows(qq);
         // A row deleted by someone else reads as empty rather than being fetched again and again.
         for (qint64 id : want)
             if (!cache.contains(id))
@@ -656,10 +722,15 @@ struct Table::Private {
     const QVariantList &row(int p)
     {
         const qint64 id = ids[head + size_t(p)];
+        if (lastValid && lastId == id)
+            return lastRow;
         auto it = cache.constFind(id);
         if (it != cache.constEnd()) {
             lastAccess = p;
-            return *it;
+            lastValid = true;
+            lastId = id;
+            lastRow = *it;
+            return lastRow;
         }
         const int n = pageSize();
         int from0 = p;
@@ -677,37 +748,36 @@ struct Table::Private {
                 want.push_back(k);
         }
         if (cache.size() + int(want.size()) > kCacheRows)
-            cache.clear();
+            dropCache();
         for (size_t i = 0; i < want.size(); i += size_t(n))
             fetch(std::vector<qint64>(want.begin() + qint64(i),
                                       want.begin() + qint64(std::min(want.size(), i + size_t(n)))));
         lastAccess = p;
-        return *cache.constFind(id);
+        lastValid = true;
+        lastId = id;
+        lastRow = *cache.constFind(id);
+        return lastRow;
     }
 
     void refetchOne(qint64 id)
     {
-        cache.remove(id);
+        forget(id);
         fetch({id});
     }
 
     // ---- positions ----------------------------------------------------------------------
+    // Makes row p current, clamped to the rows there are; -1 when there are none. Reads the
+    // whole keyset only when p lies past the keys read so far.
     void moveTo(int p)
     {
-        if (rows <= 0) {
+        p = std::max(p, 0);
+        if (p >= loaded() && !keysComplete)
+            loadAllKeys();
+        if (loaded() == 0) {
             pos = -1;
             return;
         }
-        p = std::clamp(p, 0, rows - 1);
-        if (!ensureKey(p)) {
-            // Fewer rows than counted (deleted elsewhere): settle on the real last one.
-            p = std::max(0, loaded() - 1);
-            if (loaded() == 0) {
-                pos = -1;
-                return;
-            }
-        }
-        pos = p;
+        pos = std::min(p, loaded() - 1);
     }
 
     void checkBrowseMode()
@@ -748,12 +818,11 @@ struct Table::Private {
     void removeAt(int p)
     {
         const qint64 id = ids[head + size_t(p)];
-        cache.remove(id);
+        forget(id);
         if (p == 0)
             ++head;
         else
             ids.erase(ids.begin() + qint64(head) + p);
-        --rows;
     }
 
     void insertAt(int p, qint64 id)
@@ -763,7 +832,6 @@ struct Table::Private {
             head = 0;
         }
         ids.insert(ids.begin() + p, id);
-        ++rows;
     }
 
     void requireRequired(bool inserting)
@@ -840,7 +908,7 @@ struct Table::Private {
                 newId = idFor(k);
             }
             ids[head + size_t(pos)] = newId;
-            cache.remove(id);
+            forget(id);
         }
         refetchOne(newId);
         setState(TableState::Browse);
@@ -848,6 +916,7 @@ struct Table::Private {
         if (!stillMatchesFilter(newId)) {
             // The record left the filtered view: the next one becomes current.
             removeAt(pos);
+            const int rows = rowTotal();
             if (rows == 0) {
                 pos = -1;
                 bof = eof = true;
@@ -897,9 +966,10 @@ struct Table::Private {
         }
         qq.finish();
         refetchOne(id);
-        const int at = appending ? rows : insertPos;
+        const int at = appending ? rowTotal() : insertPos;
         insertAt(at, id);
-        ++recordCount;
+        if (recordCount >= 0)
+            ++recordCount;
         pos = at;
         modified = false;
         setState(TableState::Browse);
@@ -957,7 +1027,7 @@ void Table::setIndexName(const QString &name)
     d->rebuildKeyset();
     d->moveTo(0);
     d->bof = true;
-    d->eof = d->rows == 0;
+    d->eof = d->pos < 0;
     emit dataChanged();
     emit afterScroll();
 }
@@ -1005,7 +1075,7 @@ void Table::open()
         d->chooseKey(cols, withoutRowid);
         d->applyOrder();
         d->applyFilter();
-        d->recordCount = d->countRows();
+        d->recordCount = -1;
         d->rebuildKeyset();
     } catch (...) {
         d->fields.clear();
@@ -1021,7 +1091,7 @@ void Table::open()
     d->state = TableState::Browse;
     d->moveTo(0);
     d->bof = true;
-    d->eof = d->rows == 0;
+    d->eof = d->pos < 0;
     emit stateChanged();
     emit dataChanged();
     emit afterScroll();
@@ -1037,15 +1107,14 @@ void Table::close()
     d->modified = false;
     d->buffer.clear();
     d->statements.clear();
-    d->cache.clear();
+    d->dropCache();
     d->ids.clear();
     d->head = 0;
     d->compKeys.clear();
     d->compIndex.clear();
     d->fields.clear();
     d->indexes.clear();
-    d->rows = 0;
-    d->recordCount = 0;
+    d->recordCount = -1;
     d->pos = -1;
     d->bof = d->eof = true;
     d->db = nullptr;
@@ -1054,7 +1123,7 @@ void Table::close()
 }
 
 bool Table::active() const { return d->active; }
-int Table::recordCount() const { d->requireActive(); return d->recordCount; }
+int Table::recordCount() const { d->requireActive(); return d->records(); }
 bool Table::canModify() const { return d->active && d->canModify; }
 QList<IndexDef> Table::indexDefs() const { return d->indexes; }
 int Table::fieldCount() const { return int(d->fields.size()); }
@@ -1151,7 +1220,9 @@ void Table::last()
 {
     d->requireActive();
     d->checkBrowseMode();
-    d->moveTo(d->rows - 1);
+    if (!d->keysComplete)
+        d->loadAllKeys();
+    d->moveTo(d->loaded() - 1);
     d->eof = true;
     d->bof = d->pos < 0;
     emit afterScroll();
@@ -1161,7 +1232,7 @@ void Table::next()
 {
     d->requireActive();
     d->checkBrowseMode();
-    if (d->pos >= 0 && d->pos + 1 < d->rows && d->ensureKey(d->pos + 1)) {
+    if (d->pos >= 0 && d->ensureKey(d->pos + 1)) {
         ++d->pos;
         d->bof = false;
         d->eof = false;
@@ -1190,14 +1261,15 @@ void Table::prior()
 void Table::moveBy(int distance)
 {
     d->requireActive();
-    if (distance == 0 || d->rows == 0)
+    if (distance == 0 || d->pos < 0)
         return;
     d->checkBrowseMode();
     const long long target = (long long)d->pos + distance;
     const int old = d->pos;
-    d->moveTo(int(std::clamp<long long>(target, 0, d->rows - 1)));
+    const int rows = d->rowTotal();
+    d->moveTo(int(std::clamp<long long>(target, 0, rows - 1)));
     d->bof = target < 0 || d->pos < 0;
-    d->eof = target >= d->rows || d->pos < 0;
+    d->eof = target >= rows || d->pos < 0;
     if (d->pos != old)
         emit afterScroll();
 }
@@ -1216,7 +1288,7 @@ void Table::setRecNo(int recNo)
 {
     d->requireActive();
     d->checkBrowseMode();
-    if (d->rows == 0)
+    if (d->pos < 0)
         return;
     const int old = d->pos;
     d->moveTo(recNo - 1);
@@ -1226,7 +1298,7 @@ void Table::setRecNo(int recNo)
         emit afterScroll();
 }
 
-int Table::rowCount() const { return d->active ? d->rows : 0; }
+int Table::rowCount() const { return d->active ? d->rowTotal() : 0; }
 
 void Table::edit()
 {
@@ -1256,7 +1328,7 @@ void Table::append()
         d->loadAllKeys();
     d->savedPos = d->pos;
     d->appending = true;
-    d->insertPos = d->rows;
+    d->insertPos = d->rowTotal();
     d->buffer = QVariantList(int(d->fields.size()));
     d->changed = QVector<bool>(int(d->fields.size()), false);
     d->modified = false;
@@ -1276,7 +1348,7 @@ void Table::insert()
         d->loadAllKeys();
     d->savedPos = d->pos;
     d->appending = d->pos < 0;
-    d->insertPos = d->pos < 0 ? d->rows : d->pos;
+    d->insertPos = d->pos < 0 ? d->rowTotal() : d->pos;
     d->buffer = QVariantList(int(d->fields.size()));
     d->changed = QVector<bool>(int(d->fields.size()), false);
     d->modified = false;
@@ -1349,12 +1421,14 @@ void Table::deleteRecord()
     if (affected < 1)
         throw EngineError(QStringLiteral("The record was already deleted by another user."));
     d->removeAt(d->pos);
-    --d->recordCount;
-    if (d->rows == 0) {
+    if (d->recordCount > 0)
+        --d->recordCount;
+    const int rows = d->rowTotal();
+    if (rows == 0) {
         d->pos = -1;
         d->bof = d->eof = true;
     } else {
-        d->moveTo(std::min(d->pos, d->rows - 1));
+        d->moveTo(std::min(d->pos, rows - 1));
         d->eof = false;
         d->bof = d->pos == 0;
     }
@@ -1368,7 +1442,7 @@ void Table::refresh()
     d->checkBrowseMode();
     const int old = d->pos;
     d->statements.clear(); // the table's structure may have changed too; statements re-prepare
-    d->recordCount = d->countRows();
+    d->recordCount = -1;
     d->rebuildKeyset();
     d->moveTo(old < 0 ? 0 : old);
     d->bof = d->pos <= 0;
@@ -1411,7 +1485,7 @@ QVariant Table::valueAt(int row, int fieldIndex)
     } else if (d->state == TableState::Edit && row == d->pos) {
         return d->buffer.at(fieldIndex);
     }
-    if (row < 0 || row >= d->rows || !d->ensureKey(row))
+    if (row < 0 || !d->ensureKey(row))
         return {};
     return d->row(row).at(fieldIndex);
 }
