@@ -37,8 +37,9 @@ private:
 
 std::string num(int n, int width)
 {
-    std::string s = std::to_string(n);
-    return s.size() >= static_cast<size_t>(width) ? s : std::string(width - s.size(), '0') + s;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%0*d", width, n);
+    return buf;
 }
 
 // One purchase order: ST, BEG, REF, DTM, 6 PO1, CTT, SE (11 segments).

@@ -1,9 +1,12 @@
 #include "edi/edi_check.h"
+#include "edi/from_ach.h"
+#include "edi/palette.h"
 
 #include "check_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 using pelldrake::edi::Progress;
@@ -67,6 +70,15 @@ TEST(Checker, ConstructionCreatesTheStoreAndTheParsedDirectory)
         EXPECT_EQ(check.documentNumber, 0);
         EXPECT_EQ(check.elementSeparator, "");
     }
+    // Both components sit on the EDI palette page, once however often registered.
+    for (int i = 0; i < 2; ++i) {
+        pelldrake::edi::lynEDICheck::Register();
+        pelldrake::edi::lynEDIFromACH::Register();
+    }
+    const auto classes = pelldrake::edi::registeredComponents(pelldrake::edi::kPalettePage);
+    EXPECT_EQ(std::count(classes.begin(), classes.end(), "TlynEDICheck"), 1);
+    EXPECT_EQ(std::count(classes.begin(), classes.end(), "TlynEDIFromACH"), 1);
+
     // An existing store is kept as it is.
     writeFile("lynEDICheck.cds", "not touched");
     TlynEDICheck again;
