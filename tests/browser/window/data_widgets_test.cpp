@@ -9,7 +9,10 @@
 #include "browser/dbnavigator.h"
 #include "browser/fieldview.h"
 
+#include <QElapsedTimer>
+#include <QScrollBar>
 #include <QSqlDatabase>
+#include <cstdio>
 #include <QSqlQuery>
 #include <QToolButton>
 #include <QUuid>
@@ -255,4 +258,91 @@ TEST_F(DataWidgetsTest, FieldViewListsTheCurrentRecord)
     EXPECT_TRUE(view->topLevelItem(2)->text(1).isEmpty()); // null
     EXPECT_EQ(view->geometry(), QRect(5, 6, 310, 200));
     EXPECT_EQ(view->columnWidth(0), 150);
+}
+
+TEST_F(DataWidgetsTest, EscapeInTheGridCancelsAndAFailedPostKeepsTheGridOnTheRecord)
+{
+    test::TestSession::runSql(dbPath_, {"CREATE TABLE codes (id INTEGER PRIMARY KEY, "
+                                        "code VARCHAR(5) CHECK (length(code) >= 2))",
+                                        "INSERT INTO codes VALUES (1, 'AA')", "INSERT INTO codes VALUES (2, 'BB')"});
+    showWindow();
+    Pane &pane = window().pane1();
+    pane.database->setDatabaseName(QStringLiteral("People"));
+    pane.database->open();
+    pane.table->setDatabaseName(QStringLiteral("People"));
+    pane.table->setTableName(QStringLiteral("codes"));
+    pane.table->open();
+    QApplication::processEvents();
+    DBGrid *grid = pane.grid;
+    QAbstractItemModel *model = grid->model();
+
+    ASSERT_TRUE(model->setData(model->index(0, 1), QStringLiteral("CC")));
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Escape);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(model->data(model->index(0, 1)).toString(), QStringLiteral("AA"));
+
+    // A value the database refuses: moving on reports the error and stays put.
+    ASSERT_TRUE(model->setData(model->index(0, 1), QStringLiteral("X")));
+    grid->setCurrentIndex(model->index(1, 1));
+    ASSERT_EQ(dialogs_.errors().size(), 1);
+    EXPECT_EQ(pane.table->recNo(), 1);
+    EXPECT_EQ(grid->currentIndex().row(), 0);
+    EXPECT_NE(pane.table->state(), engine::TableState::Browse); // the edit is not lost
+    pane.table->cancel();
+}
+
+// A million rows: opening, jumping to the end and back must not read the table
+// row by row (a view that measures or fetches every row takes many seconds).
+TEST_F(DataWidgetsTest, MillionRowTableScrollsWithoutReadingEveryRow)
+{
+    test::TestSession::runSql(
+        dbPath_, {"CREATE TABLE big (id INTEGER PRIMARY KEY, name VARCHAR(20), amount REAL)",
+                  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000) "
+                  "INSERT INTO big SELECT x, 'name ' || x, x * 0.5 FROM c"});
+    window().resize(704, 900);
+    window().hideAlias2(900);
+    showWindow();
+    Pane &pane = window().pane1();
+    QElapsedTimer timer;
+    timer.start();
+    pane.database->setDatabaseName(QStringLiteral("People"));
+    pane.database->open();
+    pane.table->setDatabaseName(QStringLiteral("People"));
+    pane.table->setTableName(QStringLiteral("big"));
+    pane.table->open();
+    pane.grid->viewport()->repaint();
+    const qint64 openMs = timer.restart();
+    ASSERT_EQ(pane.grid->model()->rowCount(), 1000000);
+
+    qint64 worstScrollMs = 0;
+    for (int step = 0; step < 20; ++step) {
+        timer.restart();
+        if (step % 2 == 0)
+            pane.grid->scrollToBottom();
+        else
+            pane.grid->verticalScrollBar()->setValue(pane.grid->verticalScrollBar()->maximum() / (step + 1));
+        pane.grid->viewport()->repaint();
+        worstScrollMs = std::max(worstScrollMs, timer.elapsed());
+    }
+    // Scrolling does not move the cursor.
+    EXPECT_EQ(pane.table->recNo(), 1);
+    timer.restart();
+    pane.navigator->click(DBNavigator::Last);
+    pane.grid->viewport()->repaint();
+    const qint64 lastMs = timer.elapsed();
+    EXPECT_EQ(pane.grid->currentIndex().row(), 999999);
+    EXPECT_EQ(pane.grid->model()->data(pane.grid->model()->index(999999, 1)).toString(),
+              QStringLiteral("name 1000000"));
+
+    RecordProperty("open_ms", static_cast<int>(openMs));
+    RecordProperty("worst_scroll_ms", static_cast<int>(worstScrollMs));
+    RecordProperty("last_ms", static_cast<int>(lastMs));
+    std::printf("1,000,000 rows: open+first paint %lld ms, worst scroll+paint %lld ms, Last %lld ms\n",
+                static_cast<long long>(openMs), static_cast<long long>(worstScrollMs),
+                static_cast<long long>(lastMs));
+    // Generous bounds: the suite shares two cores with everything else.
+    EXPECT_LT(openMs, 3000);
+    EXPECT_LT(worstScrollMs, 1000);
+    EXPECT_LT(lastMs, 1000);
 }
