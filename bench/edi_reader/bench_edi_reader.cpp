@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -126,31 +127,39 @@ int childSplit(fs::path input, fs::path work)
 
 int childLoad(const fs::path &groupFile)
 {
-    pelldrake::edi::TlynEDIRecvTranslateTo r;
-    r.elementSeparator = "*";
+    // Best of five rounds: the machine is shared, the best round is the
+    // closest to what the code costs.
     const auto size = fs::file_size(groupFile);
-    const auto t0 = Clock::now();
-    r.loadEDIData(groupFile.string());
-    const auto t1 = Clock::now();
+    double bestLoad = 1e9, bestTotal = 1e9;
     std::uint64_t elements = 0, chars = 0;
-    for (int n = 1; n <= r.transactionSetCount; ++n) {
-        r.loadDocument(n);
-        for (int i = 0; i < r.segmentCount; ++i) {
-            r.setSegmentIndex(i);
-            r.getSegmentName(i);
-            for (int e = 1; e < r.elementCount; ++e) {
-                chars += r.getElementValue(e).size();
-                ++elements;
+    int sets = 0;
+    for (int round = 0; round < 5; ++round) {
+        pelldrake::edi::TlynEDIRecvTranslateTo r;
+        r.elementSeparator = "*";
+        elements = chars = 0;
+        const auto t0 = Clock::now();
+        r.loadEDIData(groupFile.string());
+        const auto t1 = Clock::now();
+        for (int n = 1; n <= r.transactionSetCount; ++n) {
+            r.loadDocument(n);
+            for (int i = 0; i < r.segmentCount; ++i) {
+                r.setSegmentIndex(i);
+                r.getSegmentName(i);
+                for (int e = 1; e < r.elementCount; ++e) {
+                    chars += r.getElementValue(e).size();
+                    ++elements;
+                }
             }
         }
+        const auto t2 = Clock::now();
+        sets = r.transactionSetCount;
+        bestLoad = std::min(bestLoad, std::chrono::duration<double>(t1 - t0).count());
+        bestTotal = std::min(bestTotal, std::chrono::duration<double>(t2 - t0).count());
     }
-    const auto t2 = Clock::now();
-    const double load = std::chrono::duration<double>(t1 - t0).count();
-    const double total = std::chrono::duration<double>(t2 - t0).count();
     std::printf("load+walk: %.1f MB, %d transaction sets, %llu elements (%llu chars): load %.3f s, total %.3f s = "
-                "%.0f MB/s\n",
-                size / 1e6, r.transactionSetCount, static_cast<unsigned long long>(elements),
-                static_cast<unsigned long long>(chars), load, total, size / 1e6 / total);
+                "%.0f MB/s (best of 5)\n",
+                size / 1e6, sets, static_cast<unsigned long long>(elements), static_cast<unsigned long long>(chars),
+                bestLoad, bestTotal, size / 1e6 / bestTotal);
     return 0;
 }
 

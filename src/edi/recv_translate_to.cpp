@@ -274,13 +274,18 @@ void TlynEDIRecvTranslateTo::loadEDIData(const std::string &fileName)
 
 void TlynEDIRecvTranslateTo::loadDocument(int documentNumber)
 {
-    clearSegments();
-    if (!active())
+    segmentCount = 0;
+    segmentIndex = 0;
+    if (!active()) {
+        segmentList.clear();
         return;
+    }
     const int typeField = fieldIndex("Type");
     const int dataField = fieldIndex("Data");
-    if (typeField < 0 || dataField < 0)
+    if (typeField < 0 || dataField < 0) {
+        segmentList.clear();
         return;
+    }
     if (stRecordsAt_ != changeCount()) {
         stRecords_.clear();
         for (std::size_t i = 0; i < recordCount(); ++i)
@@ -289,6 +294,7 @@ void TlynEDIRecvTranslateTo::loadDocument(int documentNumber)
         stRecordsAt_ = changeCount();
     }
     if (documentNumber < 1 || static_cast<std::size_t>(documentNumber) > stRecords_.size()) {
+        segmentList.clear();
         moveTo(recordCount()); // past the last record, as a full scan leaves it
         return;
     }

@@ -186,8 +186,17 @@ std::string SegmentList::lookupElementValue(const std::string &segmentName, int 
 
 void SegmentList::setSegmentsFromText(std::string_view text)
 {
-    segmentList.clear();
-    forEachLine(text, [&](std::string_view line) { segmentList.emplace_back(line); });
+    // Assign into the entries already there, so walking set after set reuses
+    // their storage instead of allocating every segment anew.
+    std::size_t n = 0;
+    forEachLine(text, [&](std::string_view line) {
+        if (n < segmentList.size())
+            segmentList[n].assign(line);
+        else
+            segmentList.emplace_back(line);
+        ++n;
+    });
+    segmentList.resize(n);
     segmentCount = static_cast<std::int32_t>(segmentList.size());
     segmentIndex = 0;
 }
