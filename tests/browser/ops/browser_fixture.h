@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fake_dialogs.h"
+#include "qt_printers.h"
 #include "temp_dirs.h"
 #include "test_session.h"
 
@@ -16,12 +17,6 @@
 #include <QListWidget>
 
 #include <memory>
-#include <ostream>
-
-// Readable QString values in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace pelldrake::test {
 
