@@ -347,7 +347,9 @@ void SegmentCutter::run(Handler &handler)
             if (a == Action::Stop)
                 return;
             if (a == Action::Defer) {
-                readMore = lastFull_;
+                // Retried with the next block; give up once that would hold
+                // more than a long segment's worth of text.
+                readMore = lastFull_ && held_.size() - start_ < kMaxSegmentLength;
                 break;
             }
             start_ = p + 1;

@@ -137,6 +137,21 @@ TEST(Splitter, SeveralInterchangesInOneFileKeepTheirOwnEnvelopes)
     EXPECT_EQ(r.subElementSeparator, ":");
 }
 
+TEST(Splitter, AnInterchangeWithoutIeaLendsNoIeaToItsGroups)
+{
+    WorkDir wd;
+    auto sa = segments(twoGroups());
+    sa.pop_back();
+    InterchangeSpec b;
+    b.control = "000000777";
+    const auto sb = segments(b);
+    const Split s = splitText(wd, render(sa, Style::Tilde) + render(sb, Style::Tilde));
+    ASSERT_EQ(s.groups.size(), 3u);
+    EXPECT_EQ(s.groups[0].back().substr(0, 3), "GE*");
+    EXPECT_EQ(s.groups[1].back().substr(0, 3), "GE*");
+    EXPECT_EQ(s.groups[2][3], sb[0]);
+}
+
 TEST(Splitter, PartnerDirectoriesNeverLeaveTheWorkingDirectory)
 {
     for (const std::string sender : {"../../x", "..\\..\\x", "/etc/x", "a/../b", "C:\\x", "..", "A\x01\x7f.\x02."}) {
