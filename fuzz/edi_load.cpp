@@ -11,10 +11,23 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+// One scratch directory below the current one for the whole process.
+struct Scratch {
+    fs::path path = fs::current_path() / "edi-load-run";
+    Scratch() { fs::create_directories(path); }
+    ~Scratch()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const fs::path work = fs::current_path() / "edi-load-run";
-    fs::create_directories(work);
+    static const Scratch scratch;
+    const fs::path &work = scratch.path;
     const fs::path file = work / "group.edi";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
