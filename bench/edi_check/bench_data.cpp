@@ -122,10 +122,10 @@ std::uint64_t writeACHFile(const fs::path &file, std::uint64_t bytes)
     return w.written();
 }
 
-TempDir::TempDir()
+TempDir::TempDir(const fs::path &base)
 {
     std::random_device rd;
-    m_path = fs::temp_directory_path() / ("pelldrake-bench-check-" + std::to_string(rd()));
+    m_path = (base.empty() ? fs::temp_directory_path() : base) / ("pelldrake-bench-check-" + std::to_string(rd()));
     fs::create_directories(m_path);
 }
 

@@ -18,10 +18,11 @@ std::uint64_t writeParsedFile(const std::filesystem::path &file, std::uint64_t b
 // An ACH file of CTX batches whose addenda carry EDI text, CR LF line ends.
 std::uint64_t writeACHFile(const std::filesystem::path &file, std::uint64_t bytes);
 
-// A fresh directory below the system's temporary directory, removed on exit.
+// A fresh directory below base (default: the system's temporary directory),
+// removed on exit.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path &base = {});
     ~TempDir();
     const std::filesystem::path &path() const { return m_path; }
 

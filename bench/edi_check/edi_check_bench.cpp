@@ -1,6 +1,6 @@
 // Times the checker's parseEDIData on a large interchange (with its peak
 // memory) and the ACH extraction of a large ACH file.
-//   edi_check_bench [INTERCHANGE_MB=100] [ACH_MB=50] [REPEATS=3]
+//   edi_check_bench [INTERCHANGE_MB=100] [ACH_MB=50] [REPEATS=3] [TEMP_BASE]
 #include "bench_data.h"
 
 #include "edi/edi_check.h"
@@ -20,7 +20,7 @@ int main(int argc, char **argv)
     const double interchangeMB = argc > 1 ? std::atof(argv[1]) : 100;
     const double achMB = argc > 2 ? std::atof(argv[2]) : 50;
     const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-    TempDir dir;
+    TempDir dir(argc > 4 ? fs::path(argv[4]) : fs::path());
     const fs::path old = fs::current_path();
     fs::current_path(dir.path());
 

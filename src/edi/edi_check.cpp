@@ -95,7 +95,14 @@ void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
 
     Field type = field(kTypeField);
     Field data = field(kDataField);
+    // A record stays in edit while the lines of its transaction set arrive and
+    // is posted when the next record starts (or at the end).
+    bool editing = false;
     auto appendRecord = [&](std::string_view kind, std::string_view line) {
+        if (editing) {
+            post();
+            editing = false;
+        }
         append();
         type.setAsString(kind);
         data.setAsString(line);
@@ -119,13 +126,17 @@ void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
             appendRecord(kind, line);
         } else {
             // The line belongs to the record before it.
-            edit();
+            if (!editing) {
+                edit();
+                editing = true;
+            }
             if (!data.asString().empty())
                 data.appendText("\n");
             data.appendText(line);
-            post();
         }
     });
+    if (editing)
+        post();
     if (lineCount < 3)
         throw std::out_of_range("parsed file \"" + fileName + "\" has " + std::to_string(lineCount) +
                                 " lines; its three separator lines are missing");
