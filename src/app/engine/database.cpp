@@ -31,7 +31,8 @@ Database::Database(Session &session, QObject *parent) : QObject(parent), m_sessi
 Database::~Database()
 {
     close();
-    m_session->unregisterDatabase(this);
+    if (m_session)
+        m_session->unregisterDatabase(this);
 }
 
 void Database::setDatabaseName(const QString &alias)
@@ -59,6 +60,8 @@ void Database::open()
         return;
     if (m_alias.isEmpty())
         throw EngineError(QStringLiteral("No alias given."));
+    if (!m_session)
+        throw EngineError(QStringLiteral("The session of database '%1' is gone.").arg(m_alias));
     const auto def = m_session->aliases().find(m_alias);
     if (!def)
         throw EngineError(QStringLiteral("Unknown alias '%1'.").arg(m_alias));

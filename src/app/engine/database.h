@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QSqlDatabase>
@@ -50,7 +51,7 @@ signals:
     void connectedChanged(bool connected);
 
 private:
-    Session *m_session;
+    QPointer<Session> m_session; // a session closes its databases when it goes
     QString m_alias;
     QString m_connectionName;
     QString m_driver;

@@ -15,7 +15,7 @@ Query::Query(Session &session) : m_session(&session) {}
 void Query::execSql()
 {
     m_rowsAffected = -1;
-    Database *db = m_session->findDatabase(m_alias);
+    Database *db = m_session ? m_session->findDatabase(m_alias) : nullptr;
     if (!db)
         throw EngineError(QStringLiteral("Database '%1' is not connected.").arg(m_alias));
     if (m_sql.trimmed().isEmpty())

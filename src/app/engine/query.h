@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 namespace pelldrake::engine {
@@ -20,7 +21,7 @@ public:
     int rowsAffected() const { return m_rowsAffected; }
 
 private:
-    Session *m_session;
+    QPointer<Session> m_session;
     QString m_alias;
     QString m_sql;
     int m_rowsAffected = -1;

@@ -22,6 +22,7 @@ Session::~Session()
     const auto dbs = m_databases;
     for (Database *db : dbs)
         db->close();
+    m_databases.clear();
 }
 
 Session &Session::defaultSession()

@@ -36,7 +36,7 @@ struct Column {
 
 struct Table::Private {
     Table *q;
-    Session *session;
+    QPointer<Session> session;
     QString alias;
     QString tableName;
     QString indexName;
@@ -135,6 +135,37 @@ struct Table::Private {
     QSqlQuery exec(const QString &sqlText, const QVariantList &binds, const QString &context)
     {
         return runQuery(sql(), sqlText, binds, context);
+    }
+
+    void plain(const QString &text)
+    {
+        QSqlQuery qq(sql());
+        if (!qq.exec(text))
+            fail(errorText(qq.lastError()));
+    }
+
+    // Inside a batch transaction a failed statement aborts a PostgreSQL transaction, and with it
+    // every record posted earlier in the batch. A savepoint per write keeps those.
+    template <class F>
+    void guardedWrite(F &&write)
+    {
+        const bool savepoint = dialect == Dialect::Postgres && db->inTransaction();
+        if (savepoint)
+            plain(QStringLiteral("SAVEPOINT pelldrake_write"));
+        try {
+            write();
+        } catch (...) {
+            if (savepoint) {
+                try {
+                    plain(QStringLiteral("ROLLBACK TO SAVEPOINT pelldrake_write"));
+                } catch (const EngineError &) {
+                    // The original error is the one worth reporting.
+                }
+            }
+            throw;
+        }
+        if (savepoint)
+            plain(QStringLiteral("RELEASE SAVEPOINT pelldrake_write"));
     }
 
     qint64 idFor(const QVariantList &key)
@@ -1040,7 +1071,7 @@ void Table::open()
         return;
     if (d->tableName.isEmpty())
         throw EngineError(QStringLiteral("No table name given."));
-    Database *db = d->session->findDatabase(d->alias);
+    Database *db = d->session ? d->session->findDatabase(d->alias) : nullptr;
     if (!db)
         throw EngineError(QStringLiteral("Database '%1' is not connected.").arg(d->alias));
     d->db = db;
@@ -1362,10 +1393,10 @@ void Table::post()
     d->requireActive();
     if (d->state == TableState::Edit) {
         d->requireRequired(false);
-        d->postEdit();
+        d->guardedWrite([this] { d->postEdit(); });
     } else if (d->state == TableState::Insert) {
         d->requireRequired(true);
-        d->postInsert();
+        d->guardedWrite([this] { d->postInsert(); });
         d->bof = false;
         d->eof = false;
     } else {
@@ -1415,7 +1446,7 @@ void Table::deleteRecord()
                                  QStringLiteral("Cannot delete the record"));
     int b = 0;
     d->bindKey(qq, b, id);
-    execOrThrow(qq, QStringLiteral("Cannot delete the record"));
+    d->guardedWrite([&] { execOrThrow(qq, QStringLiteral("Cannot delete the record")); });
     const int affected = qq.numRowsAffected();
     qq.finish();
     if (affected < 1)

@@ -63,14 +63,24 @@ void EngineTest::SetUp()
 
 void EngineTest::TearDown()
 {
-    if (db && db->connected() && pg()) {
-        for (const QString &t : created) {
-            QSqlQuery q(db->sqlDatabase());
-            q.exec(QStringLiteral("DROP TABLE IF EXISTS \"%1\" CASCADE").arg(t));
-        }
-    }
     db.reset();
     session.reset();
+    if (!pg() || created.isEmpty())
+        return;
+    // Own connection: the test may have closed or dropped the one under test.
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("fixture_cleanup"));
+        c.setHostName(pgs.host);
+        c.setPort(pgs.port);
+        c.setDatabaseName(pgs.db);
+        c.setUserName(pgs.user);
+        if (c.open()) {
+            for (const QString &t : created)
+                QSqlQuery(c).exec(QStringLiteral("DROP TABLE IF EXISTS \"%1\" CASCADE").arg(t));
+            c.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fixture_cleanup"));
 }
 
 QString EngineTest::tableName(const QString &base)

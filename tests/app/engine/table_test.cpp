@@ -393,6 +393,55 @@ TEST_P(TableTest, LoadLoopAppendsInBatches)
     EXPECT_EQ(tab->fieldByName(QStringLiteral("name"))->asString(), QStringLiteral("L999"));
 }
 
+TEST_P(TableTest, FailedWriteInBatchKeepsEarlierRecords)
+{
+    const QString t = makePeople({});
+    exec(QStringLiteral("CREATE UNIQUE INDEX %1_name ON %1 (name)").arg(t));
+    auto tab = openTable(t);
+    {
+        TransactionBatch batch(*db, 100);
+        for (const char *name : {"x1", "x2", "x1"}) {
+            tab->append();
+            tab->fieldByName(QStringLiteral("name"))->setAsString(QLatin1String(name));
+            try {
+                tab->post();
+            } catch (const EngineError &) {
+                EXPECT_EQ(QLatin1String(name), QLatin1String("x1"));
+                EXPECT_EQ(tab->state(), TableState::Insert);
+                tab->cancel();
+                break;
+            }
+            batch.step();
+        }
+    }
+    EXPECT_EQ(tab->recordCount(), 2);
+    tab->refresh();
+    EXPECT_THAT(columnValues(*tab, QStringLiteral("name")), ::testing::ElementsAre("x1", "x2"));
+    // The connection is usable afterwards.
+    tab->append();
+    tab->fieldByName(QStringLiteral("name"))->setAsString(QStringLiteral("x3"));
+    tab->post();
+    EXPECT_EQ(tab->recordCount(), 3);
+}
+
+TEST_P(TableTest, ClosingTheConnectionClosesItsTables)
+{
+    auto tab = openTable(makePeople({QStringLiteral("a")}));
+    QSignalSpy states(tab.get(), &Table::stateChanged);
+    db->close();
+    EXPECT_FALSE(tab->active());
+    EXPECT_EQ(states.count(), 1);
+    EXPECT_THROW(tab->open(), EngineError);
+    db->open();
+    tab->open();
+    EXPECT_EQ(tab->recordCount(), 1);
+    // A session that goes first takes its connections down cleanly.
+    session.reset();
+    EXPECT_FALSE(db->connected());
+    EXPECT_FALSE(tab->active());
+    db.reset();
+}
+
 TEST_P(TableTest, SchemaQualifiedNamesOpenTheSameTable)
 {
     const QString t = makePeople({QStringLiteral("a")});
