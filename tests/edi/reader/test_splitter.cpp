@@ -193,6 +193,14 @@ TEST(Splitter, EmptyMissingAndHeaderlessInputsReportFalse)
     writeFile(wd.input() / "empty.x12", "ISA*00*short~");
     EXPECT_FALSE(r.parseEDIData());
     EXPECT_TRUE(wd.groupFiles().empty());
+
+    // A listed file that cannot be opened (here a dangling link).
+    fs::remove(wd.input() / "empty.x12");
+    std::error_code ec;
+    fs::create_symlink(wd.path() / "gone.x12", wd.input() / "link.x12", ec);
+    if (!ec) {
+        EXPECT_FALSE(r.parseEDIData());
+    }
 }
 
 TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
