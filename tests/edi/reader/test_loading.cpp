@@ -19,7 +19,7 @@ std::string groupFile(const std::vector<std::string> &lines)
     return out;
 }
 
-const std::string kIsa = isaSegment(InterchangeSpec{});
+const std::string kIsa = isaSegment(InterchangePlan{});
 
 std::vector<std::pair<std::string, std::string>> records(TlynEDIRecvTranslateTo &r)
 {

@@ -25,11 +25,11 @@ std::string randomElement(std::mt19937 &rng)
     return s;
 }
 
-InterchangeSpec randomInterchange(std::mt19937 &rng, int number)
+InterchangePlan randomInterchange(std::mt19937 &rng, int number)
 {
     static const char *const tags[] = {"BEG", "REF", "N1", "N3", "PO1", "PID", "DTM", "CTT", "MSG", "IT1", "TD5"};
     static const char *const codes[] = {"850", "810", "856"};
-    InterchangeSpec ic;
+    InterchangePlan ic;
     ic.sender = number % 2 ? "SENDER" + std::to_string(number) : "ACME";
     ic.receiver = rng() % 2 ? "WIDGETCO" : "BUYER";
     char ctl[16];
@@ -39,7 +39,7 @@ InterchangeSpec randomInterchange(std::mt19937 &rng, int number)
     ic.groups.clear();
     const int groups = 1 + static_cast<int>(rng() % 3);
     for (int g = 0; g < groups; ++g) {
-        GroupSpec grp;
+        GroupPlan grp;
         grp.code = codes[rng() % 3];
         grp.sets = 1 + static_cast<int>(rng() % 3);
         const int segs = static_cast<int>(rng() % 7);
@@ -68,7 +68,7 @@ TEST(SplitProperty, EverySegmentComesBackOnceInOrder)
         std::mt19937 rng(seed);
         const Style style = styles[seed % 6];
         const int count = 1 + static_cast<int>(rng() % 3);
-        std::vector<InterchangeSpec> ics;
+        std::vector<InterchangePlan> ics;
         std::string text = seed % 5 == 0 ? "TRANSPORT\r\n" : "";
         for (int i = 0; i < count; ++i) {
             ics.push_back(randomInterchange(rng, i));

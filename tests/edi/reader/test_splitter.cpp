@@ -42,10 +42,10 @@ std::vector<std::string> expectedGroup(const std::vector<std::string> &segs, std
     return out;
 }
 
-InterchangeSpec twoGroups()
+InterchangePlan twoGroups()
 {
-    InterchangeSpec ic;
-    ic.groups = {GroupSpec{"PO", "850", 2, {}}, GroupSpec{"IN", "810", 1, {}}};
+    InterchangePlan ic;
+    ic.groups = {GroupPlan{"PO", "850", 2, {}}, GroupPlan{"IN", "810", 1, {}}};
     return ic;
 }
 
@@ -87,7 +87,7 @@ TEST(Splitter, OneAndThreeGroupsAndTrailingBlanks)
 {
     {
         WorkDir wd;
-        const auto segs = segments(InterchangeSpec{});
+        const auto segs = segments(InterchangePlan{});
         const Split s = splitText(wd, render(segs, Style::TildeCRLF) + "   \r\n\r\n  \x1a");
         ASSERT_TRUE(s.ok);
         ASSERT_EQ(s.groups.size(), 1u);
@@ -95,8 +95,8 @@ TEST(Splitter, OneAndThreeGroupsAndTrailingBlanks)
     }
     {
         WorkDir wd;
-        InterchangeSpec ic;
-        ic.groups = {GroupSpec{"PO", "850", 1, {}}, GroupSpec{"PO", "850", 3, {}}, GroupSpec{"IN", "810", 1, {}}};
+        InterchangePlan ic;
+        ic.groups = {GroupPlan{"PO", "850", 1, {}}, GroupPlan{"PO", "850", 3, {}}, GroupPlan{"IN", "810", 1, {}}};
         const auto segs = segments(ic);
         const Split s = splitText(wd, render(segs, Style::Tilde) + "\r\n\r\n      ");
         ASSERT_TRUE(s.ok);
@@ -112,12 +112,12 @@ TEST(Splitter, OneAndThreeGroupsAndTrailingBlanks)
 TEST(Splitter, SeveralInterchangesInOneFileKeepTheirOwnEnvelopes)
 {
     WorkDir wd;
-    InterchangeSpec a = twoGroups();
-    InterchangeSpec b;
+    InterchangePlan a = twoGroups();
+    InterchangePlan b;
     b.sender = "OTHER";
     b.control = "000000777";
     b.subSep = ':';
-    b.groups = {GroupSpec{"SH", "856", 1, {}}, GroupSpec{"SH", "856", 1, {}}};
+    b.groups = {GroupPlan{"SH", "856", 1, {}}, GroupPlan{"SH", "856", 1, {}}};
     const auto sa = segments(a);
     const auto sb = segments(b);
     TlynEDIRecvTranslateTo r;
@@ -142,7 +142,7 @@ TEST(Splitter, AnInterchangeWithoutIeaLendsNoIeaToItsGroups)
     WorkDir wd;
     auto sa = segments(twoGroups());
     sa.pop_back();
-    InterchangeSpec b;
+    InterchangePlan b;
     b.control = "000000777";
     const auto sb = segments(b);
     const Split s = splitText(wd, render(sa, Style::Tilde) + render(sb, Style::Tilde));
@@ -156,7 +156,7 @@ TEST(Splitter, PartnerDirectoriesNeverLeaveTheWorkingDirectory)
 {
     for (const std::string sender : {"../../x", "..\\..\\x", "/etc/x", "a/../b", "C:\\x", "..", "A\x01\x7f.\x02."}) {
         WorkDir wd;
-        InterchangeSpec ic;
+        InterchangePlan ic;
         ic.sender = sender;
         const Split s = splitText(wd, render(segments(ic), Style::Tilde));
         ASSERT_TRUE(s.ok) << sender;
@@ -169,7 +169,7 @@ TEST(Splitter, PartnerDirectoriesNeverLeaveTheWorkingDirectory)
     }
     // A transaction set code that tries the same.
     WorkDir wd;
-    InterchangeSpec ic;
+    InterchangePlan ic;
     ic.groups[0].code = "../../850";
     const Split s = splitText(wd, render(segments(ic), Style::Tilde));
     ASSERT_EQ(s.files.size(), 1u);
@@ -206,7 +206,7 @@ TEST(Splitter, EmptyMissingAndHeaderlessInputsReportFalse)
 TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
 {
     WorkDir wd;
-    InterchangeSpec ic;
+    InterchangePlan ic;
     const std::string longText = "MSG*" + std::string(5000, 'x');
     ic.groups[0].body = {"BEG*00*SA*1", longText, "REF*DP*1"};
     auto segs = segments(ic);
@@ -216,7 +216,7 @@ TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
 
     // Pad a body segment so the input is exactly one block.
     WorkDir wd2;
-    InterchangeSpec ic2;
+    InterchangePlan ic2;
     ic2.groups[0].body = {"MSG*"};
     auto segs2 = segments(ic2);
     const std::size_t size = render(segs2, Style::Tilde).size();
@@ -232,7 +232,7 @@ TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
 TEST(Splitter, LastLineWithoutLineBreakIsKept)
 {
     WorkDir wd;
-    InterchangeSpec ic;
+    InterchangePlan ic;
     auto segs = segments(ic);
     segs.pop_back(); // no IEA: the file ends with the GE line, unterminated
     std::string text = render(segs, Style::CRLFOnly);
@@ -245,8 +245,8 @@ TEST(Splitter, LastLineWithoutLineBreakIsKept)
 TEST(Splitter, RepeatedRunsAndManyGroupsNeverReplaceAFile)
 {
     WorkDir wd;
-    InterchangeSpec ic;
-    ic.groups.assign(50, GroupSpec{});
+    InterchangePlan ic;
+    ic.groups.assign(50, GroupPlan{});
     const std::string text = render(segments(ic), Style::Tilde);
     Split s = splitText(wd, text);
     ASSERT_EQ(s.files.size(), 50u);

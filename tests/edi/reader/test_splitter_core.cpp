@@ -10,7 +10,7 @@ using namespace pelldrake::edi;
 
 TEST(SplitterCore, HeaderDetectionFindsSeparatorsInEveryLayout)
 {
-    const std::string isa = isaSegment(InterchangeSpec{});
+    const std::string isa = isaSegment(InterchangePlan{});
     auto h = detectHeader("\x01\x02junk" + isa + "~GS*PO~");
     ASSERT_TRUE(h);
     EXPECT_EQ(h->terminator, '~');
@@ -52,7 +52,7 @@ TEST(SplitterCore, TrailerIsTheIeaAfterTheGeClosingTheLastGroup)
         return findTrailerIEA(f.get(), '~', '*');
     };
     // The last group is so short that the window also holds the GE before it.
-    const std::string body = isaSegment(InterchangeSpec{}) + "~GS*PO~ST*850*1~SE*2*1~GE*1*1~GS*IN~GE*0*2~";
+    const std::string body = isaSegment(InterchangePlan{}) + "~GS*PO~ST*850*1~SE*2*1~GE*1*1~GS*IN~GE*0*2~";
     EXPECT_EQ(trailer(body + "IEA*2*000000001~"), "IEA*2*000000001~");
     EXPECT_EQ(trailer(body + "IEA*2*000000001~\r\n  \r\n\x1a"), "IEA*2*000000001~");
     EXPECT_EQ(trailer(body + "IEA*2*000000001"), "IEA*2*000000001~");
@@ -85,8 +85,8 @@ TEST(SplitterCore, UncreatableWorkFileWritesNothingAndStillSucceeds)
     WorkDir wd;
     fs::create_directory(TlynEDIRecvTranslateTo::kWorkFileName);
     writeFile(fs::path(TlynEDIRecvTranslateTo::kWorkFileName) / "keep", "x");
-    InterchangeSpec ic;
-    ic.groups.assign(40, GroupSpec{}); // several blocks
+    InterchangePlan ic;
+    ic.groups.assign(40, GroupPlan{}); // several blocks
     writeFile(wd.input() / "input.x12", render(segments(ic), Style::TildeCRLF));
     TlynEDIRecvTranslateTo r;
     r.ediDirectory = wd.input().string();
@@ -97,7 +97,7 @@ TEST(SplitterCore, UncreatableWorkFileWritesNothingAndStillSucceeds)
 TEST(SplitterCore, ATagThatOnlyBeginsWithGsDoesNotStartAGroup)
 {
     WorkDir wd;
-    InterchangeSpec ic;
+    InterchangePlan ic;
     ic.groups[0].body = {"BEG*00*SA*1", "GSX*not a group header"};
     writeFile(wd.input() / "input.x12", render(segments(ic), Style::Tilde));
     TlynEDIRecvTranslateTo r;

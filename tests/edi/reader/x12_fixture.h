@@ -20,7 +20,7 @@ inline std::string pad(std::string s, std::size_t n)
     return s;
 }
 
-struct GroupSpec {
+struct GroupPlan {
     std::string functionalId = "PO";
     std::string code = "850";
     int sets = 1;
@@ -28,23 +28,23 @@ struct GroupSpec {
     std::vector<std::string> body;
 };
 
-struct InterchangeSpec {
+struct InterchangePlan {
     std::string sender = "ACME";
     std::string receiver = "WIDGETCO";
     std::string control = "000000001";
     char subSep = '>';
-    std::vector<GroupSpec> groups{GroupSpec{}};
+    std::vector<GroupPlan> groups{GroupPlan{}};
 };
 
 // The ISA is always 105 characters before its terminator.
-inline std::string isaSegment(const InterchangeSpec &ic)
+inline std::string isaSegment(const InterchangePlan &ic)
 {
     return "ISA*00*" + pad("", 10) + "*00*" + pad("", 10) + "*ZZ*" + pad(ic.sender, 15) + "*ZZ*"
         + pad(ic.receiver, 15) + "*261207*0739*U*00401*" + ic.control + "*0*P*" + ic.subSep;
 }
 
 // Segments of the interchange without terminators.
-inline std::vector<std::string> segments(const InterchangeSpec &ic)
+inline std::vector<std::string> segments(const InterchangePlan &ic)
 {
     std::vector<std::string> out{isaSegment(ic)};
     int setNo = 1;
