@@ -18,6 +18,9 @@
 //   the current record (its first and last line);
 // - loadEDIData reports progress, counts transaction sets and selects the
 //   first one; loadDocument uses documentNumber.
+// A line opens a record only when its whole tag is an envelope tag (the rule
+// the reader uses too): a status segment STC stays inside its transaction set
+// instead of splitting it and spoiling its segment count.
 // Errors of missing data are answered with empty text; a parsed file of fewer
 // than three lines and the conversion and index errors of the control checks
 // reach the caller as std::out_of_range / std::invalid_argument.
