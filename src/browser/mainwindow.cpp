@@ -14,6 +14,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -199,6 +200,10 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
         move(screen->availableGeometry().center() - QPoint(704 / 2, 626 / 2));
 
     PelldrakeCDSForm = this;
+
+    wirePaneOperations(pane1_);
+    wirePaneOperations(pane2_);
+    FormCreate();
 }
 
 TPelldrakeCDSForm::~TPelldrakeCDSForm()
@@ -567,6 +572,12 @@ void TPelldrakeCDSForm::About1Click()
 void TPelldrakeCDSForm::FormResize()
 {
     formResize(outerHeight());
+}
+
+void TPelldrakeCDSForm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
 }
 
 void TPelldrakeCDSForm::resizeEvent(QResizeEvent *event)

@@ -73,13 +73,39 @@ public slots:
     void GroupBox3Enter();
     void GroupBox3Exit();
 
+    // Pane operations: alias connection, table opening, filtering, index choice,
+    // navigation and the configuration files. Each calls one implementation
+    // taking the pane (pane_operations.h); shared handlers find their pane from
+    // the control that raised the event.
+    void AliasComboChange();
+    void AliasCombo2Change();
+    void useExtensionsClick();
+    void PasswordRequiredClick();
+    void TypeComboBoxChange();
+    void ListBox1Click();
+    void ListBox2Click();
+    void displayRecCount();
+    void FilterValueEditChange();
+    void FieldNameComboCloseUp();
+    void IndexComboBoxChange();
+    void DBGrid1CellClick(const QString &fieldName);
+    void DBGrid2CellClick(const QString &fieldName);
+    void DBGrid1ColExit();
+    void Table1AfterScroll();
+    void Table2AfterScroll();
+    void FormCreate();
+    void FormClose();
+
 protected:
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private slots:
     void focusChanged(QWidget *old, QWidget *now);
 
 private:
+    void wirePaneOperations(Pane &pane);
+    Pane &paneOfSender();
     void buildPane(Pane &pane, int number);
     void buildTopStrip(Pane &pane);
     void buildRightArea(Pane &pane);

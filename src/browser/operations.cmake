@@ -2,6 +2,7 @@
 # configuration files). Included by src/browser/CMakeLists.txt.
 set(BROWSER_OPERATION_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pane_operations.h
+  ${CMAKE_CURRENT_LIST_DIR}/pane_handlers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/alias_connection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/table_opening.cpp
   ${CMAKE_CURRENT_LIST_DIR}/filtering.cpp

@@ -1,6 +1,7 @@
 #include "browser/table_info_listing.h"
 
 #include "app/engine/database.h"
+#include "app/engine/session.h"
 #include "app/engine/field.h"
 #include "app/engine/table.h"
 

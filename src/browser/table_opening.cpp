@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/engine/data_source.h"
 #include "app/engine/database.h"
+#include "app/engine/session.h"
 #include "app/engine/field.h"
 #include "app/engine/table.h"
 #include "browser/dbmemo.h"

@@ -1,0 +1,119 @@
+// The main window's handlers of the pane operations: one-line slots that find
+// their pane and call the one implementation, and the wiring of the pane
+// controls to them.
+#include "browser/mainwindow.h"
+#include "browser/pane_operations.h"
+
+#include "app/engine/table.h"
+#include "browser/dbgrid.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace pelldrake {
+
+namespace {
+
+// Runs a chooser's change operation when the user commits a text: choosing an
+// entry from its list, or pressing Enter / leaving the box after typing.
+// Running it at every keystroke would connect to (or order by) every partial
+// name typed on the way, each failing with a message or a login dialog.
+void onChooserCommit(QComboBox *combo, QObject *context, const std::function<void()> &handler)
+{
+    QObject::connect(combo, &QComboBox::textActivated, context, [combo, handler] {
+        if (combo->lineEdit())
+            combo->lineEdit()->setModified(false);
+        handler();
+    });
+    if (QLineEdit *edit = combo->lineEdit()) {
+        QObject::connect(edit, &QLineEdit::editingFinished, context, [edit, handler] {
+            // Typed text only, and only once: Enter and the focus leaving both finish an edit.
+            if (!edit->isModified())
+                return;
+            edit->setModified(false);
+            handler();
+        });
+    }
+}
+
+// Reports when a chooser's drop-down list has closed, once the chosen entry
+// (if any) is in the chooser: the list hides before the choice is applied.
+class CloseUpWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit CloseUpWatcher(QComboBox *combo) : QObject(combo)
+    {
+        combo->view()->window()->installEventFilter(this);
+    }
+
+signals:
+    void closeUp();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            QMetaObject::invokeMethod(this, &CloseUpWatcher::closeUp, Qt::QueuedConnection);
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+Pane &TPelldrakeCDSForm::paneOfSender()
+{
+    Pane *pane = paneOf(sender());
+    return pane ? *pane : pane1_;
+}
+
+void TPelldrakeCDSForm::wirePaneOperations(Pane &pane)
+{
+    // Handlers shared by both panes find their pane from the control that raised the event.
+    const bool first = pane.number == 1;
+    onChooserCommit(pane.aliasCombo, this, [this, first] { first ? AliasComboChange() : AliasCombo2Change(); });
+    // A state change, by a click or from code, runs the box's click operation.
+    connect(pane.useExtensions, &QCheckBox::toggled, this, &TPelldrakeCDSForm::useExtensionsClick);
+    connect(pane.passwordRequired, &QCheckBox::toggled, this, &TPelldrakeCDSForm::PasswordRequiredClick);
+    onChooserCommit(pane.typeComboBox, this, [this] { TypeComboBoxChange(); });
+    connect(pane.tableList, &QListWidget::itemClicked, this,
+            first ? &TPelldrakeCDSForm::ListBox1Click : &TPelldrakeCDSForm::ListBox2Click);
+    // Setting the text from code runs the filter operation too.
+    connect(pane.filterValueEdit, &QLineEdit::textChanged, this, &TPelldrakeCDSForm::FilterValueEditChange);
+    connect(new CloseUpWatcher(pane.fieldNameCombo), &CloseUpWatcher::closeUp, this,
+            &TPelldrakeCDSForm::FieldNameComboCloseUp);
+    onChooserCommit(pane.indexComboBox, this, [this] { IndexComboBoxChange(); });
+    connect(pane.grid, &DBGrid::cellClick, this,
+            first ? &TPelldrakeCDSForm::DBGrid1CellClick : &TPelldrakeCDSForm::DBGrid2CellClick);
+    if (pane.handlesColumnExit)
+        connect(pane.grid, &DBGrid::colExit, this, &TPelldrakeCDSForm::DBGrid1ColExit);
+    connect(pane.table, &engine::Table::afterScroll, this,
+            first ? &TPelldrakeCDSForm::Table1AfterScroll : &TPelldrakeCDSForm::Table2AfterScroll);
+}
+
+void TPelldrakeCDSForm::AliasComboChange() { runHandler([this] { connectAlias(*this, pane1_); }); }
+void TPelldrakeCDSForm::AliasCombo2Change() { runHandler([this] { connectAlias(*this, pane2_); }); }
+void TPelldrakeCDSForm::useExtensionsClick() { runHandler([this] { connectAlias(*this, paneOfSender()); }); }
+void TPelldrakeCDSForm::PasswordRequiredClick() { runHandler([this] { resetPane(paneOfSender()); }); }
+void TPelldrakeCDSForm::TypeComboBoxChange() { runHandler([this] { resetPane(paneOfSender()); }); }
+void TPelldrakeCDSForm::ListBox1Click() { runHandler([this] { openSelectedTable(*this, pane1_); }); }
+void TPelldrakeCDSForm::ListBox2Click() { runHandler([this] { openSelectedTable(*this, pane2_); }); }
+void TPelldrakeCDSForm::displayRecCount() { pelldrake::displayRecCount(*this); }
+void TPelldrakeCDSForm::FilterValueEditChange() { runHandler([this] { applyFilter(paneOfSender()); }); }
+void TPelldrakeCDSForm::FieldNameComboCloseUp() { runHandler([this] { fieldNameChosen(paneOfSender()); }); }
+void TPelldrakeCDSForm::IndexComboBoxChange() { runHandler([this] { chooseIndex(paneOfSender()); }); }
+void TPelldrakeCDSForm::DBGrid1CellClick(const QString &field) { runHandler([&] { bindMemoToField(pane1_, field); }); }
+void TPelldrakeCDSForm::DBGrid2CellClick(const QString &field) { runHandler([&] { bindMemoToField(pane2_, field); }); }
+void TPelldrakeCDSForm::DBGrid1ColExit() { runHandler([this] { unbindMemo(pane1_); }); }
+void TPelldrakeCDSForm::Table1AfterScroll() { runHandler([this] { showCurrentRecord(pane1_); }); }
+void TPelldrakeCDSForm::Table2AfterScroll() { runHandler([this] { showCurrentRecord(pane2_); }); }
+void TPelldrakeCDSForm::FormCreate() { formCreate(*this); }
+void TPelldrakeCDSForm::FormClose() { formClose(*this); }
+
+} // namespace pelldrake
+
+#include "pane_handlers.moc"
