@@ -286,6 +286,7 @@ bool SegmentCutter::readBlock()
     lastFull_ = n == sizeof buf;
     if (start_ > 0) {
         held_.erase(0, start_);
+        noTermBefore_ = noTermBefore_ > start_ ? noTermBefore_ - start_ : 0;
         start_ = 0;
     }
     appendFiltered(held_, std::string_view(buf, n), terminator_);
@@ -317,6 +318,7 @@ void SegmentCutter::run(Handler &handler)
     readOffset_ = 0;
     held_.clear();
     start_ = 0;
+    noTermBefore_ = 0;
     seekingISA_ = true;
     lastFull_ = false;
     readBlock();
@@ -327,8 +329,11 @@ void SegmentCutter::run(Handler &handler)
                 readMore = lastFull_;
                 break;
             }
-            const auto p = held_.find(terminator_, start_);
+            // Text known to hold no terminator is not searched again.
+            const std::size_t from = std::max(start_, noTermBefore_);
+            const auto p = from < held_.size() ? held_.find(terminator_, from) : std::string::npos;
             if (p == std::string::npos) {
+                noTermBefore_ = held_.size();
                 if (lastFull_ && held_.size() - start_ < kMaxSegmentLength) {
                     readMore = true; // a long segment cut by the block boundary
                 } else if (!lastFull_ && !seekingISA_) {

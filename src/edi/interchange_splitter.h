@@ -117,7 +117,11 @@ public:
     SegmentCutter(std::FILE *in, std::filesystem::path path, char terminator);
 
     char terminator() const { return terminator_; }
-    void setTerminator(char t) { terminator_ = t; }
+    void setTerminator(char t)
+    {
+        terminator_ = t;
+        noTermBefore_ = 0;
+    }
 
     // Cuts the whole input from its start.
     void run(Handler &handler);
@@ -137,6 +141,7 @@ private:
     char terminator_;
     std::string held_;
     std::size_t start_ = 0;
+    std::size_t noTermBefore_ = 0; // held_ before this index holds no terminator
     bool seekingISA_ = true;
     bool lastFull_ = false;
     std::uint64_t readOffset_ = 0;
