@@ -34,7 +34,7 @@ int main(int argc, char **argv)
     session.setLoginPrompt(&prompt);
 
     TPelldrakeCDSForm window(&session);
-    window.resize(900, 720);
+    window.resize(900, 900);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
@@ -59,6 +59,9 @@ int main(int argc, char **argv)
     }
     // Pane 1 alone, so that grid, memo and listing all have room.
     window.HideAlias21Click();
+    QApplication::processEvents();
+    // Enough grid rows to see the data, and room for the listing's table and index lines.
+    window.setGridHeight(pane, 260);
     QApplication::processEvents();
     // Show a memo: click the first memo cell that holds text.
     if (QAbstractItemModel *model = pane.grid->model()) {
