@@ -1154,7 +1154,7 @@ void Table::close()
 }
 
 bool Table::active() const { return d->active; }
-int Table::recordCount() const { d->requireActive(); return d->records(); }
+int Table::recordCount() const { return d->active ? d->records() : 0; }
 bool Table::canModify() const { return d->active && d->canModify; }
 QList<IndexDef> Table::indexDefs() const { return d->indexes; }
 int Table::fieldCount() const { return int(d->fields.size()); }

@@ -52,7 +52,9 @@ public:
     void close();
     bool active() const;
 
-    int recordCount() const; // the whole table; filters do not change it
+    // The whole table; filters do not change it. Counted when first asked for (so opening a big
+    // table costs no count), then kept up to date on append and delete; 0 when closed.
+    int recordCount() const;
     bool canModify() const;
     QList<IndexDef> indexDefs() const;
     int fieldCount() const;
