@@ -1207,8 +1207,11 @@ void Table::setFilter(const QString &filter)
         d->moveTo(0);
         throw;
     }
-    first();
+    d->moveTo(0);
+    d->bof = true;
+    d->eof = d->pos < 0;
     emit dataChanged();
+    emit afterScroll();
 }
 
 bool Table::filtered() const { return d->filtered; }
@@ -1233,8 +1236,11 @@ void Table::setFiltered(bool on)
         d->moveTo(0);
         throw;
     }
-    first();
+    d->moveTo(0);
+    d->bof = true;
+    d->eof = d->pos < 0;
     emit dataChanged();
+    emit afterScroll();
 }
 
 void Table::first()

@@ -30,54 +30,69 @@ void TableModel::attach()
     m_connections.clear();
     m_table = m_source ? m_source->dataSet() : nullptr;
     if (m_table) {
-        m_connections << connect(m_table, &Table::dataChanged, this, [this] { reset(); });
-        m_connections << connect(m_table, &Table::stateChanged, this, [this] { reset(); });
+        m_connections << connect(m_table, &Table::dataChanged, this, [this] { sync(); });
+        m_connections << connect(m_table, &Table::stateChanged, this, [this] { sync(); });
         m_connections << connect(m_table, &Table::fieldChanged, this, [this](int field) {
             if (!m_table || m_table->controlsDisabled())
                 return;
             const int row = m_table->currentRow();
-            if (row >= 0 && row < rowCount())
+            if (row >= 0 && row < m_rows)
                 emit dataChanged(index(row, columnForField(field)), index(row, columnForField(field)));
         });
         m_connections << connect(m_table, &Table::afterScroll, this, [this] {
             if (m_table && !m_table->controlsDisabled())
                 emit currentRowChanged(m_table->currentRow());
         });
+        m_connections << connect(m_table, &QObject::destroyed, this, [this] { sync(true); });
     }
-    m_pending = false;
-    beginResetModel();
-    endResetModel();
+    sync(true);
 }
 
-void TableModel::reset()
+void TableModel::sync(bool force)
 {
-    // While a loop holds the controls, one reset follows when they are enabled again.
-    if (m_table && m_table->controlsDisabled()) {
+    // While a loop holds the controls, one update follows when they are enabled again.
+    if (!force && m_table && m_table->controlsDisabled()) {
         m_pending = true;
         return;
     }
     m_pending = false;
-    beginResetModel();
-    endResetModel();
+    const bool active = m_table && m_table->active();
+    const int cols = active ? m_table->fieldCount() : 0;
+    const int rows = active ? m_table->rowCount() + (m_table->state() == TableState::Insert ? 1 : 0) : 0;
+    if (force || active != m_active || cols != m_cols) {
+        beginResetModel();
+        m_active = active;
+        m_cols = cols;
+        m_rows = rows;
+        endResetModel();
+        return;
+    }
+    if (rows > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    } else if (rows < m_rows) {
+        beginRemoveRows(QModelIndex(), rows, m_rows - 1);
+        m_rows = rows;
+        endRemoveRows();
+    }
+    if (m_rows > 0 && m_cols > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
 }
 
 int TableModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid() || !m_table || !m_table->active())
-        return 0;
-    return m_table->rowCount() + (m_table->state() == TableState::Insert ? 1 : 0);
+    return parent.isValid() ? 0 : m_rows;
 }
 
 int TableModel::columnCount(const QModelIndex &parent) const
 {
-    if (parent.isValid() || !m_table || !m_table->active())
-        return 0;
-    return m_table->fieldCount();
+    return parent.isValid() ? 0 : m_cols;
 }
 
 QVariant TableModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !m_table || !m_table->active())
+    if (!index.isValid() || !m_table || !m_table->active() || index.column() >= m_table->fieldCount())
         return {};
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
@@ -110,7 +125,7 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
 
 Qt::ItemFlags TableModel::flags(const QModelIndex &index) const
 {
-    if (!index.isValid() || !m_table || !m_table->active())
+    if (!index.isValid() || !m_table || !m_table->active() || index.column() >= m_table->fieldCount())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     const int type = m_table->field(fieldIndexForColumn(index.column()))->dataType();

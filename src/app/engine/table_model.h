@@ -37,11 +37,17 @@ signals:
 
 private:
     void attach();
-    void reset();
+    // Brings the model in line with the table. Only opening, closing or another table reset the
+    // model; everything else is told as rows inserted / removed and values changed, so a view
+    // keeps its column order and position.
+    void sync(bool force = false);
     QPointer<DataSource> m_source;
     QPointer<Table> m_table;
     QList<QMetaObject::Connection> m_connections;
     bool m_pending = false;
+    bool m_active = false;
+    int m_rows = 0; // as the views were last told
+    int m_cols = 0;
 };
 
 } // namespace pelldrake::engine
