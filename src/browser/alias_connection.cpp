@@ -57,6 +57,13 @@ void setEditText(QLineEdit *edit, const QString &text)
     edit->setText(text); // textChanged runs the box's change operation
 }
 
+void postPendingEdit(Pane &pane)
+{
+    engine::Table &table = *pane.table;
+    if (table.active() && table.state() != engine::TableState::Browse && table.modified())
+        table.post();
+}
+
 void ensureConnected(Pane &pane)
 {
     pane.database->setLoginPrompt(pane.passwordRequired->isChecked());
@@ -83,6 +90,7 @@ void connectAlias(TPelldrakeCDSForm &form, Pane &pane)
         return;
     }
 
+    postPendingEdit(pane);
     pane.table->close();
     pane.table->setIndexName(QString());
     setChooserText(pane.indexComboBox, QString());
@@ -110,6 +118,7 @@ void resetPane(Pane &pane)
     setChooserText(pane.fieldNameCombo, QString());
     setEditText(pane.filterValueEdit, QString());
     pane.aliasCombo->setEnabled(true);
+    postPendingEdit(pane);
     pane.table->close();
 }
 

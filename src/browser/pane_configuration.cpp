@@ -96,6 +96,7 @@ void formClose(TPelldrakeCDSForm &form)
 {
     for (Pane *pane : {&form.pane1(), &form.pane2()}) {
         // Closing must never stop the configuration from being written.
+        runHandler([&] { postPendingEdit(*pane); }); // a failed post is shown, then the window closes
         runHandler([&] {
             if (pane->table->active())
                 pane->table->close();

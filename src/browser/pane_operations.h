@@ -32,6 +32,11 @@ void setChooserItems(QComboBox *combo, const QStringList &items);
 // operation when the text changes.
 void setEditText(QLineEdit *edit, const QString &text);
 
+// Posts the pane's record when it has changes not yet posted, so that closing
+// the table never drops what the user typed. A post that fails throws and the
+// record stays in edit.
+void postPendingEdit(Pane &pane);
+
 // Alias connection: connects the pane to the alias in its chooser and lists its tables.
 void connectAlias(TPelldrakeCDSForm &form, Pane &pane);
 // Connects the pane's database when it is not connected: first with the

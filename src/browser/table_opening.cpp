@@ -36,8 +36,10 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
     setEditText(pane.filterValueEdit, QString()); // removes the filter
     unbindMemo(pane);
 
-    if (table.active())
+    if (table.active()) {
+        postPendingEdit(pane);
         table.close();
+    }
     table.setIndexName(QString());
     setChooserText(pane.indexComboBox, QString());
     // A new table always starts unfiltered, even when the filter value was

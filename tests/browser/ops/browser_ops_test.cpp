@@ -5,7 +5,12 @@
 #include "browser/dbgrid.h"
 #include "browser/dbmemo.h"
 
+#include "app/engine/field.h"
+
 #include <QCheckBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -27,6 +32,23 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+// One value as the database file holds it, read past the engine.
+QString valueOnDisk(const QString &dbPath, const QString &sql)
+{
+    const QString connection = QUuid::createUuid().toString();
+    QString value;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(dbPath);
+        db.open();
+        QSqlQuery q(sql, db);
+        if (q.next())
+            value = q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return value;
 }
 
 } // namespace
@@ -233,6 +255,40 @@ TEST_F(BrowserTest, OpeningInPaneTwoRefreshesBothCountersAndLocksPaneTwoOnly)
     EXPECT_EQ(p1.fieldCountEdit->text(), "4");
     EXPECT_EQ(p2.recordCountEdit->text(), "1");
     EXPECT_EQ(p2.fieldCountEdit->text(), "2");
+}
+
+TEST_F(BrowserTest, AnEditNotYetPostedSurvivesLeavingTheTable)
+{
+    const QString shop = path("Shop.sqlite");
+    const QString name2 = "SELECT NAME FROM customers WHERE ID = 2";
+    {
+        TPelldrakeCDSForm &form = openWindow();
+        Pane &p1 = form.pane1();
+        chooseAlias(p1, "Shop");
+        clickTable(p1, "customers");
+        p1.table->next();
+        p1.table->edit();
+        p1.table->fieldByName("NAME")->setAsString("Changed by a click");
+        clickTable(p1, "plain");
+        EXPECT_EQ(valueOnDisk(shop, name2), "Changed by a click");
+
+        // Switching the alias, resetting the pane and closing the window post as well.
+        clickTable(p1, "customers");
+        p1.table->next();
+        p1.table->edit();
+        p1.table->fieldByName("NAME")->setAsString("Changed by a reset");
+        p1.passwordRequired->click();
+        EXPECT_EQ(valueOnDisk(shop, name2), "Changed by a reset");
+
+        chooseAlias(p1, "Shop");
+        clickTable(p1, "customers");
+        p1.table->next();
+        p1.table->edit();
+        p1.table->fieldByName("NAME")->setAsString("Changed at close");
+        closeWindow();
+    }
+    EXPECT_EQ(valueOnDisk(shop, name2), "Changed at close");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 }
 
 // ---------------------------------------------------------------- filter, index, navigation

@@ -84,6 +84,16 @@ TEST(PaneConfigFile, WritesCrLfAndRoundTripsLongValues)
     EXPECT_EQ(entries[1].value, longName);
 }
 
+TEST(PaneConfigFile, ALineBreakInAValueCannotForgeAnotherLine)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Pelldrake.cfg"));
+    ASSERT_TRUE(writePaneConfig(path, {{"ListBox1", "odd\r\nAliasCombo=Elsewhere"}}));
+    const auto entries = readAll(path);
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].key, "ListBox1");
+}
+
 TEST(FilterExpression, PrefixTextDoublesApostrophes)
 {
     EXPECT_EQ(prefixFilterText("CITY", "Lon"), "CITY = 'Lon*'");
