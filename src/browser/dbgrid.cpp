@@ -7,14 +7,38 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
 
 namespace pelldrake {
+
+namespace {
+
+// Writes an edited cell through the table. A value the field cannot take
+// (letters in a number column) is reported here, inside the delegate: an
+// error thrown through the view's commit would leave the view refusing every
+// later commit. The record stays in edit mode with its other changes.
+class GridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override
+    {
+        try {
+            QStyledItemDelegate::setModelData(editor, model, index);
+        } catch (...) {
+            Application::showException(std::current_exception());
+        }
+    }
+};
+
+} // namespace
 
 DBGrid::DBGrid(QWidget *parent)
     : QTableView(parent)
     , model_(new engine::TableModel(this))
 {
     setModel(model_);
+    setItemDelegate(new GridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed

@@ -1,5 +1,6 @@
 #include "browser/dbnavigator.h"
 
+#include "app/application.h"
 #include "app/dialogs.h"
 #include "app/engine/data_source.h"
 #include "app/engine/table.h"
@@ -182,6 +183,18 @@ void DBNavigator::click(Button which)
     engine::Table *t = table_;
     if (!t || !t->active() || !buttons_[which]->isEnabled())
         return;
+    // Errors are shown here rather than thrown through the button's own
+    // click handling.
+    try {
+        run(t, which);
+    } catch (...) {
+        Application::showException(std::current_exception());
+    }
+    updateButtons();
+}
+
+void DBNavigator::run(engine::Table *t, Button which)
+{
     switch (which) {
     case First: t->first(); break;
     case Prior: t->prior(); break;
@@ -197,7 +210,6 @@ void DBNavigator::click(Button which)
     case Cancel: t->cancel(); break;
     case Refresh: t->refresh(); break;
     }
-    updateButtons();
 }
 
 void DBNavigator::layoutButtons()

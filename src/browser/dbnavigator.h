@@ -42,6 +42,7 @@ protected:
 private:
     void attach();
     void layoutButtons();
+    static void run(engine::Table *table, Button which);
 
     QPointer<engine::DataSource> source_;
     QPointer<engine::Table> table_;

@@ -289,7 +289,13 @@ TEST_F(DataWidgetsTest, EscapeInTheGridCancelsAndAFailedPostKeepsTheGridOnTheRec
     EXPECT_EQ(pane.table->recNo(), 1);
     EXPECT_EQ(grid->currentIndex().row(), 0);
     EXPECT_NE(pane.table->state(), engine::TableState::Browse); // the edit is not lost
-    pane.table->cancel();
+    // Posting with the navigator reports the same refusal and keeps Post and Cancel.
+    pane.navigator->click(DBNavigator::Post);
+    EXPECT_EQ(dialogs_.errors().size(), 2);
+    EXPECT_TRUE(pane.navigator->button(DBNavigator::Post)->isEnabled());
+    pane.navigator->click(DBNavigator::Cancel);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(model->data(model->index(0, 1)).toString(), QStringLiteral("AA"));
 }
 
 // A million rows: opening, jumping to the end and back must not read the table
@@ -345,4 +351,34 @@ TEST_F(DataWidgetsTest, MillionRowTableScrollsWithoutReadingEveryRow)
     EXPECT_LT(openMs, 3000);
     EXPECT_LT(worstScrollMs, 1000);
     EXPECT_LT(lastMs, 1000);
+}
+
+TEST_F(DataWidgetsTest, TypingAValueTheFieldRefusesIsReportedAndTheGridGoesOn)
+{
+    showWindow();
+    QApplication::setActiveWindow(&window());
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    DBGrid *grid = pane.grid;
+    const QModelIndex idCell = grid->model()->index(0, 0);
+    grid->setFocus();
+    grid->setCurrentIndex(idCell);
+    grid->edit(idCell);
+    QWidget *editor = QApplication::focusWidget();
+    ASSERT_NE(editor, grid);
+    QTest::keyClicks(editor, QStringLiteral("abc"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs_.errors().size(), 1);
+    pane.table->cancel();
+    EXPECT_EQ(grid->model()->data(grid->model()->index(0, 0)).toString(), QStringLiteral("1"));
+
+    // The grid still edits.
+    grid->edit(grid->model()->index(0, 1));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Augusta"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents(); // the delegate commits through a queued call
+    EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    pane.navigator->click(DBNavigator::Post);
+    EXPECT_EQ(namesOnDisk().first(), QStringLiteral("Augusta"));
 }
