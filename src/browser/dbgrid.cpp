@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace pelldrake {
@@ -51,10 +52,20 @@ DBGrid::DBGrid(QWidget *parent)
     verticalHeader()->setVisible(false);
     setWordWrap(false);
 
-    connect(model_, &engine::TableModel::currentRowChanged, this, &DBGrid::followTable);
+    connect(model_, &engine::TableModel::currentRowChanged, this, [this](int row) { followTable(row); });
+    // The model is reset when the table's state or rows change; the grid keeps
+    // its column and scroll position across it.
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        columnBeforeReset_ = currentIndex().column();
+        scrollBeforeReset_ = {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+    });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
-        if (engine::Table *t = table(); t && t->active())
-            followTable(t->currentRow());
+        engine::Table *t = table();
+        if (!t || !t->active())
+            return;
+        horizontalScrollBar()->setValue(scrollBeforeReset_.x());
+        verticalScrollBar()->setValue(scrollBeforeReset_.y());
+        followTable(t->currentRow(), columnBeforeReset_);
     });
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
         emit cellClick(fieldNameOfColumn(index.column()));
@@ -132,20 +143,21 @@ QString DBGrid::selectedFieldName() const
     return fieldNameOfColumn(currentIndex().column());
 }
 
-void DBGrid::followTable(int row)
+void DBGrid::followTable(int row, int preferredColumn)
 {
     if (row < 0 || row >= model_->rowCount())
         return;
-    const int column = currentIndex().isValid() ? currentIndex().column()
-                                                : horizontalHeader()->logicalIndex(0);
+    int column = currentIndex().isValid() ? currentIndex().column() : preferredColumn;
+    if (column < 0 || column >= model_->columnCount())
+        column = horizontalHeader()->logicalIndex(0);
     if (column < 0)
         return;
     if (currentIndex().row() == row && currentIndex().column() == column)
         return;
     following_ = true;
     setCurrentIndex(model_->index(row, column));
-    scrollTo(currentIndex());
     following_ = false;
+    scrollTo(currentIndex());
 }
 
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

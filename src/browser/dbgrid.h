@@ -50,11 +50,13 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void followTable(int row);
+    void followTable(int row, int preferredColumn = -1);
     QString fieldNameOfColumn(int logicalColumn) const;
 
     engine::TableModel *model_ = nullptr;
     bool following_ = false;
+    int columnBeforeReset_ = -1;
+    QPoint scrollBeforeReset_;
 };
 
 } // namespace pelldrake

@@ -154,8 +154,11 @@ TEST_F(DataWidgetsTest, EditingThroughTheGridAndPostingWithTheNavigator)
     openPeople(pane);
     QAbstractItemModel *model = pane.grid->model();
 
+    pane.grid->setCurrentIndex(model->index(1, 2));
     ASSERT_TRUE(model->setData(model->index(1, 1), QStringLiteral("Bernard")));
     EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    // Entering edit mode keeps the grid's place.
+    EXPECT_EQ(pane.grid->currentIndex(), model->index(1, 2));
     EXPECT_TRUE(pane.navigator->button(DBNavigator::Post)->isEnabled());
     EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Brian", "Cleo"})); // not posted yet
     pane.navigator->click(DBNavigator::Post);
