@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/engine/data_source.h"
+#include "browser/dbnavigator.h"
 #include "app/engine/table.h"
 #include "app/engine/table_model.h"
 
@@ -185,10 +186,26 @@ void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previ
 
 void DBGrid::keyPressEvent(QKeyEvent *event)
 {
+    // The keys of a classic data grid: Escape cancels the record's changes,
+    // Insert inserts a record, Ctrl+Delete deletes one after asking.
     engine::Table *t = table();
     if (t && t->active() && state() != QAbstractItemView::EditingState) {
-        if (event->key() == Qt::Key_Escape && t->state() != engine::TableState::Browse) {
-            t->cancel();
+        try {
+            if (event->key() == Qt::Key_Escape && t->state() != engine::TableState::Browse) {
+                t->cancel();
+                return;
+            }
+            if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier && t->canModify()) {
+                t->insert();
+                return;
+            }
+            if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier
+                && t->canModify() && t->rowCount() > 0) {
+                DBNavigator::deleteWithConfirmation(*t);
+                return;
+            }
+        } catch (...) {
+            Application::showException(std::current_exception());
             return;
         }
     }

@@ -201,15 +201,20 @@ void DBNavigator::run(engine::Table *t, Button which)
     case Next: t->next(); break;
     case Last: t->last(); break;
     case Insert: t->insert(); break;
-    case Delete:
-        if (dialogs().askYesNo(QStringLiteral("Delete record?"), QStringLiteral("Confirm")))
-            t->deleteRecord();
-        break;
+    case Delete: deleteWithConfirmation(*t); break;
     case Edit: t->edit(); break;
     case Post: t->post(); break;
     case Cancel: t->cancel(); break;
     case Refresh: t->refresh(); break;
     }
+}
+
+bool DBNavigator::deleteWithConfirmation(engine::Table &table)
+{
+    if (!dialogs().askYesNo(QStringLiteral("Delete record?"), QStringLiteral("Confirm")))
+        return false;
+    table.deleteRecord();
+    return true;
 }
 
 void DBNavigator::layoutButtons()

@@ -32,6 +32,8 @@ public:
     QToolButton *button(Button which) const { return buttons_[which]; }
     // Runs a button's command as a click does (the delete asks first).
     void click(Button which);
+    // Asks "Delete record?" and deletes the current record on Yes.
+    static bool deleteWithConfirmation(engine::Table &table);
 
 public slots:
     void updateButtons();

@@ -200,6 +200,20 @@ TEST_F(DataWidgetsTest, DeletingAsksFirstAndNoKeepsTheRecord)
     EXPECT_EQ(pane.table->rowCount(), 2);
     EXPECT_EQ(pane.grid->model()->rowCount(), 2);
     EXPECT_EQ(dialogs_.unanswered(), 0);
+
+    // Ctrl+Delete in the grid asks the same question.
+    dialogs_.answerYesNo(false);
+    QTest::keyClick(pane.grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(dialogs_.callsOf(test::FakeDialogs::Kind::YesNo).size(), 3);
+    EXPECT_EQ(pane.table->rowCount(), 2);
+    dialogs_.answerYesNo(true);
+    QTest::keyClick(pane.grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(namesOnDisk().size(), 1);
+
+    // Insert in the grid starts a new record.
+    QTest::keyClick(pane.grid, Qt::Key_Insert);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Insert);
+    pane.table->cancel();
 }
 
 TEST_F(DataWidgetsTest, MemoShowsTheCurrentValueAndWritesThroughTheTable)
