@@ -303,8 +303,13 @@ QVariant toStorage(int type, const QVariant &value, Dialect dialect)
             return timeText(value.toTime());
         return value;
     case ftDateTime: case ftTimeStamp:
-        if (id == QMetaType::QDateTime)
-            return dateTimeText(value.toDateTime());
+        if (id == QMetaType::QDateTime) {
+            const QDateTime dt = value.toDateTime();
+            // A zoned value read back from the server keeps its zone on the way in again.
+            if (dialect == Dialect::Postgres && dt.timeSpec() == Qt::UTC)
+                return dateTimeText(dt) + QLatin1String("+00");
+            return dateTimeText(dt);
+        }
         if (id == QMetaType::QDate)
             return dateTimeText(QDateTime(value.toDate(), QTime(0, 0)));
         return value;

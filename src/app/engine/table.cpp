@@ -884,6 +884,21 @@ struct Table::Private {
         return toStorage(fields[size_t(fieldIdx)]->dataType(), fromStorage(fields[size_t(fieldIdx)]->dataType(), v), dialect);
     }
 
+    // The column as the old-value check compares it. The driver hands PostgreSQL times over in
+    // milliseconds (rounded), so the column is rounded the same way before comparing.
+    QString comparable(const Field &f) const
+    {
+        const QString col = quoteIdent(f.fieldName());
+        if (dialect != Dialect::Postgres)
+            return col;
+        const bool zone = f.declaredType().contains(QLatin1String("with time zone"), Qt::CaseInsensitive);
+        if (f.dataType() == ftDateTime)
+            return QStringLiteral("CAST(%1 AS timestamp(3)%2)").arg(col, zone ? QStringLiteral(" with time zone") : QString());
+        if (f.dataType() == ftTime)
+            return QStringLiteral("CAST(%1 AS time(3)%2)").arg(col, zone ? QStringLiteral(" with time zone") : QString());
+        return col;
+    }
+
     void postEdit()
     {
         QStringList sets;
@@ -897,7 +912,7 @@ struct Table::Private {
                 continue;
             sets << quoteIdent(f->fieldName()) + QLatin1String(" = ?");
             setBinds << bindable(i, buffer.at(i));
-            checks << nullSafeEq().arg(quoteIdent(f->fieldName()));
+            checks << nullSafeEq().arg(comparable(*f));
             checkBinds << (dialect == Dialect::Sqlite ? old.at(i) : bindable(i, old.at(i)));
         }
         const qint64 id = ids[head + size_t(pos)];

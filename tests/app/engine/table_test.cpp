@@ -305,6 +305,29 @@ TEST_P(TableTest, FieldMetadataAndTextForms)
     EXPECT_TRUE(tab->fieldByName(QStringLiteral("i"))->isNull());
 }
 
+TEST_P(TableTest, TimesFinerThanMillisecondsCanBeUpdated)
+{
+    const QString t = tableName(QStringLiteral("times"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, ts TIMESTAMP, tz %2, tm TIME)")
+             .arg(t, pg() ? QStringLiteral("TIMESTAMP WITH TIME ZONE") : QStringLiteral("TIMESTAMP")));
+    exec(QStringLiteral("INSERT INTO %1 VALUES (1, '2024-01-01 10:00:00.123456', '2024-01-01 10:00:00.999999+00', "
+                        "'08:15:30.123756')")
+             .arg(t));
+    auto tab = openTable(t);
+    tab->edit();
+    tab->fieldByName(QStringLiteral("ts"))->setAsString(QStringLiteral("2025-06-30 23:59:59.5"));
+    tab->fieldByName(QStringLiteral("tz"))->setAsString(QStringLiteral("2025-06-30 12:00:00"));
+    tab->fieldByName(QStringLiteral("tm"))->setAsString(QStringLiteral("09:00:00"));
+    tab->post();
+    tab->refresh();
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("ts"))->asString(), QStringLiteral("2025-06-30 23:59:59.500"));
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("tm"))->asString(), QStringLiteral("09:00:00"));
+    // Posting the zoned value again as read must find the row too.
+    tab->edit();
+    tab->fieldByName(QStringLiteral("tz"))->setValue(tab->fieldByName(QStringLiteral("tz"))->value());
+    tab->post();
+}
+
 TEST_P(TableTest, EditThatLeavesTheFilterMakesTheNextRecordCurrent)
 {
     QStringList names;
