@@ -2,14 +2,14 @@
 // Usage: window_screenshot <output.png>  (run it with a throw-away HOME)
 #include "app/application.h"
 #include "app/engine/alias_registry.h"
-#include "app/engine/database.h"
 #include "app/engine/session.h"
 #include "app/engine/table.h"
+#include "app/login_prompt.h"
 #include "browser/dbgrid.h"
 #include "browser/mainwindow.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QTest>
@@ -26,32 +26,38 @@ int main(int argc, char **argv)
     engine::Session &session = engine::Session::defaultSession();
     session.aliases().ensureDefaults();
 
+    DialogsLoginPrompt prompt;
+    session.setLoginPrompt(&prompt);
+
+    // The window fills its alias choosers itself; choose the demo alias in
+    // pane 1 and click its first table, as a user does.
     TPelldrakeCDSForm window(&session);
-    const QString alias = engine::AliasRegistry::demoAliasName();
-    for (Pane *pane : {&window.pane1(), &window.pane2()})
-        pane->aliasCombo->addItems(session.aliasNames());
-
-    // Pane 1 on the demo alias with its first table open.
-    Pane &pane = window.pane1();
-    pane.aliasCombo->setCurrentText(alias);
-    pane.database->setDatabaseName(alias);
-    pane.database->open();
-    pane.tableList->addItems(session.tableNames(alias, QString(), false, false));
-    if (pane.tableList->count() > 0) {
-        pane.tableList->setCurrentRow(0);
-        pane.table->setDatabaseName(alias);
-        pane.table->setTableName(pane.tableList->item(0)->text());
-        pane.table->open();
-    }
-    pane.recordCountEdit->setText(QString::number(pane.table->active() ? pane.table->recordCount() : 0));
-    pane.fieldCountEdit->setText(QString::number(pane.table->active() ? pane.table->fieldCount() : 0));
-    pane.currentRecord->setText(QString::number(pane.table->active() ? pane.table->recNo() : 0));
-
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
+    Pane &pane = window.pane1();
+    QComboBox *alias = pane.aliasCombo;
+    const int demo = alias->findText(engine::AliasRegistry::demoAliasName());
+    if (demo < 0) {
+        std::fprintf(stderr, "the demo alias is not listed\n");
+        return 1;
+    }
+    alias->showPopup();
+    QAbstractItemView *view = alias->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(alias->model()->index(demo, 0)).center());
+    if (QListWidgetItem *first = pane.tableList->item(0))
+        QTest::mouseClick(pane.tableList->viewport(), Qt::LeftButton, {},
+                          pane.tableList->visualItemRect(first).center());
+    // Focus in pane 1 shows its highlight.
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    (void)QTest::qWaitForWindowActive(&window);
+    pane.grid->setFocus();
+
     QTest::qWait(200);
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
+    const bool saved = window.grab().save(QString::fromLocal8Bit(argv[1]));
+    session.setLoginPrompt(nullptr);
+    if (!saved) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }
