@@ -39,6 +39,9 @@ QStringList otherStatements()
     return {
         QStringLiteral("CREATE TABLE parts (PARTNO VARCHAR(10) NOT NULL, DESCR TEXT)"),
         QStringLiteral("INSERT INTO parts VALUES ('P1', 'bolt')"),
+        QStringLiteral("CREATE TABLE odd (\"first name\" VARCHAR(20))"),
+        QStringLiteral("INSERT INTO odd VALUES ('Ann Lee')"),
+        QStringLiteral("INSERT INTO odd VALUES ('Bob')"),
     };
 }
 

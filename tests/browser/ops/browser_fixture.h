@@ -26,7 +26,7 @@ QString longTableName();
 
 // The statements of the test databases: "Shop" has "customers" (indexes ByCity
 // on CITY;NAME and ByName, a memo NOTES), "plain" (no index, no memo, a blob)
-// and a table with a long name; "Other" has one table "parts".
+// and a table with a long name; "Other" has "parts" and "odd" (a field name with a blank).
 QStringList shopStatements();
 QStringList otherStatements();
 

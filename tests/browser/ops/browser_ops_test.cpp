@@ -62,7 +62,7 @@ TEST_F(BrowserTest, ChoosingAnAliasListsItsTablesInEitherPane)
     chooseAlias(form.pane1(), "Shop");
     chooseAlias(form.pane2(), "Other");
     EXPECT_EQ(listItems(form.pane1().tableList), QStringList({"customers", "plain", longTableName()}));
-    EXPECT_EQ(listItems(form.pane2().tableList), QStringList({"parts"}));
+    EXPECT_EQ(listItems(form.pane2().tableList), QStringList({"odd", "parts"}));
     EXPECT_TRUE(form.pane1().database->connected());
     EXPECT_TRUE(form.pane2().database->connected());
     EXPECT_TRUE(messages().isEmpty());
@@ -336,6 +336,18 @@ TEST_F(BrowserTest, FilterKeepsRowsStartingWithTheTypedValue)
         EXPECT_FALSE(pane->table->filtered());
         EXPECT_EQ(gridColumn(*pane, "NAME").size(), 5);
     }
+}
+
+TEST_F(BrowserTest, FilterOnAFieldNameWithABlank)
+{
+    TPelldrakeCDSForm &form = openWindow();
+    Pane &p1 = form.pane1();
+    chooseAlias(p1, "Other");
+    clickTable(p1, "odd");
+    chooseFieldName(p1, "first name");
+    typeFilter(p1, "Ann");
+    EXPECT_EQ(gridColumn(p1, "first name"), QStringList({"Ann Lee"}));
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 }
 
 TEST_F(BrowserTest, IndexChoiceOrdersRowsAndAnUnknownIndexShowsTheEngineError)

@@ -100,3 +100,12 @@ TEST(FilterExpression, PrefixTextDoublesApostrophes)
     EXPECT_EQ(prefixFilterText("NAME", "O'Brien"), "NAME = 'O''Brien*'");
     EXPECT_EQ(prefixFilterText("NAME", "''"), "NAME = '''''*'");
 }
+
+TEST(FilterExpression, NamesThatAreNotPlainAreQuoted)
+{
+    EXPECT_EQ(prefixFilterText("first name", "A"), "\"first name\" = 'A*'");
+    EXPECT_EQ(prefixFilterText("Not", "y"), "\"Not\" = 'y*'");
+    EXPECT_EQ(prefixFilterText("2nd", "y"), "\"2nd\" = 'y*'");
+    EXPECT_EQ(prefixFilterText("a\"b", "y"), "\"a\"\"b\" = 'y*'");
+    EXPECT_EQ(prefixFilterText(QString::fromUtf8("Stra\xc3\x9f" "e_1"), "y"), QString::fromUtf8("Stra\xc3\x9f" "e_1 = 'y*'"));
+}
