@@ -465,6 +465,27 @@ TEST_P(TableTest, ClosingTheConnectionClosesItsTables)
     db.reset();
 }
 
+TEST_P(TableTest, QueryRunsStatementsAndReportsTheServersMessage)
+{
+    const QString t = makePeople({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    Query q(*session);
+    q.setDatabaseName(QStringLiteral("data"));
+    q.setSql(QStringLiteral("UPDATE %1 SET city = 'X' WHERE name <> 'a'").arg(t));
+    q.execSql();
+    EXPECT_EQ(q.rowsAffected(), 2);
+    q.setSql(QStringLiteral("SELEC nonsense"));
+    try {
+        q.execSql();
+        FAIL();
+    } catch (const EngineError &e) {
+        EXPECT_THAT(e.message().toStdString(), HasSubstr("syntax error"));
+    }
+    Query other(*session);
+    other.setDatabaseName(QStringLiteral("not_connected"));
+    other.setSql(QStringLiteral("SELECT 1"));
+    EXPECT_THROW(other.execSql(), EngineError);
+}
+
 TEST_P(TableTest, SchemaQualifiedNamesOpenTheSameTable)
 {
     const QString t = makePeople({QStringLiteral("a")});
