@@ -195,6 +195,12 @@ private:
         auto n = std::make_unique<FilterNode>();
         n->field = m_tok.text;
         advance();
+        // A field name with blanks written without brackets, as a name typed into the browser's
+        // field box arrives: the words up to the operator form the name.
+        while (m_tok.type == Token::Ident && !isKeyword("IS")) {
+            n->field += QLatin1Char(' ') + m_tok.text;
+            advance();
+        }
         if (isKeyword("IS")) {
             advance();
             n->kind = FilterNode::Kind::IsNull;

@@ -49,6 +49,7 @@ TEST(FilterTest, CombinationsAndFieldQuoting)
     EXPECT_EQ(c.sql, QStringLiteral("(((\"A\" >= ?) OR (\"Last Name\" <> ?)) AND (NOT (\"B\" IS NULL)))"));
     ASSERT_EQ(c.binds.size(), 2);
     EXPECT_EQ(c.binds.at(0).toLongLong(), 5);
+    EXPECT_EQ(parseFilter(QStringLiteral("Last Name = 'Sm*'"))->field, QStringLiteral("Last Name"));
     // An asterisk only means "begins with" for equality.
     const auto ne = parseFilter(QStringLiteral("A <> 'x*'"));
     EXPECT_FALSE(ne->prefix);
@@ -57,7 +58,7 @@ TEST(FilterTest, CombinationsAndFieldQuoting)
 
 TEST(FilterTest, MalformedExpressionsAreReportedWithPosition)
 {
-    for (const char *bad : {"NAME = 'abc", "NAME 'x'", "= 'x'", "NAME = 'x' AND", "(A = 1", "A = 1 B"}) {
+    for (const char *bad : {"NAME = 'abc", "NAME 'x'", "= 'x'", "NAME = 'x' AND", "(A = 1", "A = 1 B", "A B"}) {
         try {
             parseFilter(QLatin1String(bad));
             ADD_FAILURE() << "accepted: " << bad;
