@@ -80,10 +80,10 @@ struct Table::Private {
     bool eof = true;
     int lastAccess = -1;
     QHash<qint64, QVariantList> cache;
-    // The row read last: a walk reads every field of one row in turn.
-    bool lastValid = false;
-    qint64 lastId = 0;
-    QVariantList lastRow;
+    std::vector<QVariantList> win; // the last range read, sorted by key
+    std::vector<qint64> winIds;
+    std::vector<char> winValid;
+    int winHint = 0;
 
     // Edit buffer.
     TableState state = TableState::Inactive;
@@ -264,7 +264,7 @@ struct Table::Private {
         const QString base = QStringLiteral(
             "SELECT c.oid, n.nspname, c.relname FROM pg_catalog.pg_class c "
             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-            "WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f') ");
+            "WHERE c.relkind IN ('r', 'p', 'm') ");
         auto lookup = [&](const QString &sch, const QString &tbl) -> QString {
             QSqlQuery qq = sch.isEmpty()
                 ? exec(base + QStringLiteral("AND c.relname = CAST(? AS text) AND pg_catalog.pg_table_is_visible(c.oid)"),
@@ -647,16 +647,47 @@ struct Table::Private {
     }
 
     // ---- values -------------------------------------------------------------------------
+    // Rows live in two places: the window holds the last range read (sorted by key, so a walk
+    // finds its next row next to the previous one), the cache everything read by key lists.
     void dropCache()
     {
         cache.clear();
-        lastValid = false;
+        win.clear();
+        winIds.clear();
+        winValid.clear();
+        winHint = 0;
     }
 
     void forget(qint64 id)
     {
         cache.remove(id);
-        lastValid = false;
+        const int k = windowIndex(id);
+        if (k >= 0)
+            winValid[size_t(k)] = 0;
+    }
+
+    int windowIndex(qint64 id)
+    {
+        const int n = int(winIds.size());
+        if (n == 0)
+            return -1;
+        for (int k : {winHint, winHint + 1, winHint - 1}) {
+            if (k >= 0 && k < n && winIds[size_t(k)] == id)
+                return winHint = k;
+        }
+        const auto it = std::lower_bound(winIds.begin(), winIds.end(), id);
+        if (it == winIds.end() || *it != id)
+            return -1;
+        return winHint = int(it - winIds.begin());
+    }
+
+    const QVariantList *lookup(qint64 id)
+    {
+        const int k = windowIndex(id);
+        if (k >= 0 && winValid[size_t(k)])
+            return &win[size_t(k)];
+        auto it = cache.constFind(id);
+        return it == cache.constEnd() ? nullptr : &*it;
     }
 
     QString fetchSql(int n)
@@ -687,12 +718,13 @@ struct Table::Private {
             qq.bindValue(index++, toStorage(keyTypes.at(i), k.at(i), dialect));
     }
 
-    void storeRows(QSqlQuery &qq)
+    // Reads the rows of an executed query; to the window when `toWindow`, else to the cache.
+    void storeRows(QSqlQuery &qq, bool toWindow)
     {
         const int inRow = keyInRow();
         const int keyParts = inRow >= 0 ? 0 : int(keyExprs.size());
         const int nf = int(fields.size());
-        if (cache.capacity() < kCacheRows)
+        if (!toWindow && cache.capacity() < kCacheRows)
             cache.reserve(kCacheRows);
         while (qq.next()) {
             const qint64 id = inRow >= 0 ? qq.value(inRow).toLongLong() : readKey(qq);
@@ -700,13 +732,26 @@ struct Table::Private {
             row.reserve(nf);
             for (int i = 0; i < nf; ++i)
                 row << qq.value(keyParts + i);
-            cache.insert(id, row);
+            if (toWindow) {
+                cache.remove(id); // the window's copy is the newer one
+                winIds.push_back(id);
+                win.push_back(std::move(row));
+            } else {
+                const int k = windowIndex(id);
+                if (k >= 0)
+                    winValid[size_t(k)] = 0;
+                cache.insert(id, row);
+            }
         }
         qq.finish();
+        if (toWindow) {
+            winValid.assign(winIds.size(), 1);
+            winHint = 0;
+        }
     }
 
     // Integer keys close together (the usual case: the natural order or a fresh table) are read
-    // with one range scan instead of a list of lookups.
+    // with one range scan into the window instead of a list of lookups.
     bool fetchRange(const std::vector<qint64> &want)
     {
         if (!intKey || want.size() < 8)
@@ -714,13 +759,15 @@ struct Table::Private {
         const auto [lo, hi] = std::minmax_element(want.begin(), want.end());
         if (*hi - *lo >= qint64(want.size()) * 2)
             return false;
-        QSqlQuery &qq = statement(QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ?")
+        QSqlQuery &qq = statement(QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ? ORDER BY %3")
                                       .arg(selectList(), from, keyExprs.first()),
                                   QStringLiteral("Cannot read the records"));
         qq.bindValue(0, QVariant(*lo));
         qq.bindValue(1, QVariant(*hi));
         execOrThrow(qq, QStringLiteral("Cannot read the records"));
-        storeRows(qq);
+        win.clear();
+        winIds.clear();
+        storeRows(qq, true);
         return true;
     }
 
@@ -728,40 +775,29 @@ struct Table::Private {
     {
         if (want.empty())
             return;
-        lastValid = false;
         const int nf = int(fields.size());
-        if (fetchRange(want)) {
-            for (qint64 id : want)
-                if (!cache.contains(id))
-                    cache.insert(id, QVariantList(nf));
-            return;
+        if (!fetchRange(want)) {
+            const int n = pageSize();
+            const bool single = want.size() == 1;
+            QSqlQuery &qq = statement(fetchSql(single ? 1 : n), QStringLiteral("Cannot read the records"));
+            int b = 0;
+            for (int i = 0; i < (single ? 1 : n); ++i)
+                bindKey(qq, b, want[std::min(size_t(i), want.size() - 1)]);
+            execOrThrow(qq, QStringLiteral("Cannot read the records"));
+            storeRows(qq, false);
         }
-        const int n = pageSize();
-        const bool single = want.size() == 1;
-        QSqlQuery &qq = statement(fetchSql(single ? 1 : n), QStringLiteral("Cannot read the records"));
-        int b = 0;
-        for (int i = 0; i < (single ? 1 : n); ++i)
-            bindKey(qq, b, want[std::min(size_t(i), want.size() - 1)]);
-        execOrThrow(qq, QStringLiteral("Cannot read the records"));
-        storeRows(qq);
         // A row deleted by someone else reads as empty rather than being fetched again and again.
         for (qint64 id : want)
-            if (!cache.contains(id))
+            if (!lookup(id))
                 cache.insert(id, QVariantList(nf));
     }
 
     const QVariantList &row(int p)
     {
         const qint64 id = ids[head + size_t(p)];
-        if (lastValid && lastId == id)
-            return lastRow;
-        auto it = cache.constFind(id);
-        if (it != cache.constEnd()) {
+        if (const QVariantList *r = lookup(id)) {
             lastAccess = p;
-            lastValid = true;
-            lastId = id;
-            lastRow = *it;
-            return lastRow;
+            return *r;
         }
         const int n = pageSize();
         int from0 = p;
@@ -775,19 +811,16 @@ struct Table::Private {
         std::vector<qint64> want;
         for (int i = from0; i <= to; ++i) {
             const qint64 k = ids[head + size_t(i)];
-            if (!cache.contains(k))
+            if (!lookup(k))
                 want.push_back(k);
         }
         if (cache.size() + int(want.size()) > kCacheRows)
-            dropCache();
+            cache.clear();
         for (size_t i = 0; i < want.size(); i += size_t(n))
             fetch(std::vector<qint64>(want.begin() + qint64(i),
                                       want.begin() + qint64(std::min(want.size(), i + size_t(n)))));
         lastAccess = p;
-        lastValid = true;
-        lastId = id;
-        lastRow = *cache.constFind(id);
-        return lastRow;
+        return *lookup(id);
     }
 
     void refetchOne(qint64 id)
@@ -905,7 +938,7 @@ struct Table::Private {
         QStringList checks;
         QVariantList setBinds;
         QVariantList checkBinds;
-        const QVariantList &old = row(pos);
+        const QVariantList old = row(pos);
         for (const auto &f : fields) {
             const int i = f->index();
             if (!changed.at(i))
