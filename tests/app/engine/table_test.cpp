@@ -150,6 +150,39 @@ TEST_P(TableTest, RecordNumbersFollowNavigationAndFilter)
     EXPECT_EQ(n, 1200);
 }
 
+TEST_P(TableTest, EditsAndDeletesDuringAWalkStayConsistent)
+{
+    QStringList names;
+    for (int i = 0; i < 1200; ++i)
+        names << QStringLiteral("w%1").arg(i, 4, 10, QLatin1Char('0'));
+    auto tab = openTable(makePeople(names));
+    tab->setRecNo(700);
+    tab->edit();
+    tab->fieldByName(QStringLiteral("city"))->setAsString(QStringLiteral("Edited"));
+    tab->next();
+    EXPECT_EQ(tab->recNo(), 701);
+    tab->deleteRecord(); // w0700 goes, w0701 takes its place
+    EXPECT_EQ(tab->recNo(), 701);
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("name"))->asString(), QStringLiteral("w0701"));
+    tab->prior();
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("city"))->asString(), QStringLiteral("Edited"));
+    QStringList seen = columnValues(*tab, QStringLiteral("name"));
+    EXPECT_EQ(seen.size(), 1199);
+    EXPECT_FALSE(seen.contains(QStringLiteral("w0700")));
+    EXPECT_EQ(seen.at(699), QStringLiteral("w0699"));
+    EXPECT_EQ(seen.at(700), QStringLiteral("w0701"));
+    // Backwards over the same rows.
+    QStringList back;
+    for (tab->last(); !tab->bof(); tab->prior())
+        back.prepend(tab->fieldByName(QStringLiteral("name"))->asString());
+    EXPECT_EQ(back, seen);
+    // A grid reading far-away rows does not move the cursor or disturb the walk.
+    tab->setRecNo(10);
+    EXPECT_EQ(tab->textAt(1100, 1), QStringLiteral("w1101"));
+    tab->next();
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("name"))->asString(), QStringLiteral("w0010"));
+}
+
 TEST_P(TableTest, AppendEditPostCancelDelete)
 {
     const QString t = makePeople({QStringLiteral("a"), QStringLiteral("b")});
