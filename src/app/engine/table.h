@@ -30,6 +30,14 @@ enum class TableState { Inactive, Browse, Edit, Insert };
 //
 // Navigation, filter and order changes post a modified edit buffer first (and cancel an
 // unmodified one), like the data-aware controls expect.
+//
+// After a post the keyset is adjusted, not re-read: a record that no longer passes the filter
+// leaves the view (the next one becomes current); a new record stays where it was appended or
+// inserted, and a record whose index fields changed stays in place, until refresh(). A PostgreSQL
+// table with neither a primary key nor a unique index over NOT NULL columns is browsed by its
+// physical row address and cannot be modified (canModify() false).
+//
+// Long loops: wrap them in a TransactionBatch (database.h), so SQLite does not sync per record.
 class Table : public QObject {
     Q_OBJECT
 public:
@@ -61,7 +69,7 @@ public:
     Field *field(int index);                    // 0-based
     Field *fieldByName(const QString &name);    // throws when absent (case-insensitive)
     Field *findField(const QString &name);      // nullptr when absent (case-insensitive)
-    QStringList keyFieldNames() const;          // empty for SQLite rowid tables
+    QStringList keyFieldNames() const;          // the row identity's columns; empty when hidden
 
     // Filter expressions: FIELD = 'value', FIELD = 'prefix*', FIELD = '', comparisons
     // (= <> < <= > >=), AND, OR, NOT and parentheses. Inside a quoted value '' is one apostrophe.
