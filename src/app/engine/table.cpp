@@ -1103,9 +1103,22 @@ void Table::setIndexName(const QString &name)
         d->applyOrder();
         throw;
     }
+    // The current record stays current in the new order.
+    const bool hadRow = d->pos >= 0;
+    const qint64 current = hadRow ? d->ids[d->head + size_t(d->pos)] : 0;
     d->rebuildKeyset();
-    d->moveTo(0);
-    d->bof = true;
+    int at = -1;
+    if (hadRow) {
+        auto found = std::find(d->ids.begin() + qint64(d->head), d->ids.end(), current);
+        if (found == d->ids.end() && !d->keysComplete) {
+            d->loadAllKeys();
+            found = std::find(d->ids.begin() + qint64(d->head), d->ids.end(), current);
+        }
+        if (found != d->ids.end())
+            at = int(found - d->ids.begin() - qint64(d->head));
+    }
+    d->moveTo(at < 0 ? 0 : at);
+    d->bof = d->pos <= 0;
     d->eof = d->pos < 0;
     emit dataChanged();
     emit afterScroll();

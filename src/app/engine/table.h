@@ -50,8 +50,9 @@ public:
     // "orders" or schema-qualified "main.orders" / "public.orders".
     void setTableName(const QString &name);
     QString tableName() const;
-    // Orders the rows by all fields of the named index; empty = the table's natural order.
-    // Throws for an unknown index (on an open table; a closed table checks at open()).
+    // Orders the rows by all fields of the named index; empty = the table's natural order. The
+    // current record stays current. Throws for an unknown index (on an open table; a closed
+    // table checks at open()).
     void setIndexName(const QString &name);
     QString indexName() const;
 

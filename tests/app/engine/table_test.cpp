@@ -94,7 +94,10 @@ TEST_P(TableTest, MultiFieldIndexOrdersByAllItsFields)
     const IndexDef idx = tab->indexDefs().last();
     EXPECT_EQ(idx.fields, QStringLiteral("city;name"));
     EXPECT_EQ(columnValues(*tab, QStringLiteral("id")), (QStringList{"1", "2", "3", "4"}));
+    tab->setRecNo(3);
     tab->setIndexName(idx.name);
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("id"))->asString(), QStringLiteral("3")) << "stays current";
+    EXPECT_EQ(tab->recNo(), 3);
     EXPECT_EQ(columnValues(*tab, QStringLiteral("id")), (QStringList{"4", "2", "3", "1"}));
     EXPECT_TRUE(tab->fieldByName(QStringLiteral("city"))->isIndexField());
     EXPECT_FALSE(tab->fieldByName(QStringLiteral("id"))->isIndexField());
