@@ -117,20 +117,27 @@ void TlynEDIFromACH::extractEDI()
 
 void TlynEDIFromACH::saveEDIData(const std::string &fileName) const
 {
+    trySaveEDIData(fileName);
+}
+
+bool TlynEDIFromACH::trySaveEDIData(const std::string &fileName) const
+{
     // Binary mode: the pieces are written exactly, with no line ends anywhere.
     FilePtr f = openFile(toPath(fileName), "wb");
     if (!f)
-        return;
+        return false;
     std::string buf;
     buf.reserve(1 << 20);
+    bool ok = true;
     for (const std::string &line : m_lines) {
         buf += line;
         if (buf.size() >= (1 << 20)) {
-            std::fwrite(buf.data(), 1, buf.size(), f.get());
+            ok = ok && std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
             buf.clear();
         }
     }
-    std::fwrite(buf.data(), 1, buf.size(), f.get());
+    ok = ok && std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
+    return std::fclose(f.release()) == 0 && ok;
 }
 
 void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string &destination)

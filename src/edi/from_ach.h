@@ -29,6 +29,8 @@ public:
     void extractEDI();
     // A file that cannot be created is left alone; nothing is reported.
     void saveEDIData(const std::string &fileName) const;
+    // saveEDIData that tells whether the whole text reached the file.
+    bool trySaveEDIData(const std::string &fileName) const;
     // Throws std::runtime_error naming the file when the source cannot be
     // opened, the destination cannot be created or the copy fails. The
     // destination is truncated first: a longer old file leaves nothing behind.

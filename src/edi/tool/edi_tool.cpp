@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <tuple>
 
 namespace pelldrake::edi::tool {
 
@@ -35,6 +36,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A file or directory the command cannot use; reported without the usage text.
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Runs the checker in a working directory and comes back afterwards.
 class WorkDir {
 public:
@@ -53,7 +60,10 @@ public:
             m_remove = true;
         } else {
             m_path = io::toPath(requested);
-            fs::create_directories(m_path);
+            std::error_code ec;
+            fs::create_directories(m_path, ec);
+            if (!fs::is_directory(m_path, ec))
+                throw InputError("cannot create the working directory \"" + requested + "\"");
         }
         fs::current_path(m_path);
     }
@@ -124,22 +134,34 @@ int checkElements(const std::string &segment, const std::string &sep, const std:
 
 bool isError(const std::string &text) { return text.rfind("ERROR", 0) == 0; }
 
-int split(const std::string &input, const std::string &work, std::ostream &out, std::ostream &err)
+// Splits input into the parsed directory of the current (working) directory
+// and lists the parsed files; throws InputError for a file that is no interchange.
+std::vector<std::string> splitInto(TlynEDICheck &check, const std::string &input, const std::string &file)
 {
-    const std::string file = absoluteName(input);
-    if (!fs::is_regular_file(io::toPath(file))) {
-        err << "pelldrake-edi: cannot read \"" << input << "\"\n";
-        return UsageOrInput;
-    }
-    WorkDir dir(work.empty() ? "." : work);
-    TlynEDICheck check;
     check.ediFileName = file;
-    if (!check.parseEDIData()) {
-        err << "pelldrake-edi: \"" << input << "\" holds no X12 interchange (no usable ISA header)\n";
-        return UsageOrInput;
-    }
+    if (!check.parseEDIData())
+        throw InputError("\"" + input + "\" holds no X12 interchange (no usable ISA header)");
     std::vector<std::string> files;
     check.loadParsedFiles(files);
+    return files;
+}
+
+// The input as an absolute name (the work directory becomes current later).
+std::string readableInput(const std::string &input)
+{
+    const std::string file = absoluteName(input);
+    std::error_code ec;
+    if (!fs::is_regular_file(io::toPath(file), ec))
+        throw InputError("cannot read \"" + input + "\"");
+    return file;
+}
+
+int split(const std::string &input, const std::string &work, std::ostream &out)
+{
+    const std::string file = readableInput(input);
+    WorkDir dir(work.empty() ? "." : work);
+    TlynEDICheck check;
+    const std::vector<std::string> files = splitInto(check, input, file);
     for (const auto &f : files)
         out << f << "\n";
     out << files.size() << " parsed file(s)\n";
@@ -147,36 +169,32 @@ int split(const std::string &input, const std::string &work, std::ostream &out, 
 }
 
 int checkInterchange(const std::string &input, const std::string &work, const std::vector<TypeRule> &rules,
-                     std::ostream &out, std::ostream &err)
+                     std::ostream &out)
 {
-    const std::string file = absoluteName(input);
-    if (!fs::is_regular_file(io::toPath(file))) {
-        err << "pelldrake-edi: cannot read \"" << input << "\"\n";
-        return UsageOrInput;
-    }
+    const std::string file = readableInput(input);
     WorkDir dir(work);
     TlynEDICheck check;
-    check.ediFileName = file;
-    if (!check.parseEDIData()) {
-        err << "pelldrake-edi: \"" << input << "\" holds no X12 interchange (no usable ISA header)\n";
-        return UsageOrInput;
-    }
-    std::vector<std::string> files;
-    check.loadParsedFiles(files);
+    const std::vector<std::string> files = splitInto(check, input, file);
     int failures = 0;
     int sets = 0;
     for (size_t f = 0; f < files.size(); ++f) {
         check.loadEDIData(files[f]);
         out << "group " << (f + 1) << ": GS " << check.getGSSegElement(1) << " control " << check.getGSSegElement(6)
             << ", version " << check.versionCode << ", " << check.transactionSetCount << " transaction set(s)\n";
-        // The envelope segments of the group (a parsed file holds one of each).
+        // The envelope segments of the group: a parsed file of a complete
+        // interchange holds one of each, so a missing one is a failure too.
         for (const char *envelope : {"ISA", "GS", "GE", "IEA"}) {
-            for (check.first(); !check.eof(); check.next()) {
+            bool found = false;
+            for (check.first(); !check.eof() && !found; check.next()) {
                 if (check.fieldByName("Type").asString() != envelope)
                     continue;
                 const std::string &data = check.fieldByName("Data").asString();
                 failures += checkElements(data.substr(0, data.find('\n')), check.elementSeparator, rules, "  ", out);
-                break;
+                found = true;
+            }
+            if (!found) {
+                out << "  ERROR: the group has no " << envelope << " segment\n";
+                ++failures;
             }
         }
         for (int n = 1; n <= check.transactionSetCount; ++n) {
@@ -194,6 +212,12 @@ int checkInterchange(const std::string &input, const std::string &work, const st
                 out << "    " << text << "\n";
                 failures += isError(text);
             }
+            // Without its SE the checks above read the last segment as if it
+            // were one, and may well agree with it.
+            if (check.segmentList.empty() || elementOf(check.segmentList.back(), check.elementSeparator, 0) != "SE") {
+                out << "    ERROR: the transaction set does not end with an SE segment\n";
+                ++failures;
+            }
             for (const std::string &segment : check.segmentList)
                 failures += checkElements(segment, check.elementSeparator, rules, "    ", out);
         }
@@ -202,13 +226,11 @@ int checkInterchange(const std::string &input, const std::string &work, const st
     return failures ? CheckFailed : Ok;
 }
 
-int ach(const std::string &input, const std::string &output, const std::string &copy, std::ostream &out,
-        std::ostream &err)
+int ach(const std::string &input, const std::string &output, const std::string &copy, std::ostream &out)
 {
-    if (!fs::is_regular_file(io::toPath(input))) {
-        err << "pelldrake-edi: cannot read \"" << input << "\"\n";
-        return UsageOrInput;
-    }
+    std::error_code ec;
+    if (!fs::is_regular_file(io::toPath(input), ec))
+        throw InputError("cannot read \"" + input + "\"");
     TlynEDIFromACH extractor;
     extractor.loadACHFile(input);
     const size_t records = extractor.lines().size();
@@ -216,11 +238,8 @@ int ach(const std::string &input, const std::string &output, const std::string &
     size_t bytes = 0;
     for (const auto &piece : extractor.lines())
         bytes += piece.size();
-    extractor.saveEDIData(output);
-    if (!fs::is_regular_file(io::toPath(output))) {
-        err << "pelldrake-edi: cannot write \"" << output << "\"\n";
-        return UsageOrInput;
-    }
+    if (!extractor.trySaveEDIData(output))
+        throw InputError("cannot write \"" + output + "\"");
     if (!copy.empty())
         TlynEDIFromACH::storeCopyOfACH(input, copy);
     out << records << " record(s), " << extractor.lines().size() << " addenda record(s), " << bytes
@@ -254,6 +273,7 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         }
         std::vector<std::string> positional;
         std::string work, copy;
+        bool workGiven = false, typeGiven = false, copyGiven = false;
         std::vector<TypeRule> rules = defaultTypeRules();
         for (size_t i = 1; i < args.size(); ++i) {
             const std::string &a = args[i];
@@ -262,25 +282,52 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
                     throw UsageError(a + " wants a value");
                 return args[++i];
             };
-            if (a == "--work")
+            if (a == "--work") {
                 work = value();
-            else if (a == "--copy")
+                workGiven = true;
+            } else if (a == "--copy") {
                 copy = value();
-            else if (a == "--type")
+                copyGiven = true;
+            } else if (a == "--type") {
                 rules.push_back(parseRule(value()));
-            else if (a.size() > 1 && a[0] == '-')
+                typeGiven = true;
+            } else if (a.size() > 1 && a[0] == '-') {
                 throw UsageError("unknown option " + a);
-            else
+            } else {
                 positional.push_back(a);
+            }
         }
         const std::string &command = args[0];
-        if (command == "split" && positional.size() == 1 && copy.empty())
-            return split(positional[0], work, out, err);
-        if (command == "check" && positional.size() == 1 && copy.empty())
-            return checkInterchange(positional[0], work, rules, out, err);
-        if (command == "ach" && positional.size() == 2 && work.empty())
-            return ach(positional[0], positional[1], copy, out, err);
-        throw UsageError("unknown command or wrong arguments: " + command);
+        // Which options each command takes, and how many files.
+        struct Shape {
+            const char *name;
+            size_t files;
+            const char *filesText;
+            bool work, type, copy;
+        };
+        static const Shape shapes[] = {
+            {"split", 1, "one interchange file", true, false, false},
+            {"check", 1, "one interchange file", true, true, false},
+            {"ach", 2, "an ACH file and the EDI file to write", false, false, true},
+        };
+        const Shape *shape = nullptr;
+        for (const Shape &candidate : shapes)
+            if (command == candidate.name)
+                shape = &candidate;
+        if (!shape)
+            throw UsageError("unknown command \"" + command + "\"");
+        if (positional.size() != shape->files)
+            throw UsageError(command + " wants " + shape->filesText);
+        for (const auto &[given, allowed, option] : {std::tuple{workGiven, shape->work, "--work"},
+                                                     std::tuple{typeGiven, shape->type, "--type"},
+                                                     std::tuple{copyGiven, shape->copy, "--copy"}})
+            if (given && !allowed)
+                throw UsageError(std::string(option) + " is not an option of " + command);
+        if (command == "split")
+            return split(positional[0], work, out);
+        if (command == "check")
+            return checkInterchange(positional[0], work, rules, out);
+        return ach(positional[0], positional[1], copy, out);
     } catch (const UsageError &e) {
         err << "pelldrake-edi: " << e.what() << "\n" << kUsage;
         return UsageOrInput;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -101,6 +102,61 @@ TEST(EdiTool, UsageAndInputErrors)
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_EQ(run({"--help"}).code, 0);
+}
+
+TEST(EdiTool, ArgumentErrorsSayWhatIsWrong)
+{
+    TempDir dir;
+    const auto message = [](std::vector<std::string> args) {
+        const Result r = run(std::move(args));
+        EXPECT_EQ(r.code, 2);
+        return r.err.substr(0, r.err.find('\n'));
+    };
+    EXPECT_EQ(message({"frobnicate"}), "pelldrake-edi: unknown command \"frobnicate\"");
+    EXPECT_EQ(message({"check"}), "pelldrake-edi: check wants one interchange file");
+    EXPECT_EQ(message({"ach", "only-one"}), "pelldrake-edi: ach wants an ACH file and the EDI file to write");
+    // An option of another command is refused, not silently ignored.
+    EXPECT_EQ(message({"split", "a.x12", "--type", "DTM:02:DT"}), "pelldrake-edi: --type is not an option of split");
+    EXPECT_EQ(message({"ach", "a", "b", "--work", "w"}), "pelldrake-edi: --work is not an option of ach");
+    EXPECT_EQ(message({"check", "a.x12", "--copy", "c"}), "pelldrake-edi: --copy is not an option of check");
+
+    writeFile("plain-file", "x");
+    writeFile("one.x12", join(segments(Interchange{}), "~"));
+    EXPECT_EQ(message({"check", "one.x12", "--work", "plain-file"}),
+              "pelldrake-edi: cannot create the working directory \"plain-file\"");
+    fs::create_directory("a-directory");
+    EXPECT_EQ(message({"ach", sample("ctx_payment.ach"), "a-directory"}),
+              "pelldrake-edi: cannot write \"a-directory\"");
+#ifdef __linux__
+    // Created, but nothing can be written to it.
+    EXPECT_EQ(message({"ach", sample("ctx_payment.ach"), "/dev/full"}), "pelldrake-edi: cannot write \"/dev/full\"");
+#endif
+}
+
+TEST(EdiTool, IncompleteEnvelopesAndSetsFail)
+{
+    TempDir dir;
+    auto segs = segments(Interchange{});
+    // No SE: the last segment stands where SE01 and SE02 are read, and here it
+    // agrees with both, so only the missing SE tells.
+    const auto se = std::find_if(segs.begin(), segs.end(), [](const std::string &s) { return s.rfind("SE*", 0) == 0; });
+    ASSERT_NE(se, segs.end());
+    *(se - 1) = "REF*3*0001";
+    segs.erase(se);
+    writeFile("nose.x12", join(segs, "~"));
+    Result r = run({"check", "nose.x12"});
+    EXPECT_EQ(r.code, 1) << r.out;
+    EXPECT_NE(r.out.find("Segment count is correct 3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ERROR: the transaction set does not end with an SE segment"), std::string::npos);
+    EXPECT_NE(r.out.find("1 failure(s)"), std::string::npos);
+
+    // An interchange cut off after its ISA has no group at all.
+    writeFile("isa.x12", segments(Interchange{})[0] + "~");
+    r = run({"check", "isa.x12"});
+    EXPECT_EQ(r.code, 1) << r.out;
+    for (const char *missing : {"GS", "GE", "IEA"})
+        EXPECT_NE(r.out.find(std::string("ERROR: the group has no ") + missing + " segment"), std::string::npos)
+            << r.out;
 }
 
 TEST(EdiTool, AchExtractionAndCopy)
