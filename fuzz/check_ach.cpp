@@ -1,42 +1,22 @@
-// ACH extraction on arbitrary bytes, through files in a private temporary
+// ACH extraction on arbitrary bytes, through files in a private scratch
 // directory: the pieces written are exactly the cut addenda lines, with no
 // line ends.
 #include "edi/from_ach.h"
+#include "scratch_dir.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <iterator>
 #include <string>
 
-namespace fs = std::filesystem;
-
-namespace {
-
-struct WorkDir {
-    fs::path path;
-    WorkDir()
-    {
-        path = fs::temp_directory_path() / ("pelldrake-fuzz-ach-" + std::to_string(std::random_device{}()));
-        fs::create_directories(path);
-    }
-    ~WorkDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static WorkDir dir;
-    const std::string inName = (dir.path / "input.ach").string();
-    const std::string outName = (dir.path / "output.edi").string();
+    static const fuzzing::ScratchDir dir("ach");
+    const std::string inName = (dir.path() / "input.ach").string();
+    const std::string outName = (dir.path() / "output.edi").string();
     const std::string bytes(reinterpret_cast<const char *>(data), size);
     {
         std::ofstream out(inName, std::ios::binary | std::ios::trunc);

@@ -2,39 +2,18 @@
 // every transaction set with the envelope getters, navigation and checks. The
 // only errors allowed out are the documented conversion and index errors.
 #include "edi/edi_check.h"
+#include "scratch_dir.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 #include <string>
 
-namespace fs = std::filesystem;
-
-namespace {
-
-struct WorkDir {
-    fs::path path;
-    WorkDir()
-    {
-        path = fs::temp_directory_path() / ("pelldrake-fuzz-load-" + std::to_string(std::random_device{}()));
-        fs::create_directories(path);
-    }
-    ~WorkDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static WorkDir dir;
-    const fs::path old = fs::current_path();
-    fs::current_path(dir.path);
+    static const fuzzing::ScratchDir dir("load");
+    const fuzzing::CurrentDir inDir(dir.path());
     {
         std::ofstream out("group.edi", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
@@ -44,7 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         check.loadEDIData("group.edi", nullptr);
     } catch (const std::out_of_range &) {
-        fs::current_path(old);
         return 0;   // fewer than three lines
     }
     check.getSegmentTerminator();
@@ -70,6 +48,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         check.lookupElementValue("REF", 2, 1, "PO");
     }
-    fs::current_path(old);
     return 0;
 }

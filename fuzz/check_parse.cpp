@@ -2,41 +2,22 @@
 // parsed file. Runs in its own temporary working directory and verifies that
 // nothing is written anywhere else in it but the parsed directory and the store.
 #include "edi/edi_check.h"
+#include "scratch_dir.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct WorkDir {
-    fs::path path;
-    WorkDir()
-    {
-        path = fs::temp_directory_path() / ("pelldrake-fuzz-parse-" + std::to_string(std::random_device{}()));
-        fs::create_directories(path);
-    }
-    ~WorkDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static WorkDir dir;
-    const fs::path old = fs::current_path();
-    fs::current_path(dir.path);
+    static const fuzzing::ScratchDir dir("parse");
+    const fuzzing::CurrentDir inDir(dir.path());
     {
         std::ofstream out("input.x12", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
@@ -67,10 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     std::set<std::string> entries;
-    for (const auto &e : fs::directory_iterator(dir.path))
+    for (const auto &e : fs::directory_iterator(dir.path()))
         entries.insert(e.path().filename().string());
     if (entries != std::set<std::string>{"input.x12", "parsedDir", "lynEDICheck.cds"})
         std::abort();
-    fs::current_path(old);
     return 0;
 }

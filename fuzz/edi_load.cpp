@@ -2,6 +2,7 @@
 // the navigation and element operations.
 #include "edi/recv_translate_to.h"
 #include "edi/segment_list.h"
+#include "scratch_dir.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -11,23 +12,10 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-// One scratch directory below the current one for the whole process.
-struct Scratch {
-    fs::path path = fs::current_path() / "edi-load-run";
-    Scratch() { fs::create_directories(path); }
-    ~Scratch()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const Scratch scratch;
-    const fs::path &work = scratch.path;
+    static const fuzzing::ScratchDir scratch("edi-load");
+    const fs::path &work = scratch.path();
     const fs::path file = work / "group.edi";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -1,7 +1,9 @@
 // Splits arbitrary bytes as an interchange file, in a fresh working directory
-// below the current one, and checks that nothing was written outside it.
+// per input below the process's scratch directory, and checks that nothing was
+// written outside it.
 #include "edi/interchange_splitter.h"
 #include "edi/recv_translate_to.h"
+#include "scratch_dir.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -34,7 +36,8 @@ std::set<std::string> listing(const fs::path &dir)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static unsigned counter = 0;
-    const fs::path home = fs::current_path();
+    static const fuzzing::ScratchDir scratch("edi-split");
+    const fs::path &home = scratch.path();
     const fs::path work = home / ("edi-split-run-" + std::to_string(++counter));
     fs::remove_all(work);
     fs::create_directories(work / "in");
@@ -43,15 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::ofstream out(work / "in" / "input.x12", std::ios::binary);
         out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     }
-    fs::current_path(work);
-    pelldrake::edi::TlynEDIRecvTranslateTo reader;
-    reader.ediDirectory = (work / "in").string();
-    try {
-        reader.parseEDIData();
-    } catch (const pelldrake::edi::FileError &) {
-        // A group file that cannot be created is reported to the caller.
+    {
+        const fuzzing::CurrentDir inWork(work);
+        pelldrake::edi::TlynEDIRecvTranslateTo reader;
+        reader.ediDirectory = (work / "in").string();
+        try {
+            reader.parseEDIData();
+        } catch (const pelldrake::edi::FileError &) {
+            // A group file that cannot be created is reported to the caller.
+        }
     }
-    fs::current_path(home);
 
     if (listing(home) != before)
         fail("an entry appeared beside the working directory");
