@@ -164,7 +164,9 @@ void DBNavigator::updateButtons()
     const bool canModify = active && t->canModify();
     // While inserting, moving anywhere is allowed (it posts the new record first).
     const bool back = active && rows > 0 && (state == engine::TableState::Insert || recNo > 1);
-    const bool forward = active && rows > 0 && (state == engine::TableState::Insert || (recNo > 0 && recNo < rows));
+    // A filtered table knows its rows page by page: more may follow the last one read.
+    const bool forward = active && rows > 0
+        && (state == engine::TableState::Insert || (recNo > 0 && (recNo < rows || t->hasMoreRows())));
 
     buttons_[First]->setEnabled(back);
     buttons_[Prior]->setEnabled(back);

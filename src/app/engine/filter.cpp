@@ -10,6 +10,7 @@ struct Token {
     enum Type { End, Ident, String, Number, Op, LParen, RParen } type = End;
     QString text;
     int pos = 0;
+    bool quoted = false; // a name in [] or "": never a keyword
 };
 
 class Lexer {
@@ -47,6 +48,7 @@ public:
         if (c == QLatin1Char('[') || c == QLatin1Char('"')) {
             const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : QLatin1Char('"');
             t.type = Token::Ident;
+            t.quoted = true;
             ++m_i;
             for (;;) {
                 if (m_i >= m_s.size())
@@ -137,11 +139,29 @@ public:
     }
 
 private:
-    void advance() { m_tok = m_lex.next(); }
-    bool isKeyword(const char *kw) const
+    void advance()
     {
-        return m_tok.type == Token::Ident && m_tok.text.compare(QLatin1String(kw), Qt::CaseInsensitive) == 0;
+        if (m_peeked) {
+            m_tok = m_next;
+            m_peeked = false;
+        } else {
+            m_tok = m_lex.next();
+        }
     }
+    const Token &peek()
+    {
+        if (!m_peeked) {
+            m_next = m_lex.next();
+            m_peeked = true;
+        }
+        return m_next;
+    }
+    static bool isKeyword(const Token &t, const char *kw)
+    {
+        return t.type == Token::Ident && !t.quoted
+            && t.text.compare(QLatin1String(kw), Qt::CaseInsensitive) == 0;
+    }
+    bool isKeyword(const char *kw) const { return isKeyword(m_tok, kw); }
 
     std::unique_ptr<FilterNode> combine(FilterNode::Kind kind, std::unique_ptr<FilterNode> l,
                                         std::unique_ptr<FilterNode> r)
@@ -175,7 +195,8 @@ private:
 
     std::unique_ptr<FilterNode> parseFactor()
     {
-        if (isKeyword("NOT")) {
+        // NOT right before an operator is a field of that name ("Not = 'x*'"), not the negation.
+        if (isKeyword("NOT") && peek().type != Token::Op) {
             advance();
             auto n = std::make_unique<FilterNode>();
             n->kind = FilterNode::Kind::Not;
@@ -249,7 +270,38 @@ private:
 
     Lexer m_lex;
     Token m_tok;
+    Token m_next;
+    bool m_peeked = false;
 };
+
+} // namespace
+
+QString globPrefixPattern(const QString &prefix)
+{
+    QString out;
+    out.reserve(prefix.size() + 8);
+    for (const QChar c : prefix) {
+        if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('['))
+            out += QLatin1Char('[') + c + QLatin1Char(']');
+        else
+            out += c;
+    }
+    return out + QLatin1Char('*');
+}
+
+QString likePrefixPattern(const QString &prefix)
+{
+    QString out;
+    out.reserve(prefix.size() + 8);
+    for (const QChar c : prefix) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out + QLatin1Char('%');
+}
+
+namespace {
 
 QString asText(const QString &col, Dialect d)
 {
@@ -293,14 +345,17 @@ void compileInto(const FilterNode &n, Dialect d,
             out.sql += QStringLiteral("(%1 IS NOT NULL)").arg(col);
             return;
         }
-        // Compare the leading characters: no pattern syntax, so % _ \ are just characters,
-        // and the comparison is exact (case-sensitive) in both databases.
-        const qsizetype chars = p.toUcs4().size();
-        if (d == Dialect::Sqlite)
-            out.sql += QStringLiteral("(substr(%1, 1, ?) = ?)").arg(asText(col, d));
-        else
-            out.sql += QStringLiteral("(left(%1, CAST(? AS integer)) = CAST(? AS text))").arg(asText(col, d));
-        out.binds << QVariant(qlonglong(chars)) << QVariant(p);
+        // A pattern whose wildcards are escaped: both databases then search an index on the
+        // column for the prefix range (a comparison of leading characters cannot use one).
+        // GLOB and LIKE are case-sensitive here; every character of the value is literal.
+        if (d == Dialect::Sqlite) {
+            // GLOB converts a number or date to text as CAST would; a bare column keeps the index.
+            out.sql += QStringLiteral("(%1 GLOB ?)").arg(col);
+            out.binds << QVariant(globPrefixPattern(p));
+        } else {
+            out.sql += QStringLiteral("(%1 LIKE CAST(? AS text) ESCAPE E'\\\\')").arg(asText(col, d));
+            out.binds << QVariant(likePrefixPattern(p));
+        }
         return;
     }
     if (isString && n.value.toString().isEmpty()

@@ -17,7 +17,8 @@ namespace pelldrake::engine {
 //   factor  := NOT factor | '(' expr ')' | field op value | field IS [NOT] NULL
 //   op      := = | <> | != | < | <= | > | >=
 //   value   := 'text' (a doubled '' is one apostrophe) | number | NULL
-//   field   := name | [name with blanks] | "name"
+//   field   := name | [name with blanks] | "name"   (a name in brackets or quotes is never a
+//              keyword: "Not" = 'x*' filters on a field named Not)
 // `FIELD = 'abc*'` is a prefix match: case-sensitive, every other character literal.
 // `FIELD = ''` selects empty and null values alike.
 struct FilterNode {
@@ -37,6 +38,11 @@ struct CompiledFilter {
     QString sql; // with positional '?' placeholders
     QVariantList binds;
 };
+
+// The prefix as a GLOB (SQLite) / LIKE ... ESCAPE '\' (PostgreSQL) pattern: the value's own
+// wildcards escaped, then the trailing wildcard.
+QString globPrefixPattern(const QString &prefix);
+QString likePrefixPattern(const QString &prefix);
 
 // `column` maps a field name of the expression to its quoted SQL column (throws when unknown).
 CompiledFilter compileFilter(const FilterNode &node, Dialect dialect,

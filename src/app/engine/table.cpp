@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSqlRecord>
 #include <algorithm>
+#include <limits>
 #include <unordered_map>
 
 namespace pelldrake::engine {
@@ -20,7 +21,7 @@ namespace {
 
 constexpr int kIntPage = 500;   // rows per value fetch with integer keys
 constexpr int kCompPage = 40;   // rows per value fetch with composite keys
-constexpr int kPrefixKeys = 500; // keys read at open; the rest only when a move needs them
+constexpr int kPrefixKeys = 500; // keys read at open or filter; further pages as moves need them
 constexpr int kCacheRows = 4000;
 
 struct Column {
@@ -68,10 +69,18 @@ struct Table::Private {
     int rowidAliasField = -1;   // SQLite INTEGER PRIMARY KEY column
     bool canModify = false;
 
-    // Keyset of the current filter and order: positions [head, ids.size()).
+    // Keyset of the current filter and order: positions [head, ids.size()). It is read in pages
+    // as moves and views need them; keysComplete once the last page came back short.
     std::vector<qint64> ids;
     size_t head = 0;
     bool keysComplete = false;
+    // Where the next page starts: after key `seekAfter` when the order is the integer key alone
+    // (an index seek, whatever happened to the rows read), else after `readOffset` rows of the
+    // query, which is kept in step as rows read leave the view.
+    bool seekOrder = false;
+    bool anyKeyRead = false;
+    qint64 seekAfter = 0;
+    qint64 readOffset = 0;
     std::vector<QVariantList> compKeys; // composite keys by id
     QHash<QString, qint64> compIndex;
     int recordCount = -1; // counted when first asked for, then kept up to date
@@ -554,6 +563,7 @@ struct Table::Private {
             if (!parts.contains(k))
                 parts << k;
         orderBy = parts.join(QLatin1String(", "));
+        seekOrder = intKey && keyExprs.size() == 1 && orderBy == keyExprs.first();
     }
 
     void applyFilter()
@@ -588,62 +598,106 @@ struct Table::Private {
         return recordCount;
     }
 
-    // Rows of the current filter and order. Only an unfiltered keyset is ever partly loaded.
-    int rowTotal() { return keysComplete ? loaded() : records(); }
-
-    void loadKeys(int limit)
+    // Rows of the current filter and order as far as they are known: an unfiltered table knows
+    // its count (one count(*)); a filtered view knows the rows read so far, and learns the rest
+    // as moves and views read further pages (counting them would mean reading them all).
+    int rowTotal()
     {
+        if (keysComplete || !where.isEmpty())
+            return loaded();
+        return records();
+    }
+
+    void resetKeys()
+    {
+        ids.clear();
+        head = 0;
+        keysComplete = false;
+        anyKeyRead = false;
+        seekAfter = 0;
+        readOffset = 0;
+    }
+
+    // Reads the next `limit` keys (all the rest when limit <= 0) after those read so far.
+    void readKeys(qint64 limit)
+    {
+        if (keysComplete)
+            return;
         QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyExprs.join(QLatin1String(", ")), from);
+        QStringList conditions;
+        QVariantList binds = whereBinds;
         if (!where.isEmpty())
-            text += QLatin1String(" WHERE ") + where;
+            conditions << where;
+        const bool seek = seekOrder && anyKeyRead;
+        if (seek) {
+            conditions << keyExprs.first() + QLatin1String(" > ?");
+            binds << QVariant(seekAfter);
+        }
+        if (!conditions.isEmpty())
+            text += QLatin1String(" WHERE ") + conditions.join(QLatin1String(" AND "));
         text += QLatin1String(" ORDER BY ") + orderBy;
         if (limit > 0)
             text += QStringLiteral(" LIMIT %1").arg(limit);
-        QSqlQuery qq = exec(text, whereBinds, QStringLiteral("Cannot read the records"));
-        ids.clear();
-        head = 0;
-        if (limit <= 0 && recordCount > 0)
-            ids.reserve(size_t(recordCount));
-        if (intKey) {
-            while (qq.next())
-                ids.push_back(qq.value(0).toLongLong());
-        } else {
-            while (qq.next())
-                ids.push_back(readKey(qq));
+        else if (!seek && readOffset > 0 && dialect == Dialect::Sqlite)
+            text += QLatin1String(" LIMIT -1");
+        if (!seek && readOffset > 0)
+            text += QStringLiteral(" OFFSET %1").arg(readOffset);
+        QSqlQuery qq = exec(text, binds, QStringLiteral("Cannot read the records"));
+        if (head > 0 && head * 2 >= ids.size()) { // drop the keys deleted from the front
+            ids.erase(ids.begin(), ids.begin() + qint64(head));
+            head = 0;
         }
-        keysComplete = limit <= 0 || loaded() < limit;
-    }
-
-    void loadAllKeys()
-    {
-        loadKeys(0);
-        if (where.isEmpty())
+        if (limit <= 0 && where.isEmpty() && recordCount > loaded())
+            ids.reserve(size_t(head) + size_t(recordCount));
+        qint64 got = 0;
+        if (intKey) {
+            while (qq.next()) {
+                ids.push_back(qq.value(0).toLongLong());
+                ++got;
+            }
+            if (got > 0)
+                seekAfter = ids.back();
+        } else {
+            while (qq.next()) {
+                ids.push_back(readKey(qq));
+                ++got;
+            }
+        }
+        anyKeyRead = true;
+        readOffset += got;
+        keysComplete = limit <= 0 || got < limit;
+        if (keysComplete && where.isEmpty())
             recordCount = loaded();
     }
 
+    void loadAllKeys() { readKeys(0); }
+
+    // Reads keys until position p is known (or the keyset is complete). Pages grow with the
+    // keys read, so a walk to the end costs a few queries, not one per page.
     bool ensureKey(int p)
     {
         if (p < 0)
             return false;
-        if (p < loaded())
-            return true;
-        if (keysComplete)
-            return false;
-        loadAllKeys();
+        while (p >= loaded() && !keysComplete) {
+            const qint64 want = qint64(p) + 1 - loaded() + kPrefixKeys;
+            readKeys(std::max<qint64>(want, std::max(loaded(), kPrefixKeys)));
+        }
         return p < loaded();
+    }
+
+    // One more page for a view that scrolled to the last row it knows.
+    void readMoreKeys()
+    {
+        if (!keysComplete)
+            readKeys(std::max(loaded(), kPrefixKeys));
     }
 
     void rebuildKeyset()
     {
         dropCache();
         lastAccess = -1;
-        if (where.isEmpty()) {
-            loadKeys(kPrefixKeys);
-            if (keysComplete)
-                recordCount = loaded();
-        } else {
-            loadAllKeys();
-        }
+        resetKeys();
+        readKeys(kPrefixKeys);
     }
 
     // ---- values -------------------------------------------------------------------------
@@ -830,13 +884,12 @@ struct Table::Private {
     }
 
     // ---- positions ----------------------------------------------------------------------
-    // Makes row p current, clamped to the rows there are; -1 when there are none. Reads the
-    // whole keyset only when p lies past the keys read so far.
+    // Makes row p current, clamped to the rows there are; -1 when there are none. Reads keys
+    // only as far as p.
     void moveTo(int p)
     {
         p = std::max(p, 0);
-        if (p >= loaded() && !keysComplete)
-            loadAllKeys();
+        ensureKey(p);
         if (loaded() == 0) {
             pos = -1;
             return;
@@ -879,10 +932,14 @@ struct Table::Private {
         return ok;
     }
 
+    // The row at p left the view (deleted, or no longer passing the filter); in the query the
+    // next page is read from, too.
     void removeAt(int p)
     {
         const qint64 id = ids[head + size_t(p)];
         forget(id);
+        if (readOffset > 0)
+            --readOffset;
         if (p == 0)
             ++head;
         else
@@ -948,11 +1005,21 @@ struct Table::Private {
             checks << nullSafeEq().arg(comparable(*f));
             checkBinds << (dialect == Dialect::Sqlite ? old.at(i) : bindable(i, old.at(i)));
         }
-        const qint64 id = ids[head + size_t(pos)];
         if (sets.isEmpty()) {
             setState(TableState::Browse);
             return;
         }
+        // A record whose order changes may move into or out of the keys not read yet; with the
+        // whole keyset read first it simply stays in place until refresh().
+        if (!keysComplete) {
+            bool orderChanged = false;
+            for (const auto &f : fields)
+                orderChanged = orderChanged
+                    || (changed.at(f->index()) && (q->isIndexField(f->index()) || keyFieldIndex.contains(f->index())));
+            if (orderChanged)
+                loadAllKeys();
+        }
+        const qint64 id = ids[head + size_t(pos)];
         QString text = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(from, sets.join(QLatin1String(", ")), keyWhere());
         if (!checks.isEmpty())
             text += QLatin1String(" AND ") + checks.join(QLatin1String(" AND "));
@@ -995,12 +1062,9 @@ struct Table::Private {
         if (!stillMatchesFilter(newId)) {
             // The record left the filtered view: the next one becomes current.
             removeAt(pos);
-            const int rows = rowTotal();
-            if (rows == 0) {
+            if (!ensureKey(pos) && loaded() == 0) {
                 pos = -1;
                 bof = eof = true;
-            } else if (pos >= rows) {
-                moveTo(rows - 1);
             } else {
                 moveTo(pos);
             }
@@ -1364,8 +1428,10 @@ void Table::moveBy(int distance)
     d->checkBrowseMode();
     const long long target = (long long)d->pos + distance;
     const int old = d->pos;
-    const int rows = d->rowTotal();
-    d->moveTo(int(std::clamp<long long>(target, 0, rows - 1)));
+    const int wanted = int(std::clamp<long long>(target, 0, std::numeric_limits<int>::max() - 1));
+    d->ensureKey(wanted);
+    const int rows = d->loaded();
+    d->moveTo(std::min(wanted, rows - 1));
     d->bof = target < 0 || d->pos < 0;
     d->eof = target >= rows || d->pos < 0;
     if (d->pos != old)
@@ -1397,6 +1463,22 @@ void Table::setRecNo(int recNo)
 }
 
 int Table::rowCount() const { return d->active ? d->rowTotal() : 0; }
+
+bool Table::isEmpty() const
+{
+    return !d->active || (d->loaded() == 0 && (d->keysComplete || !d->ensureKey(0)));
+}
+
+bool Table::hasMoreRows() const
+{
+    return d->active && !d->keysComplete && !d->where.isEmpty();
+}
+
+void Table::fetchMoreRows()
+{
+    if (hasMoreRows())
+        d->readMoreKeys();
+}
 
 void Table::edit()
 {
@@ -1521,12 +1603,12 @@ void Table::deleteRecord()
     d->removeAt(d->pos);
     if (d->recordCount > 0)
         --d->recordCount;
-    const int rows = d->rowTotal();
-    if (rows == 0) {
+    d->ensureKey(d->pos);
+    if (d->loaded() == 0) {
         d->pos = -1;
         d->bof = d->eof = true;
     } else {
-        d->moveTo(std::min(d->pos, rows - 1));
+        d->moveTo(std::min(d->pos, d->loaded() - 1));
         d->eof = false;
         d->bof = d->pos == 0;
     }

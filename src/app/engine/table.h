@@ -86,10 +86,16 @@ public:
     void moveBy(int distance);
     bool bof() const;
     bool eof() const;
-    bool isEmpty() const { return rowCount() == 0; }
+    bool isEmpty() const;
     int recNo() const; // 1-based in the current filter and order; -1 when there is no record
     void setRecNo(int recNo);
-    int rowCount() const; // rows of the current filter and order
+    // Rows of the current filter and order as far as they are known. Unfiltered: all rows (the
+    // record count). Filtered: the rows read so far, which grows as moves and views read further
+    // (next(), setRecNo(), fetchMoreRows()) and is the whole number once hasMoreRows() is false,
+    // e.g. after last(). A filter's first screen so costs one page, not all its rows.
+    int rowCount() const;
+    bool hasMoreRows() const; // a filtered view whose rows are not all read yet
+    void fetchMoreRows();     // reads the next page of a filtered view (emits nothing)
 
     void edit();
     void append();

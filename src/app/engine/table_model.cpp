@@ -40,8 +40,10 @@ void TableModel::attach()
                 emit dataChanged(index(row, columnForField(field)), index(row, columnForField(field)));
         });
         m_connections << connect(m_table, &Table::afterScroll, this, [this] {
-            if (m_table && !m_table->controlsDisabled())
+            if (m_table && !m_table->controlsDisabled()) {
+                growRows(); // a move may have read further rows of a filtered view
                 emit currentRowChanged(m_table->currentRow());
+            }
         });
         m_connections << connect(m_table, &QObject::destroyed, this, [this] { sync(true); });
     }
@@ -58,7 +60,7 @@ void TableModel::sync(bool force)
     m_pending = false;
     const bool active = m_table && m_table->active();
     const int cols = active ? m_table->fieldCount() : 0;
-    const int rows = active ? m_table->rowCount() + (m_table->state() == TableState::Insert ? 1 : 0) : 0;
+    const int rows = active ? tableRows() : 0;
     if (force || active != m_active || cols != m_cols) {
         beginResetModel();
         m_active = active;
@@ -78,6 +80,41 @@ void TableModel::sync(bool force)
     }
     if (m_rows > 0 && m_cols > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
+}
+
+int TableModel::tableRows() const
+{
+    return m_table->rowCount() + (m_table->state() == TableState::Insert ? 1 : 0);
+}
+
+void TableModel::growRows()
+{
+    if (!m_table || !m_active || !m_table->active())
+        return;
+    const int rows = tableRows();
+    if (rows <= m_rows)
+        return;
+    beginInsertRows(QModelIndex(), m_rows, rows - 1);
+    m_rows = rows;
+    endInsertRows();
+}
+
+bool TableModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && m_table && m_active && m_table->active()
+        && !m_table->controlsDisabled() && m_table->hasMoreRows();
+}
+
+void TableModel::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    try {
+        m_table->fetchMoreRows();
+    } catch (const EngineError &) {
+        return; // called while painting or scrolling; the next navigation reports the error
+    }
+    growRows();
 }
 
 int TableModel::rowCount(const QModelIndex &parent) const

@@ -10,7 +10,9 @@ class Table;
 
 // Adapts a DataSource's table to Qt's item views: one column per field (header = field name),
 // one row per record of the current filter and order. Values are fetched lazily through the
-// table's page cache, so only the rows a view paints are read. Edits write through the table
+// table's page cache, so only the rows a view paints are read. A filtered table's rows are
+// known page by page: the model offers them with canFetchMore()/fetchMore() as a view scrolls
+// to its end, and grows when the cursor moves past them (next, last). Edits write through the table
 // (edit + setAsString); the record is posted when the cursor moves on or post() is called.
 class TableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -27,6 +29,8 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
 
     int fieldIndexForColumn(int column) const { return column; }
     int columnForField(int fieldIndex) const { return fieldIndex; }
@@ -41,6 +45,8 @@ private:
     // model; everything else is told as rows inserted / removed and values changed, so a view
     // keeps its column order and position.
     void sync(bool force = false);
+    int tableRows() const;
+    void growRows(); // tells the views about rows the table has read since
     QPointer<DataSource> m_source;
     QPointer<Table> m_table;
     QList<QMetaObject::Connection> m_connections;

@@ -12,26 +12,46 @@ namespace {
 
 QString col(const QString &n) { return QLatin1Char('"') + n + QLatin1Char('"'); }
 
-TEST(FilterTest, PrefixValueIsBoundLiterallyWithDoubledApostrophe)
+TEST(FilterTest, PrefixValueIsBoundAsAnEscapedPattern)
 {
-    const auto node = parseFilter(QStringLiteral("NAME = 'O''Br%_\\*'"));
+    const auto node = parseFilter(QStringLiteral("NAME = 'O''Br%_\\*?[]*'"));
     ASSERT_EQ(node->kind, FilterNode::Kind::Compare);
     EXPECT_TRUE(node->prefix);
-    EXPECT_EQ(node->value.toString(), QStringLiteral("O'Br%_\\"));
+    EXPECT_EQ(node->value.toString(), QStringLiteral("O'Br%_\\*?[]"));
+    // SQLite: GLOB on the bare column, so an index on it serves the range; GLOB's own
+    // wildcards in brackets, LIKE's characters as they are.
     const auto c = compileFilter(*node, Dialect::Sqlite, col);
-    EXPECT_EQ(c.sql, QStringLiteral("(substr(CAST(\"NAME\" AS TEXT), 1, ?) = ?)"));
-    ASSERT_EQ(c.binds.size(), 2);
-    EXPECT_EQ(c.binds.at(0).toLongLong(), 7);
-    EXPECT_EQ(c.binds.at(1).toString(), QStringLiteral("O'Br%_\\"));
-    // The value never reaches the SQL text.
-    EXPECT_FALSE(c.sql.contains(QLatin1String("O'Br")));
+    EXPECT_EQ(c.sql, QStringLiteral("(\"NAME\" GLOB ?)"));
+    ASSERT_EQ(c.binds.size(), 1);
+    EXPECT_EQ(c.binds.at(0).toString(), QStringLiteral("O'Br%_\\[*][?][[]]*"));
+    EXPECT_FALSE(c.sql.contains(QLatin1String("O'Br"))) << "the value never reaches the SQL text";
+    // PostgreSQL: LIKE with % _ and the escape character itself escaped.
+    const auto p = compileFilter(*node, Dialect::Postgres, col);
+    EXPECT_EQ(p.sql, QStringLiteral("(CAST(\"NAME\" AS text) LIKE CAST(? AS text) ESCAPE E'\\\\')"));
+    ASSERT_EQ(p.binds.size(), 1);
+    EXPECT_EQ(p.binds.at(0).toString(), QStringLiteral("O'Br\\%\\_\\\\*?[]%"));
 }
 
-TEST(FilterTest, PrefixLengthCountsCharactersNotUtf16Units)
+TEST(FilterTest, QuotedNamesAreNeverKeywords)
 {
-    const auto node = parseFilter(QString::fromUtf8("CITY = 'Zü\xF0\x9F\x98\x80*'"));
-    const auto c = compileFilter(*node, Dialect::Postgres, col);
-    EXPECT_EQ(c.binds.at(0).toLongLong(), 3);
+    for (const char *text : {"\"Not\" = 'x*'", "[not] = 'x*'", "Not = 'x*'", "\"AND\" = 'x*'"}) {
+        const auto node = parseFilter(QLatin1String(text));
+        ASSERT_EQ(node->kind, FilterNode::Kind::Compare) << text;
+        EXPECT_TRUE(node->prefix) << text;
+        EXPECT_EQ(node->value.toString(), QStringLiteral("x")) << text;
+    }
+    EXPECT_EQ(parseFilter(QStringLiteral("\"Not\" = 'x*'"))->field, QStringLiteral("Not"));
+    // Side by side with the keywords themselves.
+    const auto n = parseFilter(QStringLiteral("NOT \"Not\" = 'a' and \"Or\" IS NOT NULL OR \"Is\" = 1"));
+    ASSERT_EQ(n->kind, FilterNode::Kind::Or);
+    ASSERT_EQ(n->children[0]->kind, FilterNode::Kind::And);
+    EXPECT_EQ(n->children[0]->children[0]->kind, FilterNode::Kind::Not);
+    EXPECT_EQ(n->children[0]->children[0]->children[0]->field, QStringLiteral("Not"));
+    EXPECT_EQ(n->children[0]->children[1]->kind, FilterNode::Kind::IsNotNull);
+    EXPECT_EQ(n->children[0]->children[1]->field, QStringLiteral("Or"));
+    EXPECT_EQ(n->children[1]->field, QStringLiteral("Is"));
+    // A quoted NULL is a name, not a value.
+    EXPECT_THROW(parseFilter(QStringLiteral("A = \"NULL\"")), EngineError);
 }
 
 TEST(FilterTest, EmptyValueMatchesNullAndEmpty)
