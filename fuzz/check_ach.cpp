@@ -18,10 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string inName = (dir.path() / "input.ach").string();
     const std::string outName = (dir.path() / "output.edi").string();
     const std::string bytes(reinterpret_cast<const char *>(data), size);
-    {
-        std::ofstream out(inName, std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
+    fuzzing::writeInput(inName, data, size);
     pelldrake::edi::TlynEDIFromACH ach;
     ach.loadACHFile(inName);
     if (ach.lines() != pelldrake::edi::TlynEDIFromACH::splitRecords(bytes))

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -14,10 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const fuzzing::ScratchDir dir("load");
     const fuzzing::CurrentDir inDir(dir.path());
-    {
-        std::ofstream out("group.edi", std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
-    }
+    fuzzing::writeInput("group.edi", data, size);
     pelldrake::edi::TlynEDICheck check;
     check.elementSeparator = size ? std::string(1, static_cast<char>(data[0] % 4 == 0 ? '|' : '*')) : "*";
     try {

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -18,10 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const fuzzing::ScratchDir dir("parse");
     const fuzzing::CurrentDir inDir(dir.path());
-    {
-        std::ofstream out("input.x12", std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
-    }
+    fuzzing::writeInput("input.x12", data, size);
     {
         pelldrake::edi::TlynEDICheck check;
         check.ediFileName = "input.x12";

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -17,10 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const fuzzing::ScratchDir scratch("edi-load");
     const fs::path &work = scratch.path();
     const fs::path file = work / "group.edi";
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
-    }
+    fuzzing::writeInput(file, data, size);
     pelldrake::edi::TlynEDIRecvTranslateTo r;
     try {
         r.loadEDIData(file.string());

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 
@@ -42,10 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fs::remove_all(work);
     fs::create_directories(work / "in");
     const auto before = listing(home);
-    {
-        std::ofstream out(work / "in" / "input.x12", std::ios::binary);
-        out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
-    }
+    fuzzing::writeInput(work / "in" / "input.x12", data, size);
     {
         const fuzzing::CurrentDir inWork(work);
         pelldrake::edi::TlynEDIRecvTranslateTo reader;

@@ -5,7 +5,10 @@
 // scripts/fuzz.sh and the corpus replays start every target in a temporary
 // directory of its own and remove it afterwards, so a scratch directory left
 // by a fuzzer that stops without running destructors goes with it.
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <system_error>
@@ -51,5 +54,12 @@ public:
 private:
     fs::path m_old;
 };
+
+// Writes the fuzzer's input bytes to a file, replacing what was there.
+inline void writeInput(const fs::path &file, const std::uint8_t *data, std::size_t size)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+}
 
 } // namespace fuzzing

@@ -31,21 +31,6 @@ std::string_view lastLine(std::string_view text)
     return last;
 }
 
-std::string readWholeFile(const std::string &fileName)
-{
-    FilePtr f = openFile(io::toPath(fileName), "rb");
-    if (!f)
-        throw std::runtime_error("Cannot open file \"" + fileName + "\"");
-    std::string text;
-    char buf[1 << 16];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
-        text.append(buf, n);
-    if (std::ferror(f.get()))
-        throw std::runtime_error("Cannot read file \"" + fileName + "\"");
-    return text;
-}
-
 } // namespace
 
 TlynEDICheck::TlynEDICheck()
@@ -88,7 +73,9 @@ void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
     std::error_code ec;
     if (!fs::is_regular_file(io::toPath(fileName), ec))
         return;
-    const std::string text = readWholeFile(fileName);
+    std::string text;
+    if (!readWholeFile(io::toPath(fileName), text))
+        throw FileError("Cannot read file \"" + fileName + "\"");
 
     int lineCount = 0;
     forEachLine(text, [&](std::string_view) { ++lineCount; });

@@ -21,33 +21,6 @@ namespace {
 
 using io::toPath;
 
-bool readWholeFile(const std::string &name, std::string &out)
-{
-    std::error_code ec;
-    const fs::path path = toPath(name);
-    if (!fs::is_regular_file(path, ec))
-        return false;
-    FilePtr f = openFile(path, "rb");
-    if (!f)
-        return false;
-    // One read of the known size; a file that grows meanwhile is read to its end.
-    const auto size = fs::file_size(path, ec);
-    out.clear();
-    if (!ec)
-        out.resize(static_cast<size_t>(size));
-    size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), f.get());
-    out.resize(got);
-    char buf[1 << 16];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
-        out.append(buf, n);
-    return !std::ferror(f.get());
-}
-
-} // namespace
-
-namespace {
-
 // First CR or LF at or after pos (npos when none). Two memchr scans beat
 // find_first_of, which tests the set once per character.
 size_t findLineBreak(const std::string &text, size_t pos)
@@ -98,7 +71,8 @@ void TlynEDIFromACH::loadACHFile(const std::string &fileName)
     m_lines.clear();
     std::string text;
     try {
-        if (!readWholeFile(fileName, text))
+        std::error_code ec;
+        if (!fs::is_regular_file(toPath(fileName), ec) || !readWholeFile(toPath(fileName), text))
             return;
         m_lines = splitRecords(text);
     } catch (const std::exception &) {

@@ -35,6 +35,54 @@ bool seekTo(std::FILE *f, std::uint64_t offset)
 #endif
 }
 
+bool readWholeFile(const fs::path &path, std::string &out)
+{
+    out.clear();
+    FilePtr f = openFile(path, "rb");
+    if (!f)
+        return false;
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
+        out.append(buf, n);
+    return std::ferror(f.get()) == 0;
+}
+
+void LineFile::reset(FilePtr f)
+{
+    m_file = std::move(f);
+    m_buf.clear();
+    m_failed = false;
+}
+
+void LineFile::writeLine(std::string_view text)
+{
+    if (!m_file)
+        return;
+    m_buf.append(text);
+    m_buf.append("\r\n", 2);
+    if (m_buf.size() >= (1u << 16))
+        flush();
+}
+
+void LineFile::flush()
+{
+    if (m_file && !m_buf.empty() && std::fwrite(m_buf.data(), 1, m_buf.size(), m_file.get()) != m_buf.size())
+        m_failed = true;
+    m_buf.clear();
+}
+
+bool LineFile::close()
+{
+    if (!m_file)
+        return true;
+    flush();
+    const bool failed = m_failed || std::ferror(m_file.get()) != 0;
+    const bool closed = std::fclose(m_file.release()) == 0;
+    m_failed = false;
+    return closed && !failed;
+}
+
 namespace {
 
 std::uint64_t fileSize(std::FILE *f)
@@ -120,6 +168,15 @@ std::string_view trimControls(std::string_view s)
     while (!s.empty() && isBlankOrControl(s.back()))
         s.remove_suffix(1);
     return s;
+}
+
+std::string subElementSeparatorOf(std::string_view isa, char elementSeparator)
+{
+    int n = 0;
+    for (std::size_t p = 0; p < isa.size(); ++p)
+        if (isa[p] == elementSeparator && ++n == 16)
+            return p + 1 < isa.size() ? std::string(1, isa[p + 1]) : std::string();
+    return {};
 }
 
 std::string partnerNamePart(std::string_view s)
@@ -425,6 +482,26 @@ SegmentCutter::Lookahead SegmentCutter::findInterchangeIEA(char elementSeparator
             pos = 0;
         }
     }
+}
+
+const std::string &InterchangeIEA::get(const SegmentCutter &cutter, char elementSeparator)
+{
+    if (!m_known) {
+        std::string found;
+        switch (cutter.findInterchangeIEA(elementSeparator, found)) {
+        case SegmentCutter::Lookahead::Found:
+            m_iea = std::move(found);
+            break;
+        case SegmentCutter::Lookahead::NextInterchange:
+            m_iea.clear();
+            break;
+        case SegmentCutter::Lookahead::EndOfInput:
+            m_iea = m_trailer.empty() ? std::string() : m_trailer.substr(0, m_trailer.size() - 1);
+            break;
+        }
+        m_known = true;
+    }
+    return m_iea;
 }
 
 // ---- TimestampFileNamer ----

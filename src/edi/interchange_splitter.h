@@ -55,6 +55,28 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // fopen for a filesystem path on every platform ("x" in mode: create exclusively).
 FilePtr openFile(const std::filesystem::path &path, const char *mode);
 bool seekTo(std::FILE *f, std::uint64_t offset);
+// The whole content of a file, as bytes; false when it cannot be opened or read.
+bool readWholeFile(const std::filesystem::path &path, std::string &out);
+
+// A text file written line by line, each line ended by CR LF, through a buffer
+// of its own (one write per 64 KB rather than two per line).
+class LineFile {
+public:
+    // Starts writing to f (closing a file written before without its check).
+    void reset(FilePtr f = {});
+    explicit operator bool() const { return static_cast<bool>(m_file); }
+    // Does nothing while no file is open.
+    void writeLine(std::string_view text);
+    // Flushes and closes; false when some of the text did not reach the file.
+    bool close();
+
+private:
+    void flush();
+
+    FilePtr m_file;
+    std::string m_buf;
+    bool m_failed = false;
+};
 
 // The separator line of a group file: the character as a signed 8-bit number.
 std::string separatorCode(char c);
@@ -74,6 +96,10 @@ std::vector<std::string> listFileEntries(const std::string &directory);
 
 // Removes blanks and control characters at both ends.
 std::string_view trimControls(std::string_view s);
+
+// ISA16 of an ISA segment: the character after its 16th element separator;
+// empty when the segment has none.
+std::string subElementSeparatorOf(std::string_view isa, char elementSeparator);
 
 // One part (sender, receiver, code) of a partner directory name: path
 // separators, drive colons, control characters and ".." removed.
@@ -145,6 +171,23 @@ private:
     bool seekingISA_ = true;
     bool lastFull_ = false;
     std::uint64_t readOffset_ = 0;
+};
+
+// The IEA that closes the interchange being cut, without its terminator, looked
+// up once per interchange: its own IEA when one follows before the next ISA,
+// none when the next interchange comes first, and the IEA at the end of the
+// file (the trailer) when the input ends before either.
+class InterchangeIEA {
+public:
+    explicit InterchangeIEA(std::string trailerWithTerminator) : m_trailer(std::move(trailerWithTerminator)) {}
+    // A new interchange begins: look again when next asked.
+    void reset() { m_known = false; }
+    const std::string &get(const SegmentCutter &cutter, char elementSeparator);
+
+private:
+    std::string m_trailer;
+    std::string m_iea;
+    bool m_known = false;
 };
 
 // Creates files named "yyyymmddhhnnsszzz.edi" (local time) exclusively; names

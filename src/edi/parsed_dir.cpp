@@ -24,7 +24,7 @@ public:
     ParsedFileWriter(SegmentCutter &cutter, fs::path dir, const InterchangeHeader &header, std::string trailerIEA,
                      ParseResult &result)
         : m_cutter(cutter), m_dir(std::move(dir)), m_term(header.terminator), m_sep(header.elementSeparator),
-          m_isaText(header.isaText), m_trailer(std::move(trailerIEA)), m_result(result)
+          m_isaText(header.isaText), m_iea(std::move(trailerIEA)), m_result(result)
     {
     }
 
@@ -33,17 +33,17 @@ public:
         using Action = SegmentCutter::Action;
         const std::string_view body = seg.substr(0, seg.size() - 1);
         if (seg.size() > 3 && startsWith(seg, "IEA") && seg[3] == m_sep) {
-            writeLine(body);
+            m_out.writeLine(body);
             return Action::SkipToISA;   // the next interchange, if any, follows
         }
         if (hasTag(seg, "GS")) {
             if (m_firstGroup) {
                 m_firstGroup = false;
             } else {
-                const std::string &iea = interchangeIEA();
+                const std::string &iea = m_iea.get(m_cutter, m_sep);
                 if (!iea.empty())
-                    writeLine(iea);
-                closeFile();
+                    m_out.writeLine(iea);
+                m_out.close();
                 startFile(true);   // when it fails, this group's lines are lost
             }
         } else if (startsWith(seg, "ISA")) {
@@ -53,30 +53,21 @@ public:
                 m_cutter.setTerminator(m_term);
             }
             m_result.elementSeparator.assign(1, m_sep);
-            m_result.subElementSeparator = isa16(seg);
+            m_result.subElementSeparator = subElementSeparatorOf(seg, m_sep);
             m_isaText.assign(body);
-            m_ieaKnown = false;
+            m_iea.reset();
             m_firstGroup = true;
-            closeFile();
+            m_out.close();
             if (!startFile(false)) {
                 // Tried again once the next block is read, within reason.
                 return rest.size() > kMaxSegmentLength ? Action::Stop : Action::Defer;
             }
         }
-        writeLine(body);
+        m_out.writeLine(body);
         return Action::Next;
     }
 
 private:
-    std::string isa16(std::string_view seg) const
-    {
-        int n = 0;
-        for (size_t p = 0; p < seg.size(); ++p)
-            if (seg[p] == m_sep && ++n == 16)
-                return p + 1 < seg.size() ? std::string(1, seg[p + 1]) : std::string();
-        return {};
-    }
-
     bool startFile(bool withIsa)
     {
         FilePtr f;
@@ -86,65 +77,20 @@ private:
         } catch (const FileError &) {
             return false;
         }
-        m_out = std::move(f);
+        m_out.reset(std::move(f));
         m_result.files.push_back(io::fromPath(name));
-        writeLine(separatorCode(m_term));
-        writeLine(separatorCode(m_sep));
-        writeLine(m_result.subElementSeparator);
+        m_out.writeLine(separatorCode(m_term));
+        m_out.writeLine(separatorCode(m_sep));
+        m_out.writeLine(m_result.subElementSeparator);
         if (withIsa)
-            writeLine(m_isaText);
+            m_out.writeLine(m_isaText);
         return true;
     }
 
-    // Lines collect in a buffer of our own: one fwrite per 64 KB, not two per line.
-    void writeLine(std::string_view text)
-    {
-        if (!m_out)
-            return;
-        m_buf.append(text);
-        m_buf.append("\r\n", 2);
-        if (m_buf.size() >= (1 << 16))
-            flush();
-    }
-
-    void flush()
-    {
-        if (m_out && !m_buf.empty())
-            std::fwrite(m_buf.data(), 1, m_buf.size(), m_out.get());
-        m_buf.clear();
-    }
-
-    void closeFile()
-    {
-        flush();
-        m_out.reset();
-    }
-
 public:
-    ~ParsedFileWriter() override { closeFile(); }
+    ~ParsedFileWriter() override { m_out.close(); }
 
 private:
-
-    // The IEA closing the current interchange, looked up once per interchange.
-    const std::string &interchangeIEA()
-    {
-        if (!m_ieaKnown) {
-            std::string found;
-            switch (m_cutter.findInterchangeIEA(m_sep, found)) {
-            case SegmentCutter::Lookahead::Found:
-                m_iea = std::move(found);
-                break;
-            case SegmentCutter::Lookahead::NextInterchange:
-                m_iea.clear();
-                break;
-            case SegmentCutter::Lookahead::EndOfInput:
-                m_iea = m_trailer.empty() ? std::string() : m_trailer.substr(0, m_trailer.size() - 1);
-                break;
-            }
-            m_ieaKnown = true;
-        }
-        return m_iea;
-    }
 
     SegmentCutter &m_cutter;
     fs::path m_dir;
@@ -152,13 +98,10 @@ private:
     char m_term;
     char m_sep;
     std::string m_isaText;   // ISA of the interchange being split
-    std::string m_trailer;   // IEA at the end of the file, with its terminator
+    InterchangeIEA m_iea;
     ParseResult &m_result;
-    FilePtr m_out;
-    std::string m_buf;
+    LineFile m_out;
     bool m_firstGroup = true;
-    bool m_ieaKnown = false;
-    std::string m_iea;
 };
 
 } // namespace

@@ -1,10 +1,10 @@
 #include "edi/recv_translate_to.h"
 
+#include "edi/check_io.h"
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -21,7 +21,7 @@ public:
     GroupWriter(TlynEDIRecvTranslateTo &owner, SegmentCutter &cutter, TimestampFileNamer &namer,
                 const InterchangeHeader &header, std::string trailerIEA)
         : owner_(owner), cutter_(cutter), namer_(namer), term_(header.terminator),
-          sep_(header.elementSeparator), isaText_(header.isaText), trailer_(std::move(trailerIEA))
+          sep_(header.elementSeparator), isaText_(header.isaText), iea_(std::move(trailerIEA))
     {
     }
 
@@ -53,22 +53,16 @@ public:
             const std::string_view sepView(&sep_, 1);
             sender_ = std::string(trimControls(elementOf(seg, sepView, 6)));
             receiver_ = std::string(trimControls(elementOf(seg, sepView, 8)));
-            std::size_t p = 0;
-            int n = 0;
-            for (; p < seg.size() && n < 16; ++p)
-                if (seg[p] == sep_)
-                    ++n;
-            owner_.subElementSeparator = n == 16 && p < seg.size() ? std::string(1, seg[p]) : std::string();
+            owner_.subElementSeparator = subElementSeparatorOf(seg, sep_);
             // Each interchange of a file brings its own envelope.
             isaText_ = std::string(body);
-            ieaKnown_ = false;
+            iea_.reset();
             if (pending_)
                 copyOut(); // the last group of the interchange before
             if (!startWork(false))
                 return Action::Defer;
         }
-        if (work_)
-            writeLine(body);
+        work_.writeLine(body);
         return Action::Next;
     }
 
@@ -84,81 +78,39 @@ public:
     }
 
 private:
-    void writeLine(std::string_view text)
-    {
-        buf_.append(text);
-        buf_.append("\r\n", 2);
-        if (buf_.size() >= (1u << 16))
-            flush();
-    }
-
-    void flush()
-    {
-        if (work_ && !buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), work_.get()) != buf_.size())
-            writeFailed_ = true;
-        buf_.clear();
-    }
-
     bool startWork(bool withISA)
     {
         work_.reset();
         std::error_code ec;
         fs::remove(TlynEDIRecvTranslateTo::kWorkFileName, ec);
-        work_ = openFile(TlynEDIRecvTranslateTo::kWorkFileName, "wb");
+        work_.reset(openFile(TlynEDIRecvTranslateTo::kWorkFileName, "wb"));
         pending_ = static_cast<bool>(work_);
-        buf_.clear();
-        writeFailed_ = false;
         if (!work_)
             return false;
-        writeLine(separatorCode(term_));
-        writeLine(separatorCode(sep_));
-        writeLine(std::string_view(owner_.subElementSeparator).substr(0, 1));
+        work_.writeLine(separatorCode(term_));
+        work_.writeLine(separatorCode(sep_));
+        work_.writeLine(std::string_view(owner_.subElementSeparator).substr(0, 1));
         if (withISA)
-            writeLine(isaText_);
+            work_.writeLine(isaText_);
         return true;
-    }
-
-    // The IEA closing the current interchange, looked up once per interchange.
-    const std::string &interchangeIEA()
-    {
-        if (!ieaKnown_) {
-            std::string found;
-            switch (cutter_.findInterchangeIEA(sep_, found)) {
-            case SegmentCutter::Lookahead::Found:
-                iea_ = std::move(found);
-                break;
-            case SegmentCutter::Lookahead::NextInterchange:
-                iea_.clear();
-                break;
-            case SegmentCutter::Lookahead::EndOfInput:
-                iea_ = trailer_.empty() ? std::string() : trailer_.substr(0, trailer_.size() - 1);
-                break;
-            }
-            ieaKnown_ = true;
-        }
-        return iea_;
     }
 
     void closeGroup()
     {
         if (!pending_)
             return;
-        const std::string &iea = interchangeIEA();
-        if (work_ && !iea.empty())
-            writeLine(iea);
+        const std::string &iea = iea_.get(cutter_, sep_);
+        if (!iea.empty())
+            work_.writeLine(iea);
         copyOut();
     }
 
     void copyOut()
     {
         pending_ = false;
-        if (work_) {
-            flush();
-            const bool failed = writeFailed_ || std::ferror(work_.get()) != 0;
-            if (std::fclose(work_.release()) != 0 || failed)
-                throw FileError(std::string("cannot write the work file \"") + TlynEDIRecvTranslateTo::kWorkFileName
-                                + "\"");
-        }
+        if (!work_.close())
+            throw FileError(std::string("cannot write the work file \"") + TlynEDIRecvTranslateTo::kWorkFileName
+                            + "\"");
         const fs::path dir = fs::current_path()
             / (partnerNamePart(sender_) + "_" + partnerNamePart(receiver_) + "_" + partnerNamePart(code_));
         std::error_code ec;
@@ -185,15 +137,11 @@ private:
     char term_;
     char sep_;
     std::string isaText_;
-    std::string trailer_;
+    InterchangeIEA iea_;
     std::string sender_, receiver_, code_;
     bool firstGS_ = true;
-    FilePtr work_;
+    LineFile work_;
     bool pending_ = false; // the work file holds a group not yet copied out
-    bool ieaKnown_ = false;
-    std::string iea_;
-    std::string buf_;
-    bool writeFailed_ = false;
     fs::path lastGroup_;
 };
 
@@ -230,19 +178,8 @@ void TlynEDIRecvTranslateTo::loadEDIData(const std::string &fileName)
     if (!this->fileName().empty())
         saveToFile();
 
-    std::ifstream in(fs::path(fileName), std::ios::binary);
-    if (!in)
-        throw FileError("cannot read group file \"" + fileName + "\"");
     std::string text;
-    in.seekg(0, std::ios::end);
-    const auto size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        in.read(text.data(), size);
-        text.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad())
+    if (!readWholeFile(io::toPath(fileName), text))
         throw FileError("cannot read group file \"" + fileName + "\"");
 
     Field type = fieldByName("Type");
@@ -322,29 +259,16 @@ const std::string *TlynEDIRecvTranslateTo::firstRecordData(const char *kind)
     return nullptr;
 }
 
-std::string TlynEDIRecvTranslateTo::getISASegElement(int index)
+std::string TlynEDIRecvTranslateTo::firstRecordElement(const char *kind, int index)
 {
-    const std::string *d = firstRecordData("ISA");
+    const std::string *d = firstRecordData(kind);
     return d ? std::string(elementOf(*d, elementSeparator, index)) : std::string();
 }
 
-std::string TlynEDIRecvTranslateTo::getIEASegElement(int index)
-{
-    const std::string *d = firstRecordData("IEA");
-    return d ? std::string(elementOf(*d, elementSeparator, index)) : std::string();
-}
-
-std::string TlynEDIRecvTranslateTo::getGSSegElement(int index)
-{
-    const std::string *d = firstRecordData("GS");
-    return d ? std::string(elementOf(*d, elementSeparator, index)) : std::string();
-}
-
-std::string TlynEDIRecvTranslateTo::getGESegElement(int index)
-{
-    const std::string *d = firstRecordData("GE");
-    return d ? std::string(elementOf(*d, elementSeparator, index)) : std::string();
-}
+std::string TlynEDIRecvTranslateTo::getISASegElement(int index) { return firstRecordElement("ISA", index); }
+std::string TlynEDIRecvTranslateTo::getIEASegElement(int index) { return firstRecordElement("IEA", index); }
+std::string TlynEDIRecvTranslateTo::getGSSegElement(int index) { return firstRecordElement("GS", index); }
+std::string TlynEDIRecvTranslateTo::getGESegElement(int index) { return firstRecordElement("GE", index); }
 
 std::string TlynEDIRecvTranslateTo::getSTSegElement(int index)
 {

@@ -48,6 +48,7 @@ public:
 private:
     void ensureOpen();
     const std::string *firstRecordData(const char *kind);
+    std::string firstRecordElement(const char *kind, int index);
     bool splitFile(const std::string &path, class TimestampFileNamer &namer);
 
     // Positions of the ST records, rebuilt when the store has changed, so that
