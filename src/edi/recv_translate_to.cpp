@@ -294,10 +294,17 @@ std::string TlynEDIRecvTranslateTo::getSESegElement(int index)
 
 bool TlynEDIRecvTranslateTo::parseEDIData()
 {
-    const std::vector<std::string> files = listFileEntries(ediDirectory);
+    std::vector<std::string> files = listFileEntries(ediDirectory);
+    // When the input directory is the current one, our own work file lies among
+    // the inputs: it is a group file, not an interchange, and is never split.
+    std::error_code ec;
+    if (fs::exists(kWorkFileName, ec))
+        std::erase_if(files, [](const std::string &file) {
+            std::error_code eq;
+            return fs::equivalent(io::toPath(file), kWorkFileName, eq);
+        });
     if (files.empty())
         return false;
-    std::error_code ec;
     fs::remove(kWorkFileName, ec);
     TimestampFileNamer namer;
     for (const auto &file : files)

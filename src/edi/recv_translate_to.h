@@ -43,6 +43,8 @@ public:
     // Splits every file of ediDirectory into group files below the current
     // directory. False when there is no input file, one cannot be opened or has
     // no usable ISA header. Throws FileError when a group file cannot be written.
+    // The work file is not an input, also when ediDirectory is the current
+    // directory.
     bool parseEDIData();
 
 private:

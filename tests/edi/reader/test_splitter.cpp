@@ -203,6 +203,24 @@ TEST(Splitter, EmptyMissingAndHeaderlessInputsReportFalse)
     }
 }
 
+TEST(Splitter, TheWorkFileIsNeverTakenAsAnInput)
+{
+    // The working directory is also the input directory, and the work file of
+    // the run before lies in it: each run splits the interchange and nothing else,
+    // whatever order the directory lists its entries in.
+    WorkDir wd;
+    writeFile("input.x12", render(segments(InterchangePlan{}), Style::Tilde));
+    TlynEDIRecvTranslateTo r;
+    r.ediDirectory = wd.path().string();
+    for (int run = 1; run <= 3; ++run) {
+        ASSERT_TRUE(r.parseEDIData()) << "run " << run;
+        EXPECT_TRUE(fs::is_regular_file(TlynEDIRecvTranslateTo::kWorkFileName));
+        EXPECT_EQ(wd.groupFiles().size(), static_cast<std::size_t>(run));
+    }
+    fs::remove("input.x12");
+    EXPECT_FALSE(r.parseEDIData()); // the work file alone is no input
+}
+
 TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
 {
     WorkDir wd;
