@@ -43,7 +43,7 @@ public:
                 const std::string &iea = m_iea.get(m_cutter, m_sep);
                 if (!iea.empty())
                     m_out.writeLine(iea);
-                m_out.close();
+                closeFile();
                 startFile(true);   // when it fails, this group's lines are lost
             }
         } else if (startsWith(seg, "ISA")) {
@@ -57,7 +57,7 @@ public:
             m_isaText.assign(body);
             m_iea.reset();
             m_firstGroup = true;
-            m_out.close();
+            closeFile();
             if (!startFile(false)) {
                 // Tried again once the next block is read, within reason.
                 return rest.size() > kMaxSegmentLength ? Action::Stop : Action::Defer;
@@ -90,7 +90,20 @@ private:
 public:
     ~ParsedFileWriter() override { m_out.close(); }
 
+    // Closes the last file; false when any parsed file lost text on its way
+    // to the disk (a full disk, say).
+    bool finish()
+    {
+        closeFile();
+        return !m_writeFailed;
+    }
+
 private:
+    void closeFile()
+    {
+        if (!m_out.close())
+            m_writeFailed = true;
+    }
 
     SegmentCutter &m_cutter;
     fs::path m_dir;
@@ -102,6 +115,7 @@ private:
     ParseResult &m_result;
     LineFile m_out;
     bool m_firstGroup = true;
+    bool m_writeFailed = false;
 };
 
 } // namespace
@@ -153,6 +167,9 @@ ParseResult splitIntoParsedFiles(const std::string &ediFileName, const std::stri
     SegmentCutter cutter(in.get(), input, header->terminator);
     ParsedFileWriter writer(cutter, dir, *header, std::move(trailer), result);
     cutter.run(writer);
+    // A parsed file cut short would load as a wrong interchange: not a success.
+    if (!writer.finish())
+        result.ok = false;
     return result;
 }
 

@@ -31,7 +31,9 @@ struct ParseResult {
 
 // Splits ediFileName into parsedDirPath. The directory is emptied first, so a
 // failed run leaves it empty. ok is false when the input cannot be opened, is
-// empty, or holds no usable ISA header.
+// empty, or holds no usable ISA header, and when a parsed file could not be
+// written whole. A parsed file that cannot be created at all loses its group
+// without making the run fail.
 ParseResult splitIntoParsedFiles(const std::string &ediFileName, const std::string &parsedDirPath);
 
 // Deletes the files (not subdirectories) of the directory; failures are left.

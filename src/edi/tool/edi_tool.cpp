@@ -139,10 +139,19 @@ bool isError(const std::string &text) { return text.rfind("ERROR", 0) == 0; }
 std::vector<std::string> splitInto(TlynEDICheck &check, const std::string &input, const std::string &file)
 {
     check.ediFileName = file;
-    if (!check.parseEDIData())
-        throw InputError("\"" + input + "\" holds no X12 interchange (no usable ISA header)");
+    const bool ok = check.parseEDIData();
     std::vector<std::string> files;
     check.loadParsedFiles(files);
+    std::erase_if(files, [](const std::string &f) {
+        std::error_code ec;
+        return !fs::is_regular_file(io::toPath(f), ec);
+    });
+    // Every interchange gives at least one parsed file; a run that failed but
+    // left files behind could not write them whole.
+    if (ok ? files.empty() : !files.empty())
+        throw InputError("cannot write the parsed files in \"" + check.parsedDirPath + "\"");
+    if (!ok)
+        throw InputError("\"" + input + "\" holds no X12 interchange (no usable ISA header)");
     return files;
 }
 

@@ -124,6 +124,12 @@ TEST(EdiTool, ArgumentErrorsSayWhatIsWrong)
     writeFile("one.x12", join(segments(Interchange{}), "~"));
     EXPECT_EQ(message({"check", "one.x12", "--work", "plain-file"}),
               "pelldrake-edi: cannot create the working directory \"plain-file\"");
+    // The parsed directory cannot be made: a file stands in its place.
+    fs::create_directory("blocked");
+    writeFile("blocked/parsedDir", "x");
+    EXPECT_EQ(message({"check", "one.x12", "--work", "blocked"}),
+              "pelldrake-edi: cannot write the parsed files in \"" + (fs::current_path() / "blocked" / "parsedDir").string()
+                  + "\"");
     fs::create_directory("a-directory");
     EXPECT_EQ(message({"ach", sample("ctx_payment.ach"), "a-directory"}),
               "pelldrake-edi: cannot write \"a-directory\"");

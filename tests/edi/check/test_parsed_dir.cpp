@@ -1,5 +1,6 @@
 #include "edi/edi_check.h"
 
+#include "../file_size_limit.h"
 #include "check_test_util.h"
 #include "x12_builder.h"
 
@@ -230,6 +231,23 @@ TEST(CheckParse, LongSegmentsAndBlockBoundaries)
         EXPECT_EQ(all, expected);
     }
 }
+
+#ifdef __linux__
+TEST(CheckParse, AParsedFileCutShortFailsTheRun)
+{
+    TempDir dir;
+    Interchange ic;
+    ic.extraLines = 200;   // one group file of some 8 KB
+    writeFile("big.x12", join(segments(ic), "~"));
+    TlynEDICheck check;
+    check.ediFileName = "big.x12";
+    {
+        const edi_testing::FileSizeLimit limit(4096);
+        EXPECT_FALSE(check.parseEDIData());
+    }
+    EXPECT_TRUE(check.parseEDIData());   // the same input with room on the disk
+}
+#endif
 
 TEST(CheckParse, CleanAndListTheParsedDirectory)
 {

@@ -1,6 +1,7 @@
 #include "edi/interchange_splitter.h"
 #include "edi/recv_translate_to.h"
 #include "x12_fixture.h"
+#include "../file_size_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -220,6 +221,26 @@ TEST(Splitter, TheWorkFileIsNeverTakenAsAnInput)
     fs::remove("input.x12");
     EXPECT_FALSE(r.parseEDIData()); // the work file alone is no input
 }
+
+#ifdef __linux__
+TEST(Splitter, AGroupThatCannotBeWrittenWholeIsAnError)
+{
+    // A work file cut short must not be copied out as if it were the group.
+    WorkDir wd;
+    InterchangePlan ic;
+    ic.groups[0].body.assign(300, "REF*DP*038");   // a group file of some 4 KB
+    writeFile(wd.input() / "input.x12", render(segments(ic), Style::Tilde));
+    TlynEDIRecvTranslateTo r;
+    r.ediDirectory = wd.input().string();
+    {
+        const edi_testing::FileSizeLimit limit(2048);
+        EXPECT_THROW(r.parseEDIData(), pelldrake::edi::FileError);
+    }
+    EXPECT_TRUE(r.parseEDIData());
+    ASSERT_EQ(wd.groupFiles().size(), 1u);
+    EXPECT_EQ(lines(readFile(wd.groupFiles()[0])).size(), 3u + 1 + 1 + 302 + 1);
+}
+#endif
 
 TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
 {
