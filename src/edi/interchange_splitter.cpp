@@ -41,6 +41,10 @@ bool readWholeFile(const fs::path &path, std::string &out)
     FilePtr f = openFile(path, "rb");
     if (!f)
         return false;
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);   // a hint only: the file is read to its end
+    if (!ec)
+        out.reserve(static_cast<std::size_t>(size));
     char buf[1 << 16];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
