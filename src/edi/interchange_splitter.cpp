@@ -1,5 +1,7 @@
 #include "edi/interchange_splitter.h"
 
+#include "edi/check_io.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -151,7 +153,8 @@ std::vector<std::string> listFileEntries(const std::string &directory)
 {
     std::vector<std::string> out;
     std::error_code ec;
-    fs::directory_iterator it(directory, ec);
+    const fs::path dir = io::toPath(directory);
+    fs::directory_iterator it(dir, ec);
     if (ec)
         return out;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
@@ -160,7 +163,7 @@ std::vector<std::string> listFileEntries(const std::string &directory)
         std::error_code dirEc;
         if (it->is_directory(dirEc))
             continue;
-        out.push_back((fs::path(directory) / it->path().filename()).string());
+        out.push_back(io::fromPath(dir / it->path().filename()));
     }
     return out;
 }

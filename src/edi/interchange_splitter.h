@@ -92,6 +92,7 @@ const char *envelopeKind(std::string_view line);
 
 // Full paths (directory + separator + name) of the file entries of directory,
 // in listing order, subdirectories left out; empty when it cannot be listed.
+// Names in and out are UTF-8, as everywhere in the EDI components.
 std::vector<std::string> listFileEntries(const std::string &directory);
 
 // Removes blanks and control characters at both ends.

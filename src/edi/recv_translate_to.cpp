@@ -165,7 +165,8 @@ void TlynEDIRecvTranslateTo::ensureOpen()
 {
     if (active())
         return;
-    if (!fileName().empty() && fs::exists(fileName()))
+    std::error_code ec;
+    if (!fileName().empty() && fs::exists(io::toPath(fileName()), ec))
         open();
     else
         createDataSet();
@@ -315,7 +316,7 @@ bool TlynEDIRecvTranslateTo::parseEDIData()
 
 bool TlynEDIRecvTranslateTo::splitFile(const std::string &path, TimestampFileNamer &namer)
 {
-    FilePtr in = openFile(fs::path(path), "rb");
+    FilePtr in = openFile(io::toPath(path), "rb");
     if (!in)
         return false;
     std::string block(kReadBlockSize, '\0');
@@ -324,7 +325,7 @@ bool TlynEDIRecvTranslateTo::splitFile(const std::string &path, TimestampFileNam
     if (!header)
         return false;
     std::string trailer = findTrailerIEA(in.get(), header->terminator, header->elementSeparator);
-    SegmentCutter cutter(in.get(), fs::path(path), header->terminator);
+    SegmentCutter cutter(in.get(), io::toPath(path), header->terminator);
     GroupWriter writer(*this, cutter, namer, *header, std::move(trailer));
     cutter.run(writer);
     writer.finish();

@@ -135,6 +135,13 @@ std::string decodeValue(const nlohmann::json &j)
     throw DataSetError("dataset file: bad value");
 }
 
+// File names are UTF-8 text; on Windows a plain std::string path would be read
+// in the ANSI code page instead.
+std::filesystem::path toPath(const std::string &utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 } // namespace
 
 // ---- Field ----
@@ -186,7 +193,8 @@ void ClientDataSet::open()
 {
     if (active())
         return;
-    if (!fileName_.empty() && std::filesystem::exists(fileName_)) {
+    std::error_code ec;
+    if (!fileName_.empty() && std::filesystem::exists(toPath(fileName_), ec)) {
         loadFromFile(fileName_);
         return;
     }
@@ -237,7 +245,7 @@ void ClientDataSet::saveToFile(const std::string &path)
 
     // Write beside the target and rename over it, so a failed save never
     // leaves a truncated file behind.
-    const std::filesystem::path finalPath(target);
+    const std::filesystem::path finalPath = toPath(target);
     std::filesystem::path tmp = finalPath;
     tmp += ".tmp";
     {
@@ -262,7 +270,7 @@ void ClientDataSet::saveToFile(const std::string &path)
 void ClientDataSet::loadFromFile(const std::string &path)
 {
     const std::string source = path.empty() ? fileName_ : path;
-    std::ifstream in(source, std::ios::binary);
+    std::ifstream in(toPath(source), std::ios::binary);
     if (!in)
         throw DataSetError("cannot open dataset file \"" + source + "\"");
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
