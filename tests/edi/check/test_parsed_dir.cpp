@@ -81,6 +81,22 @@ TEST(CheckParse, OneGroupWithTwoSetsGivesOneFile)
     EXPECT_EQ(check.transactionSetCount, 2);
 }
 
+TEST(CheckParse, ALastSegmentWithoutTerminatorIsKept)
+{
+    // Files often end without a terminator after the IEA, or without the last
+    // line break when the line break is the terminator; the IEA is not lost.
+    TempDir dir;
+    TlynEDICheck check;
+    const auto segs = segments(Interchange{});
+    for (const auto &[text, term] : {std::pair{join(segs, "~"), std::string("126")},
+                                     std::pair{join(segs, "\r\n"), std::string("10")}}) {
+        const SplitRun run = parse(check, text.substr(0, text.size() - (term == "10" ? 2 : 1)));
+        ASSERT_TRUE(run.ok);
+        ASSERT_EQ(run.files.size(), 1u);
+        EXPECT_EQ(parsedLines(run.files[0]), concat(header(term), segs)) << term;
+    }
+}
+
 TEST(CheckParse, TwoGroupsEachGetTheEnvelope)
 {
     TempDir dir;
