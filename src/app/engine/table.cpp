@@ -21,7 +21,8 @@ namespace {
 
 constexpr int kIntPage = 500;   // rows per value fetch with integer keys
 constexpr int kCompPage = 40;   // rows per value fetch with composite keys
-constexpr int kPrefixKeys = 500; // keys read at open or filter; further pages as moves need them
+constexpr int kFirstRows = 100;  // rows (keys and values) read at open or filter: a screen or two
+constexpr int kPrefixKeys = 500; // keys per further page, as moves and views need them
 constexpr int kCacheRows = 4000;
 
 struct Column {
@@ -618,12 +619,14 @@ struct Table::Private {
         readOffset = 0;
     }
 
-    // Reads the next `limit` keys (all the rest when limit <= 0) after those read so far.
-    void readKeys(qint64 limit)
+    // Reads the next `limit` keys (all the rest when limit <= 0) after those read so far; with
+    // `withValues` their rows too, so the first screen costs one query.
+    void readKeys(qint64 limit, bool withValues = false)
     {
         if (keysComplete)
             return;
-        QString text = QStringLiteral("SELECT %1 FROM %2").arg(keyExprs.join(QLatin1String(", ")), from);
+        QString text = QStringLiteral("SELECT %1 FROM %2")
+                           .arg(withValues ? selectList() : keyExprs.join(QLatin1String(", ")), from);
         QStringList conditions;
         QVariantList binds = whereBinds;
         if (!where.isEmpty())
@@ -650,7 +653,24 @@ struct Table::Private {
         if (limit <= 0 && where.isEmpty() && recordCount > loaded())
             ids.reserve(size_t(head) + size_t(recordCount));
         qint64 got = 0;
-        if (intKey) {
+        if (withValues) {
+            const int inRow = keyInRow();
+            const int keyParts = inRow >= 0 ? 0 : int(keyExprs.size());
+            const int nf = int(fields.size());
+            while (qq.next()) {
+                const qint64 id = inRow >= 0 ? qq.value(inRow).toLongLong() : readKey(qq);
+                QVariantList values;
+                values.reserve(nf);
+                for (int i = 0; i < nf; ++i)
+                    values << qq.value(keyParts + i);
+                forget(id);
+                cache.insert(id, values);
+                ids.push_back(id);
+                ++got;
+            }
+            if (got > 0 && intKey)
+                seekAfter = ids.back();
+        } else if (intKey) {
             while (qq.next()) {
                 ids.push_back(qq.value(0).toLongLong());
                 ++got;
@@ -697,7 +717,7 @@ struct Table::Private {
         dropCache();
         lastAccess = -1;
         resetKeys();
-        readKeys(kPrefixKeys);
+        readKeys(kFirstRows, true);
     }
 
     // ---- values -------------------------------------------------------------------------

@@ -62,10 +62,17 @@ TEST_P(TableModelTest, ShowsRowsAndWritesEditsThroughTheTable)
     EXPECT_EQ(model.rowCount(), 2995);
     tab->setFilter(QStringLiteral("name = 'name 7*'"));
     tab->setFiltered(true);
+    // A filter's rows come page by page, as a view scrolls to the last row it has.
+    EXPECT_LT(model.rowCount(), 111);
+    EXPECT_GT(model.rowCount(), 0);
+    while (model.canFetchMore(QModelIndex()))
+        model.fetchMore(QModelIndex());
     EXPECT_EQ(model.rowCount(), 111);
+    EXPECT_EQ(model.data(model.index(110, 1)).toString(), QStringLiteral("name 799"));
+    EXPECT_EQ(inserted.count(), 1);
     tab->setFiltered(false);
     EXPECT_EQ(model.rowCount(), 2995);
-    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted.count(), 2);
     tab->append();
     EXPECT_EQ(model.rowCount(), 2996);
     EXPECT_EQ(model.data(model.index(2995, 1)).toString(), QString());
@@ -80,6 +87,48 @@ TEST_P(TableModelTest, ShowsRowsAndWritesEditsThroughTheTable)
     EXPECT_EQ(model.rowCount(), 2995);
     source.setDataSet(nullptr);
     EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST_P(TableModelTest, FilteredRowsArriveAsTheCursorMovesPastThem)
+{
+    const QString t = tableName(QStringLiteral("grow"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, name VARCHAR(20))").arg(t));
+    QSqlQuery q(db->sqlDatabase());
+    q.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(t));
+    db->startTransaction();
+    for (int i = 1; i <= 1500; ++i) {
+        q.bindValue(0, i);
+        q.bindValue(1, i % 2 ? QStringLiteral("odd %1").arg(i) : QStringLiteral("even %1").arg(i));
+        ASSERT_TRUE(q.exec());
+    }
+    db->commit();
+    auto tab = openTable(t);
+    DataSource source;
+    source.setDataSet(tab.get());
+    TableModel model;
+    model.setDataSource(&source);
+    QSignalSpy rowMoves(&model, &TableModel::currentRowChanged);
+    tab->setFilter(QStringLiteral("name = 'odd*'"));
+    tab->setFiltered(true);
+    const int firstPage = model.rowCount();
+    EXPECT_GT(firstPage, 0);
+    EXPECT_LT(firstPage, 750);
+    // Moving past the rows the view knows tells it about them before the move.
+    tab->setRecNo(firstPage + 10);
+    EXPECT_GE(model.rowCount(), firstPage + 10);
+    EXPECT_EQ(rowMoves.last().at(0).toInt(), firstPage + 9);
+    EXPECT_EQ(model.data(model.index(firstPage + 9, 1)).toString(), QStringLiteral("odd %1").arg(2 * (firstPage + 9) + 1));
+    tab->last();
+    EXPECT_EQ(model.rowCount(), 750);
+    EXPECT_FALSE(model.canFetchMore(QModelIndex()));
+    EXPECT_EQ(rowMoves.last().at(0).toInt(), 749);
+    EXPECT_EQ(model.data(model.index(749, 1)).toString(), QStringLiteral("odd 1499"));
+    // A locked table does not read on behalf of a view.
+    tab->setFilter(QStringLiteral("name = 'even*'"));
+    tab->disableControls();
+    EXPECT_FALSE(model.canFetchMore(QModelIndex()));
+    tab->enableControls();
+    EXPECT_TRUE(model.canFetchMore(QModelIndex()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TableModelTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
