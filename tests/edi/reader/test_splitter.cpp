@@ -268,6 +268,22 @@ TEST(Splitter, LongSegmentsAcrossBlocksAndBlockSizedInputsLoseNothing)
     EXPECT_EQ(s2.groups[0], expectedGroup(segs2, 0, segs2.size() - 1, "126", "", ""));
 }
 
+TEST(Splitter, ZeroBytesAreDroppedAloneNotWithTheRestOfTheirBlock)
+{
+    // A transport header of binary zeros before the ISA, and a stray zero byte
+    // inside a segment: only the zero bytes go.
+    WorkDir wd;
+    InterchangePlan ic;
+    ic.groups[0].body = {"BEG*00*SA*1", "REF*DP*038", "N1*ST*ACME"};
+    const auto segs = segments(ic);
+    std::string text = std::string(8, '\0') + render(segs, Style::Tilde);
+    text.insert(text.find("REF*DP") + 4, 1, '\0');
+    const Split s = splitText(wd, text);
+    ASSERT_TRUE(s.ok);
+    ASSERT_EQ(s.groups.size(), 1u);
+    EXPECT_EQ(s.groups[0], expectedGroup(segs, 0, segs.size() - 1, "126", "", ""));
+}
+
 TEST(Splitter, LastLineWithoutLineBreakIsKept)
 {
     WorkDir wd;
