@@ -15,6 +15,15 @@
 //   working directory.
 // What each splitter does with a segment (work file, group or parsed file,
 // directory layout) stays in its own SegmentCutter::Handler.
+//
+// Where cutting is sturdier than taking the input text at face value, so that
+// nothing of a usable interchange is lost or misread:
+// - zero bytes are dropped one by one, never with the rest of their block;
+// - a segment that a block boundary cuts is completed from the next block
+//   (up to kMaxSegmentLength) instead of ending the input;
+// - a last segment without terminator is still cut;
+// - lines wrapped at 80 columns unwrap with CR LF or LF alike;
+// - only whole envelope tags count: STC or GSX are body segments.
 #pragma once
 
 #include <chrono>
