@@ -100,6 +100,10 @@ TypeRule parseRule(const std::string &text)
         throw UsageError("--type element number must be 1 or more in \"" + text + "\"");
     }
     rule.typeCode = text.substr(b + 1);
+    // Any other code would fail every value: most likely a typing error.
+    const std::string &code = rule.typeCode;
+    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && code[0] != 'N')
+        throw UsageError("--type knows the data types AN, ID, N.., R, DT and TM, not \"" + code + "\"");
     return rule;
 }
 

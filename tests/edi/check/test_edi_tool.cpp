@@ -119,6 +119,8 @@ TEST(EdiTool, ArgumentErrorsSayWhatIsWrong)
     EXPECT_EQ(message({"split", "a.x12", "--type", "DTM:02:DT"}), "pelldrake-edi: --type is not an option of split");
     EXPECT_EQ(message({"ach", "a", "b", "--work", "w"}), "pelldrake-edi: --work is not an option of ach");
     EXPECT_EQ(message({"check", "a.x12", "--copy", "c"}), "pelldrake-edi: --copy is not an option of check");
+    EXPECT_EQ(message({"check", "a.x12", "--type", "DTM:02:dt"}),
+              "pelldrake-edi: --type knows the data types AN, ID, N.., R, DT and TM, not \"dt\"");
 
     writeFile("plain-file", "x");
     writeFile("one.x12", join(segments(Interchange{}), "~"));
