@@ -645,7 +645,20 @@ struct Table::Private {
             text += QLatin1String(" LIMIT -1");
         if (!seek && readOffset > 0)
             text += QStringLiteral(" OFFSET %1").arg(readOffset);
-        QSqlQuery qq = exec(text, binds, QStringLiteral("Cannot read the records"));
+        // Page after page of a walk runs the same text: prepared once. Texts with an offset or an
+        // odd limit vary and are run once.
+        const bool stable = (seek || !anyKeyRead) && (limit == kPrefixKeys || limit == kFirstRows);
+        QSqlQuery once;
+        QSqlQuery *query = &once;
+        if (stable) {
+            query = &statement(text, QStringLiteral("Cannot read the records"));
+            for (int i = 0; i < binds.size(); ++i)
+                query->bindValue(i, binds.at(i));
+            execOrThrow(*query, QStringLiteral("Cannot read the records"));
+        } else {
+            once = exec(text, binds, QStringLiteral("Cannot read the records"));
+        }
+        QSqlQuery &qq = *query;
         if (head > 0 && head * 2 >= ids.size()) { // drop the keys deleted from the front
             ids.erase(ids.begin(), ids.begin() + qint64(head));
             head = 0;
@@ -654,6 +667,12 @@ struct Table::Private {
             ids.reserve(size_t(head) + size_t(recordCount));
         qint64 got = 0;
         if (withValues) {
+            // In the key's order the rows arrive sorted by key: they become the window.
+            const bool toWindow = seekOrder;
+            if (toWindow) {
+                win.clear();
+                winIds.clear();
+            }
             const int inRow = keyInRow();
             const int keyParts = inRow >= 0 ? 0 : int(keyExprs.size());
             const int nf = int(fields.size());
@@ -663,10 +682,20 @@ struct Table::Private {
                 values.reserve(nf);
                 for (int i = 0; i < nf; ++i)
                     values << qq.value(keyParts + i);
-                forget(id);
-                cache.insert(id, values);
+                if (toWindow) {
+                    cache.remove(id);
+                    winIds.push_back(id);
+                    win.push_back(std::move(values));
+                } else {
+                    forget(id);
+                    cache.insert(id, values);
+                }
                 ids.push_back(id);
                 ++got;
+            }
+            if (toWindow) {
+                winValid.assign(winIds.size(), 1);
+                winHint = 0;
             }
             if (got > 0 && intKey)
                 seekAfter = ids.back();
@@ -683,6 +712,7 @@ struct Table::Private {
                 ++got;
             }
         }
+        qq.finish();
         anyKeyRead = true;
         readOffset += got;
         keysComplete = limit <= 0 || got < limit;
@@ -692,15 +722,20 @@ struct Table::Private {
 
     void loadAllKeys() { readKeys(0); }
 
-    // Reads keys until position p is known (or the keyset is complete). Pages grow with the
-    // keys read, so a walk to the end costs a few queries, not one per page.
+    // Reads keys until position p is known (or the keyset is complete). In the key's own order
+    // each page continues after the last key read, so a walk reads page after page with the rows
+    // along (one pass over the table). Otherwise a page starts at an offset; pages then grow with
+    // the keys read, so a walk to the end costs a few queries, not one per page.
     bool ensureKey(int p)
     {
         if (p < 0)
             return false;
         while (p >= loaded() && !keysComplete) {
-            const qint64 want = qint64(p) + 1 - loaded() + kPrefixKeys;
-            readKeys(std::max<qint64>(want, std::max(loaded(), kPrefixKeys)));
+            const qint64 ahead = qint64(p) + 1 - loaded();
+            if (seekOrder && ahead <= kPrefixKeys)
+                readKeys(kPrefixKeys, true);
+            else
+                readKeys(std::max<qint64>(ahead + kPrefixKeys, std::max(loaded(), kPrefixKeys)));
         }
         return p < loaded();
     }
@@ -825,19 +860,29 @@ struct Table::Private {
     }
 
     // Integer keys close together (the usual case: the natural order or a fresh table) are read
-    // with one range scan into the window instead of a list of lookups.
-    bool fetchRange(const std::vector<qint64> &want)
+    // with one range scan into the window instead of a list of lookups. So is a page of a filtered
+    // view in the key's own order: its keys are the rows of their range that pass the filter.
+    bool fetchRange(const std::vector<qint64> &want, bool &filteredRange)
     {
+        filteredRange = false;
         if (!intKey || want.size() < 8)
             return false;
         const auto [lo, hi] = std::minmax_element(want.begin(), want.end());
-        if (*hi - *lo >= qint64(want.size()) * 2)
-            return false;
-        QSqlQuery &qq = statement(QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ? ORDER BY %3")
-                                      .arg(selectList(), from, keyExprs.first()),
+        if (*hi - *lo >= qint64(want.size()) * 2) {
+            if (!seekOrder || where.isEmpty())
+                return false;
+            filteredRange = true;
+        }
+        QString text = QStringLiteral("SELECT %1 FROM %2 WHERE %3 >= ? AND %3 <= ?").arg(selectList(), from, keyExprs.first());
+        if (filteredRange)
+            text += QLatin1String(" AND ") + where;
+        QSqlQuery &qq = statement(text + QLatin1String(" ORDER BY ") + keyExprs.first(),
                                   QStringLiteral("Cannot read the records"));
         qq.bindValue(0, QVariant(*lo));
         qq.bindValue(1, QVariant(*hi));
+        if (filteredRange)
+            for (int i = 0; i < whereBinds.size(); ++i)
+                qq.bindValue(2 + i, whereBinds.at(i));
         execOrThrow(qq, QStringLiteral("Cannot read the records"));
         win.clear();
         winIds.clear();
@@ -845,20 +890,34 @@ struct Table::Private {
         return true;
     }
 
+    void fetchList(const std::vector<qint64> &want)
+    {
+        const int n = pageSize();
+        const bool single = want.size() == 1;
+        QSqlQuery &qq = statement(fetchSql(single ? 1 : n), QStringLiteral("Cannot read the records"));
+        int b = 0;
+        for (int i = 0; i < (single ? 1 : n); ++i)
+            bindKey(qq, b, want[std::min(size_t(i), want.size() - 1)]);
+        execOrThrow(qq, QStringLiteral("Cannot read the records"));
+        storeRows(qq, false);
+    }
+
     void fetch(const std::vector<qint64> &want)
     {
         if (want.empty())
             return;
         const int nf = int(fields.size());
-        if (!fetchRange(want)) {
-            const int n = pageSize();
-            const bool single = want.size() == 1;
-            QSqlQuery &qq = statement(fetchSql(single ? 1 : n), QStringLiteral("Cannot read the records"));
-            int b = 0;
-            for (int i = 0; i < (single ? 1 : n); ++i)
-                bindKey(qq, b, want[std::min(size_t(i), want.size() - 1)]);
-            execOrThrow(qq, QStringLiteral("Cannot read the records"));
-            storeRows(qq, false);
+        bool filteredRange = false;
+        if (!fetchRange(want, filteredRange)) {
+            fetchList(want);
+        } else if (filteredRange) {
+            // A row changed since its key was read may no longer pass the filter: read it by key.
+            std::vector<qint64> missing;
+            for (qint64 id : want)
+                if (!lookup(id))
+                    missing.push_back(id);
+            if (!missing.empty())
+                fetchList(missing);
         }
         // A row deleted by someone else reads as empty rather than being fetched again and again.
         for (qint64 id : want)
