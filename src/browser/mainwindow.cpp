@@ -11,6 +11,7 @@
 #include "app/engine/session.h"
 #include "app/engine/table.h"
 
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
@@ -29,6 +30,8 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace pelldrake {
 
@@ -84,11 +87,42 @@ void place(QWidget *widget, int left, int top, int width, int height)
     widget->setGeometry(left, top, width, height);
 }
 
-QLabel *label(QWidget *parent, const QString &text, const QString &name, int left, int top)
+// The design places were measured for a narrower face than most platforms
+// have. A caption that needs more room than its design width gets it, so that
+// no caption is ever clipped.
+constexpr int kLabelGap = 4;
+
+template <typename W>
+W *widenToCaption(W *widget)
+{
+    widget->ensurePolished(); // the style's margins count
+    const int needed = widget->sizeHint().width();
+    if (needed > widget->width())
+        widget->resize(needed, widget->height());
+    return widget;
+}
+
+// Captions and chosen entries of a top strip; measured again once the window
+// is shown, when the style has had its last word on margins.
+void fitCaptions(QWidget *strip)
+{
+    for (QWidget *w : strip->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QAbstractButton *>(w))
+            widenToCaption(w);
+        else if (auto *combo = qobject_cast<QComboBox *>(w); combo && combo->count() > 0)
+            widenToCaption(combo);
+    }
+}
+
+// A label stays at its design place unless its text would run into the
+// control it names; then it moves left to keep clear of it.
+QLabel *label(QWidget *parent, const QString &text, const QString &name, int left, int top, int controlLeft)
 {
     auto *l = named(new QLabel(text, parent), name);
+    l->ensurePolished();
     l->adjustSize();
-    l->move(left, top);
+    const int room = controlLeft - kLabelGap - left;
+    l->move(l->width() > room ? std::max(0, controlLeft - kLabelGap - l->width()) : left, top);
     return l;
 }
 
@@ -220,8 +254,11 @@ void TPelldrakeCDSForm::buildPane(Pane &pane, int number)
     pane.handlesColumnExit = number == 1;
     pane.designGridHeight = number == 1 ? 58 : 66;
 
+    // Built inside the window from the start, so that every control measures
+    // its caption in the window's own font.
     pane.frame = named(new QGroupBox(number == 1 ? QStringLiteral("Alias #1")
-                                                 : QStringLiteral("Alias #2")),
+                                                 : QStringLiteral("Alias #2"),
+                                     paneSplitter_),
                        pane.name("GroupBox1", "GroupBox3"));
     auto *layout = new QVBoxLayout(pane.frame);
     layout->setContentsMargins(2, 0, 2, 2);
@@ -266,9 +303,9 @@ void TPelldrakeCDSForm::buildTopStrip(Pane &pane)
     setHighlight(pane, false);
 
     const QString suffix = pane.number == 1 ? QString() : QStringLiteral("2");
-    label(strip, QStringLiteral("Alias"), QStringLiteral("AliasLabel") + suffix, 16, 8);
     pane.aliasCombo = chooser(strip, pane.name("AliasCombo", "AliasCombo2"));
     place(pane.aliasCombo, 40, 4, 173, kComboHeight);
+    label(strip, QStringLiteral("Alias"), QStringLiteral("AliasLabel") + suffix, 16, 8, 40);
 
     pane.passwordRequired = named(new QCheckBox(QStringLiteral("Password Required"), strip),
                                   pane.name("PasswordRequired", "PasswordRequired2"));
@@ -277,47 +314,48 @@ void TPelldrakeCDSForm::buildTopStrip(Pane &pane)
                                pane.name("useExtensions", "useExtensions2"));
     place(pane.useExtensions, 40, 44, 93, kCheckHeight);
 
-    label(strip, QStringLiteral("Type"), QStringLiteral("TypeLabel") + suffix, 8, 64);
-    pane.typeComboBox = chooser(strip, pane.name("TypeComboBox", "TypeComboBox2"));
+        pane.typeComboBox = chooser(strip, pane.name("TypeComboBox", "TypeComboBox2"));
     pane.typeComboBox->addItems({QStringLiteral("ttASCII"), QStringLiteral("ttDBase"),
                                  QStringLiteral("ttDefault"), QStringLiteral("ttFoxPro"),
                                  QStringLiteral("ttParadox"), QString()});
     pane.typeComboBox->setCurrentIndex(-1);
     place(pane.typeComboBox, 40, 60, 61, kComboHeight);
+    label(strip, QStringLiteral("Type"), QStringLiteral("TypeLabel") + suffix, 8, 64, 40);
 
-    label(strip, QStringLiteral("Field Names"), QStringLiteral("FieldNamesLabel") + suffix, 220, 8);
     pane.fieldNameCombo = chooser(strip, pane.name("FieldNameCombo", "FieldNameCombo2"));
     place(pane.fieldNameCombo, 280, 4, 177, kComboHeight);
+    label(strip, QStringLiteral("Field Names"), QStringLiteral("FieldNamesLabel") + suffix, 220, 8, 280);
 
-    label(strip, QStringLiteral("Filter Value"), QStringLiteral("FilterValueLabel") + suffix, 224, 32);
     pane.filterValueEdit = named(new QLineEdit(strip), pane.name("FilterValueEdit", "FilterValueEdit2"));
     place(pane.filterValueEdit, 280, 28, 177, kComboHeight);
+    label(strip, QStringLiteral("Filter Value"), QStringLiteral("FilterValueLabel") + suffix, 224, 32, 280);
 
-    label(strip, QStringLiteral("Index"), QStringLiteral("IndexLabel") + suffix, 248, 56);
     pane.indexComboBox = chooser(strip, pane.name("IndexComboBox", "IndexComboBox2"));
     place(pane.indexComboBox, 280, 52, 177, kComboHeight);
+    label(strip, QStringLiteral("Index"), QStringLiteral("IndexLabel") + suffix, 248, 56, 280);
 
     pane.navigator = named(new DBNavigator(strip), pane.name("DBNavigator1", "DBNavigator2"));
     place(pane.navigator, 284, 76, 240, 25);
 
-    label(strip, QStringLiteral("Record Count"), QStringLiteral("RecordCountLabel") + suffix, 548, 8);
     pane.recordCountEdit = counter(strip, pane.name("RecordCountEdit", "RecordCountEdit2"));
     place(pane.recordCountEdit, 620, 4, 61, kComboHeight);
-    label(strip, QStringLiteral("Field Count"), QStringLiteral("FieldCountLabel") + suffix, 560, 28);
+    label(strip, QStringLiteral("Record Count"), QStringLiteral("RecordCountLabel") + suffix, 548, 8, 620);
     pane.fieldCountEdit = counter(strip, pane.name("FieldCountEdit", "FieldCountEdit2"));
     place(pane.fieldCountEdit, 620, 24, 61, kComboHeight);
-    label(strip, QStringLiteral("Current Record"), QStringLiteral("CurrentRecordLabel") + suffix, 540, 48);
+    label(strip, QStringLiteral("Field Count"), QStringLiteral("FieldCountLabel") + suffix, 560, 28, 620);
     pane.currentRecord = counter(strip, pane.name("CurrentRecord", "CurrentRecord2"));
     place(pane.currentRecord, 620, 44, 61, kComboHeight);
+    label(strip, QStringLiteral("Current Record"), QStringLiteral("CurrentRecordLabel") + suffix, 540, 48, 620);
 
     pane.defaultColumnOrder = named(new QPushButton(QStringLiteral("Default Column Order"), strip),
                                     pane.name("BitBtn1", "BitBtn2"));
     place(pane.defaultColumnOrder, 560, 76, 119, 25);
+    fitCaptions(strip);
 }
 
 void TPelldrakeCDSForm::buildRightArea(Pane &pane)
 {
-    pane.rightArea = named(new QGroupBox, pane.name("GroupBox2", "GroupBox4"));
+    pane.rightArea = named(new QGroupBox(pane.listSplitter), pane.name("GroupBox2", "GroupBox4"));
     auto *layout = new QVBoxLayout(pane.rightArea);
     layout->setContentsMargins(0, 0, 0, 0);
 
@@ -327,7 +365,7 @@ void TPelldrakeCDSForm::buildRightArea(Pane &pane)
     pane.gridSplitter->setChildrenCollapsible(false);
     layout->addWidget(pane.gridSplitter);
 
-    pane.grid = named(new DBGrid, pane.name("DBGrid1", "DBGrid2"));
+    pane.grid = named(new DBGrid(pane.gridSplitter), pane.name("DBGrid1", "DBGrid2"));
     // Small minimums, so the splitters can give the grid any height asked for.
     pane.grid->setMinimumHeight(kMinimumAreaHeight);
     pane.gridSplitter->addWidget(pane.grid);
@@ -482,6 +520,17 @@ QMenu *TPelldrakeCDSForm::menu(const QString &name) const
 
 void TPelldrakeCDSForm::disableControls(Pane &pane)
 {
+    QWidget *focus = QApplication::focusWidget();
+    const QWidget *const locked[] = {pane.aliasCombo, pane.tableList, pane.infoListing, pane.grid,
+                                     pane.navigator};
+    const bool focusOnLocked = focus && std::any_of(std::begin(locked), std::end(locked), [focus](const QWidget *w) {
+        return w == focus || w->isAncestorOf(focus);
+    });
+    // Left to itself, the focus would jump to the next enabled control, often
+    // in the other pane; it waits on the pane's own top strip instead.
+    pane.focusBeforeLock = focusOnLocked ? focus : nullptr;
+    if (focusOnLocked)
+        pane.topStrip->setFocus(Qt::OtherFocusReason);
     pane.aliasCombo->setEnabled(false);
     pane.tableList->setEnabled(false);
     pane.infoListing->setEnabled(false);
@@ -498,6 +547,12 @@ void TPelldrakeCDSForm::enableControls(Pane &pane)
     if (pane.grid->isVisible())
         pane.grid->viewport()->repaint();
     pane.navigator->setEnabled(true);
+    // Give the focus back to the control that had it, unless the user has put
+    // it somewhere else meanwhile.
+    QWidget *back = pane.focusBeforeLock;
+    pane.focusBeforeLock = nullptr;
+    if (back && QApplication::focusWidget() == pane.topStrip && back->isEnabled() && back->isVisible())
+        back->setFocus(Qt::OtherFocusReason);
 }
 
 int TPelldrakeCDSForm::outerHeight() const
@@ -578,6 +633,13 @@ void TPelldrakeCDSForm::closeEvent(QCloseEvent *event)
 {
     FormClose();
     QMainWindow::closeEvent(event);
+}
+
+void TPelldrakeCDSForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    for (Pane *pane : {&pane1_, &pane2_})
+        fitCaptions(pane->topStrip);
 }
 
 void TPelldrakeCDSForm::resizeEvent(QResizeEvent *event)

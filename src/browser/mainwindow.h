@@ -99,6 +99,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void focusChanged(QWidget *old, QWidget *now);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 class QCheckBox;
 class QComboBox;
@@ -12,7 +14,6 @@ class QMenu;
 class QPushButton;
 class QSplitter;
 class QSplitterHandle;
-class QWidget;
 class QAction;
 
 namespace pelldrake::engine {
@@ -84,6 +85,10 @@ struct Pane {
 
     // Focus highlight state: true while keyboard focus is inside the frame.
     bool focusInside = false;
+
+    // The control that had the keyboard focus when the controls lock took it;
+    // unlocking gives it back.
+    QPointer<QWidget> focusBeforeLock;
 
     // Design-time height of the grid (58 in pane 1, 66 in pane 2).
     int designGridHeight = 58;

@@ -8,6 +8,7 @@
 #include "browser/dbnavigator.h"
 #include "browser/fieldview.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -86,14 +87,16 @@ TEST_F(WindowTest, EveryTopStripControlHasItsNameCaptionPlaceAndWidth)
             EXPECT_EQ(w->parentWidget(), panel);
             EXPECT_EQ(w->geometry().left(), p.left);
             EXPECT_EQ(w->geometry().top(), p.top);
-            EXPECT_EQ(w->width(), p.width);
+            // Wider only where the platform's font needs the room for a caption.
+            EXPECT_GE(w->width(), p.width);
         }
         const QString suffix = pane == 1 ? QString() : QStringLiteral("2");
         for (const LabelAt &l : kLabels) {
             auto *label = window().findChild<QLabel *>(QString::fromLatin1(l.name) + suffix);
             ASSERT_NE(label, nullptr) << l.name;
             EXPECT_EQ(label->text(), QString::fromLatin1(l.text));
-            EXPECT_EQ(label->pos(), QPoint(l.left, l.top)) << l.name;
+            EXPECT_EQ(label->y(), l.top) << l.name;
+            EXPECT_LE(label->x(), l.left) << l.name; // moved left only to keep clear of its control
         }
     }
 
@@ -116,6 +119,34 @@ TEST_F(WindowTest, EveryTopStripControlHasItsNameCaptionPlaceAndWidth)
         EXPECT_EQ(counter->text(), QStringLiteral("0")) << name;
         EXPECT_TRUE(counter->isReadOnly()) << name;
         EXPECT_EQ(counter->focusPolicy(), Qt::NoFocus) << name;
+    }
+}
+
+TEST_F(WindowTest, NoCaptionIsClippedAndNoTopStripControlsOverlap)
+{
+    showWindow();
+    for (const char *strip : {"Panel1", "Panel2"}) {
+        SCOPED_TRACE(strip);
+        auto *panel = window().findChild<QWidget *>(QString::fromLatin1(strip));
+        ASSERT_NE(panel, nullptr);
+        const QList<QWidget *> controls = panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (QWidget *w : controls) {
+            const std::string name = w->objectName().toStdString();
+            // Whatever shows a caption or a chosen entry is wide enough for it.
+            auto *combo = qobject_cast<QComboBox *>(w);
+            if (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w) || (combo && combo->count() > 0)) {
+                EXPECT_GE(w->width(), w->sizeHint().width()) << name << " clips its caption";
+            }
+            EXPECT_TRUE(panel->rect().contains(w->geometry())) << name;
+            for (QWidget *other : controls) {
+                if (other != w && !other->isHidden() && !w->isHidden()) {
+                    // The design stacks its 17-pixel check boxes 16 pixels apart: one shared row is no overlap.
+                    const QRect common = w->geometry().intersected(other->geometry());
+                    EXPECT_TRUE(common.isEmpty() || common.height() <= 1)
+                        << name << " overlaps " << other->objectName().toStdString();
+                }
+            }
+        }
     }
 }
 
