@@ -5,6 +5,7 @@
 #include "app/engine/database.h"
 #include "app/engine/session.h"
 #include "app/engine/table.h"
+#include "browser/dbgrid.h"
 #include "browser/mainwindow.h"
 
 #include <QCheckBox>
@@ -59,6 +60,7 @@ void setEditText(QLineEdit *edit, const QString &text)
 
 void postPendingEdit(Pane &pane)
 {
+    pane.grid->finishEditing(true); // what is typed in a cell belongs to the record
     engine::Table &table = *pane.table;
     if (table.active() && table.state() != engine::TableState::Browse && table.modified())
         table.post();

@@ -6,6 +6,7 @@
 #include "app/engine/table.h"
 #include "app/engine/table_model.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -142,6 +143,64 @@ void DBGrid::resetColumnOrder()
 QString DBGrid::selectedFieldName() const
 {
     return fieldNameOfColumn(currentIndex().column());
+}
+
+void DBGrid::finishEditing(bool commit)
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    QWidget *editor = indexWidget(currentIndex());
+    if (!editor)
+        return;
+    if (commit) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    } else {
+        closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
+}
+
+void DBGrid::finishEditingOf(const engine::Table *table, bool commit)
+{
+    for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+        if (auto *grid = qobject_cast<DBGrid *>(w)) {
+            if (grid->table() == table)
+                grid->finishEditing(commit);
+            return;
+        }
+    }
+}
+
+bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    // Typing into a cell puts the record in edit at once, as the navigator's
+    // Post and Cancel buttons expect. The record goes into edit before the
+    // editor opens, so that nothing the table announces meanwhile can reset
+    // what is being typed.
+    engine::Table *t = table();
+    const bool mayOpen = t && t->active() && t->state() == engine::TableState::Browse && index.isValid()
+                         && index.row() == t->currentRow() && state() != QAbstractItemView::EditingState
+                         && (model()->flags(index) & Qt::ItemIsEditable)
+                         && (trigger == QAbstractItemView::AllEditTriggers || (editTriggers() & trigger));
+    bool began = false;
+    if (mayOpen) {
+        try {
+            t->edit();
+            began = true;
+        } catch (...) {
+            Application::showException(std::current_exception());
+            return false;
+        }
+    }
+    const bool opened = QTableView::edit(index, trigger, event);
+    if (began && !opened && t->state() == engine::TableState::Edit && !t->modified()) {
+        try {
+            t->cancel(); // no editor after all: nothing to post
+        } catch (...) {
+            Application::showException(std::current_exception());
+        }
+    }
+    return opened;
 }
 
 void DBGrid::followTable(int row, int preferredColumn)

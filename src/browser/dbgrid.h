@@ -39,6 +39,16 @@ public:
     // The field name of the selected column (empty when none).
     QString selectedFieldName() const;
 
+    // Ends an open cell editor: its text goes into the record (commit) or is
+    // dropped. Anything that posts, cancels or closes the table runs this
+    // first, since menus and the navigator's buttons take no focus from the
+    // editor and so would never see what was typed.
+    void finishEditing(bool commit);
+    // The same for the grid whose cell editor has the keyboard focus, when
+    // that grid shows the given table.
+    static void finishEditingOf(const engine::Table *table, bool commit);
+    using QTableView::edit;
+
 signals:
     // A cell was clicked; the field of its column.
     void cellClick(const QString &fieldName);
@@ -46,6 +56,7 @@ signals:
     void colExit(const QString &fieldName);
 
 protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void keyPressEvent(QKeyEvent *event) override;
 

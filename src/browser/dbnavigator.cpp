@@ -4,6 +4,7 @@
 #include "app/dialogs.h"
 #include "app/engine/data_source.h"
 #include "app/engine/table.h"
+#include "browser/dbgrid.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -188,6 +189,9 @@ void DBNavigator::click(Button which)
     // Errors are shown here rather than thrown through the button's own
     // click handling.
     try {
+        // A cell still being typed into belongs to the record first; Cancel
+        // drops it with the record's other changes.
+        DBGrid::finishEditingOf(t, which != Cancel);
         run(t, which);
     } catch (...) {
         Application::showException(std::current_exception());

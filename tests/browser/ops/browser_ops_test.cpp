@@ -2,11 +2,14 @@
 
 #include "app/engine/database.h"
 #include "app/engine/table.h"
+#include "app/engine/table_model.h"
 #include "browser/dbgrid.h"
 #include "browser/dbmemo.h"
+#include "browser/pane_operations.h"
 
 #include "app/engine/field.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -289,6 +292,62 @@ TEST_F(BrowserTest, AnEditNotYetPostedSurvivesLeavingTheTable)
     }
     EXPECT_EQ(valueOnDisk(shop, name2), "Changed at close");
     EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
+}
+
+TEST_F(BrowserTest, TextTypedIntoACellIsPostedWhenTheWindowClosesFromTheMenu)
+{
+    // The menu takes no focus from the cell editor, so nothing but the close
+    // itself can carry the typed text into the record.
+    const QString shop = path("Shop.sqlite");
+    {
+        TPelldrakeCDSForm &form = openWindow();
+        QApplication::setActiveWindow(&form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        Pane &p1 = form.pane1();
+        chooseAlias(p1, "Shop");
+        clickTable(p1, "customers");
+        const QModelIndex cell = p1.grid->model()->index(0, p1.grid->tableModel()->columnForField(
+                                                                 p1.table->fieldByName("NAME")->index()));
+        p1.grid->setFocus();
+        p1.grid->setCurrentIndex(cell);
+        QTest::keyClick(p1.grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(p1.grid->indexWidget(cell));
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClicks(editor, "Typed, never entered");
+        form.action(QStringLiteral("Close1"))->trigger();
+        window.reset();
+    }
+    EXPECT_EQ(valueOnDisk(shop, "SELECT NAME FROM customers WHERE ID = 1"), "Typed, never entered");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
+}
+
+TEST_F(BrowserTest, OpeningATableLeavesTheKeyboardFocusOnTheTableList)
+{
+    // The lock disables the focused list; the focus must not wander off to the
+    // other pane and stay there.
+    TPelldrakeCDSForm &form = openWindow();
+    chooseAlias(form.pane1(), "Shop");
+    chooseAlias(form.pane2(), "Other");
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    for (Pane *pane : {&form.pane1(), &form.pane2()}) {
+        SCOPED_TRACE(pane->number);
+        pane->tableList->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), pane->tableList);
+        clickTable(*pane, pane->number == 1 ? "plain" : "parts"); // no memo: the listing follows the grid
+        ASSERT_TRUE(pane->table->active());
+        EXPECT_EQ(QApplication::focusWidget(), pane->tableList);
+        EXPECT_TRUE(pane->focusInside);
+        EXPECT_FALSE(otherPane(form, *pane).focusInside);
+    }
+    // Where the user has put the focus meanwhile, it stays.
+    Pane &p1 = form.pane1();
+    p1.tableList->setFocus();
+    form.disableControls(p1);
+    form.pane2().filterValueEdit->setFocus();
+    form.enableControls(p1);
+    EXPECT_EQ(QApplication::focusWidget(), form.pane2().filterValueEdit);
 }
 
 // ---------------------------------------------------------------- filter, index, navigation

@@ -10,6 +10,7 @@
 #include "browser/fieldview.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <cstdio>
@@ -179,6 +180,52 @@ TEST_F(DataWidgetsTest, EditingThroughTheGridAndPostingWithTheNavigator)
     pane.navigator->click(DBNavigator::Post);
     EXPECT_EQ(pane.table->rowCount(), 4);
     EXPECT_TRUE(namesOnDisk().contains(QStringLiteral("Dora")));
+    EXPECT_TRUE(dialogs_.errors().isEmpty()) << dialogs_.errors().join('|').toStdString();
+}
+
+TEST_F(DataWidgetsTest, TypingIntoACellEditsTheRecordAndTheNavigatorFinishesTheCell)
+{
+    // The navigator's buttons take no focus, so the cell editor is still open
+    // when Post or Cancel is clicked.
+    showWindow();
+    QApplication::setActiveWindow(&window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    QAbstractItemModel *model = pane.grid->model();
+    auto typeInto = [&](int row, const QString &text) -> bool {
+        const QModelIndex cell = model->index(row, 1);
+        pane.grid->setFocus();
+        pane.grid->setCurrentIndex(cell);
+        QTest::keyClick(pane.grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(pane.grid->indexWidget(cell));
+        if (!editor)
+            return false;
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        return true;
+    };
+
+    ASSERT_TRUE(typeInto(1, QStringLiteral("Bernard")));
+    EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    EXPECT_TRUE(pane.navigator->button(DBNavigator::Post)->isEnabled());
+    EXPECT_TRUE(pane.navigator->button(DBNavigator::Cancel)->isEnabled());
+    pane.navigator->click(DBNavigator::Post);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Bernard", "Cleo"}));
+    EXPECT_EQ(pane.grid->indexWidget(model->index(1, 1)), nullptr) << "the editor is closed";
+
+    ASSERT_TRUE(typeInto(2, QStringLiteral("Zoe")));
+    pane.navigator->click(DBNavigator::Cancel);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(pane.grid->indexWidget(model->index(2, 1)), nullptr);
+    EXPECT_EQ(model->data(model->index(2, 1)).toString(), QStringLiteral("Cleo"));
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Bernard", "Cleo"}));
+
+    // Moving on with the navigator posts the typed cell with the record.
+    ASSERT_TRUE(typeInto(0, QStringLiteral("Adele")));
+    pane.navigator->click(DBNavigator::Last);
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Adele", "Bernard", "Cleo"}));
     EXPECT_TRUE(dialogs_.errors().isEmpty()) << dialogs_.errors().join('|').toStdString();
 }
 
