@@ -89,7 +89,8 @@ QString TAboutBox::emailAddress()
 
 QString TAboutBox::webAddress()
 {
-    return QStringLiteral("https://www.quenfold.example/pelldrake");
+    // Short enough to show whole in the fixed-size window.
+    return QStringLiteral("https://quenfold.example");
 }
 
 TAboutBox::UrlOpener TAboutBox::setUrlOpener(UrlOpener opener)

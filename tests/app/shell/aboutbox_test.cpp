@@ -46,6 +46,20 @@ TEST(AboutBoxTest, ShowsProductVersionAndItsControls)
     EXPECT_EQ(box.licenseText()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
+TEST(AboutBoxTest, EveryLabelShowsItsWholeText)
+{
+    TempDir dir;
+    ScopedCurrentDir cwd(dir.path());
+    TAboutBox box;
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    for (QLabel *label : box.findChildren<QLabel *>()) {
+        if (label->wordWrap() || label->text().isEmpty())
+            continue;
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+    }
+}
+
 TEST(AboutBoxTest, LoadsLicenseFromTheCurrentDirectoryWhenPresent)
 {
     TempDir dir;
