@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kIntPage = 500;   // rows per value fetch with integer keys
 constexpr int kCompPage = 40;   // rows per value fetch with composite keys
-constexpr int kFirstRows = 100;  // rows (keys and values) read at open or filter: a screen or two
+constexpr int kFirstRows = 60;   // rows (keys and values) read at open or filter: a screen or two
 constexpr int kPrefixKeys = 500; // keys per further page, as moves and views need them
 constexpr int kCacheRows = 4000;
 

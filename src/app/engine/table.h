@@ -26,7 +26,9 @@ enum class TableState { Inactive, Browse, Edit, Insert };
 
 // A cursor over one table: a keyset of the row identities (SQLite rowid, or the primary key /
 // a unique index on PostgreSQL) of the current filter and order, with the row values fetched in
-// pages as they are needed. Nothing loads a whole table.
+// pages as they are needed. Nothing loads a whole table. The keyset itself is read page by page
+// (the first page of an open or a filter with its rows, in one query), so a filter shows its
+// first rows at about the cost of the plain query; last() reads the rest of the keys.
 //
 // Navigation, filter and order changes post a modified edit buffer first (and cancel an
 // unmodified one), like the data-aware controls expect.

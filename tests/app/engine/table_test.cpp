@@ -136,11 +136,11 @@ TEST_P(TableTest, RecordNumbersFollowNavigationAndFilter)
     EXPECT_GE(scrolls.count(), 6);
 
     filterBy(*tab, QStringLiteral("NAME = 'n05*'"));
-    EXPECT_EQ(tab->rowCount(), 100);
     EXPECT_EQ(tab->recNo(), 1);
     EXPECT_EQ(tab->fieldByName(QStringLiteral("NAME"))->asString(), QStringLiteral("n0500"));
     tab->last();
     EXPECT_EQ(tab->recNo(), 100);
+    EXPECT_EQ(tab->rowCount(), 100) << "known in full once last() has read the filter's rows";
     EXPECT_EQ(tab->recordCount(), 1200);
     // Walking forward and backward over page boundaries sees every row once.
     int n = 0;
