@@ -8,6 +8,7 @@
 #include "browser/dbgrid.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -82,6 +83,17 @@ void TPelldrakeCDSForm::wirePaneOperations(Pane &pane)
     onChooserCommit(pane.typeComboBox, this, [this] { TypeComboBoxChange(); });
     connect(pane.tableList, &QListWidget::itemClicked, this,
             first ? &TPelldrakeCDSForm::ListBox1Click : &TPelldrakeCDSForm::ListBox2Click);
+    // Choosing a table with the keys (arrows, typing its first letters) opens
+    // it as a click does, so that the open table is always the one selected,
+    // the one the configuration file keeps. A mouse press waits for its click;
+    // the list's own focus handling makes an entry current without selecting it.
+    QListWidget *list = pane.tableList;
+    connect(list, &QListWidget::currentRowChanged, this, [this, list, first](int row) {
+        if (row < 0 || !list->hasFocus() || QApplication::mouseButtons() != Qt::NoButton
+            || !list->currentItem()->isSelected())
+            return;
+        first ? ListBox1Click() : ListBox2Click();
+    });
     // Setting the text from code runs the filter operation too.
     connect(pane.filterValueEdit, &QLineEdit::textChanged, this, &TPelldrakeCDSForm::FilterValueEditChange);
     connect(new CloseUpWatcher(pane.fieldNameCombo), &CloseUpWatcher::closeUp, this,

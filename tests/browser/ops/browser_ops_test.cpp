@@ -322,6 +322,38 @@ TEST_F(BrowserTest, TextTypedIntoACellIsPostedWhenTheWindowClosesFromTheMenu)
     EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 }
 
+TEST_F(BrowserTest, ChoosingATableWithTheKeysOpensItAndTheFileKeepsIt)
+{
+    QString shown;
+    {
+        TPelldrakeCDSForm &form = openWindow();
+        Pane &p1 = form.pane1();
+        chooseAlias(p1, "Shop");
+        QApplication::setActiveWindow(&form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        int opened = 0;
+        QObject::connect(p1.table, &engine::Table::stateChanged, [&] {
+            if (p1.table->active() && p1.table->state() == engine::TableState::Browse)
+                ++opened;
+        });
+        // Entering the list makes an entry current but chooses nothing.
+        p1.tableList->setFocus();
+        QApplication::processEvents();
+        EXPECT_FALSE(p1.table->active());
+
+        clickTable(p1, "customers");
+        EXPECT_EQ(opened, 1) << "a click opens the table once";
+        QTest::keyClick(p1.tableList, Qt::Key_Down);
+        ASSERT_TRUE(p1.table->active());
+        EXPECT_EQ(p1.table->tableName(), p1.tableList->currentItem()->text());
+        EXPECT_NE(p1.table->tableName(), QStringLiteral("customers"));
+        EXPECT_EQ(opened, 2);
+        shown = p1.table->tableName();
+        closeWindow();
+    }
+    EXPECT_TRUE(readFile(path("Pelldrake.cfg")).contains("ListBox1=" + shown.toUtf8() + "\r\n"));
+}
+
 TEST_F(BrowserTest, OpeningATableLeavesTheKeyboardFocusOnTheTableList)
 {
     // The lock disables the focused list; the focus must not wander off to the
