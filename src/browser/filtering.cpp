@@ -37,7 +37,13 @@ void fieldNameChosen(Pane &pane)
 
 void chooseIndex(Pane &pane)
 {
-    pane.table->setIndexName(pane.indexComboBox->currentText());
+    try {
+        pane.table->setIndexName(pane.indexComboBox->currentText());
+    } catch (...) {
+        // The table keeps its order; the chooser says which one that is.
+        setChooserText(pane.indexComboBox, pane.table->indexName());
+        throw;
+    }
 }
 
 void bindMemoToField(Pane &pane, const QString &fieldName)

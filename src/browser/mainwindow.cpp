@@ -678,7 +678,11 @@ void TPelldrakeCDSForm::GroupBox3Exit()
 void TPelldrakeCDSForm::focusChanged(QWidget *, QWidget *now)
 {
     for (Pane *pane : {&pane1_, &pane2_}) {
-        const bool inside = now && (now == pane->frame || pane->frame->isAncestorOf(now));
+        // Parent by parent, so that a chooser's open drop-down list (a window of
+        // its own) still counts as inside the pane.
+        bool inside = false;
+        for (QWidget *w = now; w && !inside; w = w->parentWidget())
+            inside = w == pane->frame;
         if (inside == pane->focusInside)
             continue;
         pane->focusInside = inside;

@@ -461,6 +461,9 @@ TEST_F(BrowserTest, IndexChoiceOrdersRowsAndAnUnknownIndexShowsTheEngineError)
     EXPECT_TRUE(errors().isEmpty()) << "no error while typing";
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(errors().size(), 1);
+    // The rows keep their order, and the chooser shows the index that gives it.
+    EXPECT_EQ(p1.table->indexName(), "ByCity");
+    EXPECT_EQ(p1.indexComboBox->currentText(), "ByCity");
 
     // Empty text: the natural order again.
     edit->selectAll();

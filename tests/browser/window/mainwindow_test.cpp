@@ -269,10 +269,21 @@ TEST_F(WindowTest, FocusHighlightFollowsTheKeyboardFocusBetweenPanes)
     EXPECT_EQ(stripColour(window(), "Panel1"), silver);
     EXPECT_EQ(stripColour(window(), "Panel2"), face);
 
-    // Focus inside the same pane keeps the highlight; focus nowhere clears it.
+    // Focus inside the same pane keeps the highlight, in an open drop-down
+    // list too; focus nowhere clears it.
     window().pane1().filterValueEdit->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(stripColour(window(), "Panel1"), silver);
+    QComboBox *fields = window().pane1().fieldNameCombo;
+    fields->addItem(QStringLiteral("NAME"));
+    fields->showPopup();
+    QApplication::processEvents();
+    ASSERT_TRUE(fields->view()->isVisible());
+    EXPECT_EQ(stripColour(window(), "Panel1"), silver);
+    EXPECT_EQ(stripColour(window(), "Panel2"), face);
+    fields->hidePopup();
+    window().pane1().filterValueEdit->setFocus();
+    QApplication::processEvents();
     window().pane1().filterValueEdit->clearFocus();
     QApplication::processEvents();
     EXPECT_EQ(stripColour(window(), "Panel1"), face);
