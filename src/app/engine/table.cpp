@@ -743,7 +743,11 @@ struct Table::Private {
     // One more page for a view that scrolled to the last row it knows.
     void readMoreKeys()
     {
-        if (!keysComplete)
+        if (keysComplete)
+            return;
+        if (seekOrder)
+            readKeys(kPrefixKeys, true); // the view paints these rows next
+        else
             readKeys(std::max(loaded(), kPrefixKeys));
     }
 
