@@ -92,7 +92,13 @@ void connectAlias(TPelldrakeCDSForm &form, Pane &pane)
         return;
     }
 
-    postPendingEdit(pane);
+    try {
+        postPendingEdit(pane);
+    } catch (...) {
+        // The pane stays on its alias, with the record still there to fix.
+        setChooserText(pane.aliasCombo, pane.database->databaseName());
+        throw;
+    }
     pane.table->close();
     pane.table->setIndexName(QString());
     setChooserText(pane.indexComboBox, QString());

@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSignalBlocker>
 
 namespace pelldrake {
 
@@ -28,18 +29,40 @@ void displayRecCount(TPelldrakeCDSForm &form)
     }
 }
 
+namespace {
+
+// Selects the open table's entry again, without running the list's operations.
+void reselectOpenTable(Pane &pane)
+{
+    const QList<QListWidgetItem *> found = pane.tableList->findItems(pane.table->tableName(), Qt::MatchExactly);
+    const QSignalBlocker block(pane.tableList);
+    if (!found.isEmpty())
+        pane.tableList->setCurrentItem(found.first());
+}
+
+} // namespace
+
 void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
 {
     engine::Table &table = *pane.table;
+
+    // The record being edited is posted before anything changes. When it
+    // cannot be, the pane stays as it is, its list on the table still open.
+    if (table.active()) {
+        try {
+            postPendingEdit(pane);
+        } catch (...) {
+            reselectOpenTable(pane);
+            throw;
+        }
+    }
 
     setChooserText(pane.fieldNameCombo, QString());
     setEditText(pane.filterValueEdit, QString()); // removes the filter
     unbindMemo(pane);
 
-    if (table.active()) {
-        postPendingEdit(pane);
+    if (table.active())
         table.close();
-    }
     table.setIndexName(QString());
     setChooserText(pane.indexComboBox, QString());
     // A new table always starts unfiltered, even when the filter value was

@@ -294,6 +294,34 @@ TEST_F(BrowserTest, AnEditNotYetPostedSurvivesLeavingTheTable)
     EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 }
 
+TEST_F(BrowserTest, ARecordThatCannotBePostedKeepsItsTableOpenAndSelected)
+{
+    TPelldrakeCDSForm &form = openWindow();
+    Pane &p1 = form.pane1();
+    chooseAlias(p1, "Shop");
+    clickTable(p1, "customers");
+    chooseFieldName(p1, "CITY");
+    typeFilter(p1, "L");
+    p1.table->insert();
+    p1.table->fieldByName("CITY")->setAsString("Lund"); // NAME is required and stays empty
+    clickTable(p1, "plain");
+    EXPECT_EQ(errors().size(), 1) << errors().join('|').toStdString();
+    ASSERT_TRUE(p1.table->active());
+    EXPECT_EQ(p1.table->tableName(), "customers");
+    EXPECT_EQ(p1.table->state(), engine::TableState::Insert) << "the typed record is still there to fix";
+    EXPECT_EQ(p1.tableList->currentItem()->text(), "customers");
+    EXPECT_EQ(p1.filterValueEdit->text(), "L");
+    EXPECT_TRUE(p1.tableList->isEnabled());
+
+    // Another alias: the same, and the chooser names the alias still connected.
+    chooseAlias(p1, "Other");
+    EXPECT_EQ(errors().size(), 2);
+    EXPECT_EQ(p1.aliasCombo->currentText(), "Shop");
+    EXPECT_EQ(p1.table->tableName(), "customers");
+    EXPECT_EQ(p1.table->state(), engine::TableState::Insert);
+    EXPECT_EQ(listItems(p1.tableList).size(), 3);
+}
+
 TEST_F(BrowserTest, TextTypedIntoACellIsPostedWhenTheWindowClosesFromTheMenu)
 {
     // The menu takes no focus from the cell editor, so nothing but the close
