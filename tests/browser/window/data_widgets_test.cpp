@@ -459,3 +459,50 @@ TEST_F(DataWidgetsTest, TypingAValueTheFieldRefusesIsReportedAndTheGridGoesOn)
     pane.navigator->click(DBNavigator::Post);
     EXPECT_EQ(namesOnDisk().first(), QStringLiteral("Augusta"));
 }
+
+// A filter's rows are read page by page: the grid grows as it scrolls to its
+// end, and the navigator's Next and Last reach the rows not read yet.
+TEST_F(DataWidgetsTest, AFilteredGridGrowsAsItScrollsAndTheNavigatorReachesItsEnd)
+{
+    test::TestSession::runSql(
+        dbPath_, {"CREATE TABLE many (id INTEGER PRIMARY KEY, name VARCHAR(20))",
+                  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000) "
+                  "INSERT INTO many SELECT x, CASE WHEN x % 2 = 1 THEN 'odd ' ELSE 'even ' END || x FROM c"});
+    showWindow();
+    Pane &pane = window().pane1();
+    pane.database->setDatabaseName(QStringLiteral("People"));
+    pane.database->open();
+    pane.table->setDatabaseName(QStringLiteral("People"));
+    pane.table->setTableName(QStringLiteral("many"));
+    pane.table->open();
+    pane.table->setFilter(QStringLiteral("name = 'odd*'"));
+    pane.table->setFiltered(true);
+    QApplication::processEvents();
+    QAbstractItemModel *model = pane.grid->model();
+    const int firstPage = model->rowCount();
+    ASSERT_GT(firstPage, 0);
+    ASSERT_LT(firstPage, 1500);
+
+    // The navigator alone (a grid reads on by itself when its cursor reaches its last row).
+    pane.grid->setDataSource(nullptr);
+    pane.table->setRecNo(firstPage);
+    ASSERT_TRUE(pane.table->hasMoreRows());
+    EXPECT_TRUE(pane.navigator->button(DBNavigator::Next)->isEnabled()) << "more rows follow the last one read";
+    EXPECT_TRUE(pane.navigator->button(DBNavigator::Last)->isEnabled());
+    pane.navigator->click(DBNavigator::Next);
+    EXPECT_EQ(pane.table->recNo(), firstPage + 1);
+    pane.grid->setDataSource(pane.dataSource);
+    QApplication::processEvents();
+    EXPECT_EQ(pane.grid->currentIndex().row(), firstPage) << "the grid follows onto the row just read";
+
+    pane.grid->scrollToBottom();
+    QApplication::processEvents();
+    EXPECT_GT(model->rowCount(), firstPage + 1) << "scrolling to the end reads on";
+
+    pane.navigator->click(DBNavigator::Last);
+    EXPECT_EQ(pane.table->recNo(), 1500);
+    EXPECT_EQ(model->rowCount(), 1500);
+    EXPECT_EQ(pane.grid->currentIndex().row(), 1499);
+    EXPECT_EQ(model->data(model->index(1499, 1)).toString(), QStringLiteral("odd 2999"));
+    EXPECT_FALSE(pane.navigator->button(DBNavigator::Next)->isEnabled());
+}
