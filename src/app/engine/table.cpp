@@ -13,6 +13,7 @@
 #include <QSqlRecord>
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 
 namespace pelldrake::engine {
@@ -648,15 +649,16 @@ struct Table::Private {
         // Page after page of a walk runs the same text: prepared once. Texts with an offset or an
         // odd limit vary and are run once.
         const bool stable = (seek || !anyKeyRead) && (limit == kPrefixKeys || limit == kFirstRows);
-        QSqlQuery once;
-        QSqlQuery *query = &once;
+        std::optional<QSqlQuery> once;
+        QSqlQuery *query = nullptr;
         if (stable) {
             query = &statement(text, QStringLiteral("Cannot read the records"));
             for (int i = 0; i < binds.size(); ++i)
                 query->bindValue(i, binds.at(i));
             execOrThrow(*query, QStringLiteral("Cannot read the records"));
         } else {
-            once = exec(text, binds, QStringLiteral("Cannot read the records"));
+            once.emplace(exec(text, binds, QStringLiteral("Cannot read the records")));
+            query = &*once;
         }
         QSqlQuery &qq = *query;
         if (head > 0 && head * 2 >= ids.size()) { // drop the keys deleted from the front
