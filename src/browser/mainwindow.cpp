@@ -528,9 +528,12 @@ void TPelldrakeCDSForm::disableControls(Pane &pane)
     });
     // Left to itself, the focus would jump to the next enabled control, often
     // in the other pane; it waits on the pane's own top strip instead.
-    pane.focusBeforeLock = focusOnLocked ? focus : nullptr;
-    if (focusOnLocked)
+    if (focusOnLocked) {
+        pane.focusBeforeLock = focus;
         pane.topStrip->setFocus(Qt::OtherFocusReason);
+    } else if (focus != pane.topStrip) {
+        pane.focusBeforeLock = nullptr; // a lock inside a lock keeps what the outer one saved
+    }
     pane.aliasCombo->setEnabled(false);
     pane.tableList->setEnabled(false);
     pane.infoListing->setEnabled(false);

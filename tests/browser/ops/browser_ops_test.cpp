@@ -401,8 +401,16 @@ TEST_F(BrowserTest, OpeningATableLeavesTheKeyboardFocusOnTheTableList)
         EXPECT_TRUE(pane->focusInside);
         EXPECT_FALSE(otherPane(form, *pane).focusInside);
     }
-    // Where the user has put the focus meanwhile, it stays.
+    // A lock inside a lock (a command that opens a table) still gives it back.
     Pane &p1 = form.pane1();
+    p1.tableList->setFocus();
+    form.disableControls(p1);
+    form.disableControls(p1);
+    form.enableControls(p1);
+    form.enableControls(p1);
+    EXPECT_EQ(QApplication::focusWidget(), p1.tableList);
+
+    // Where the user has put the focus meanwhile, it stays.
     p1.tableList->setFocus();
     form.disableControls(p1);
     form.pane2().filterValueEdit->setFocus();
