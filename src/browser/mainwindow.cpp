@@ -314,7 +314,7 @@ void TPelldrakeCDSForm::buildTopStrip(Pane &pane)
                                pane.name("useExtensions", "useExtensions2"));
     place(pane.useExtensions, 40, 44, 93, kCheckHeight);
 
-        pane.typeComboBox = chooser(strip, pane.name("TypeComboBox", "TypeComboBox2"));
+    pane.typeComboBox = chooser(strip, pane.name("TypeComboBox", "TypeComboBox2"));
     pane.typeComboBox->addItems({QStringLiteral("ttASCII"), QStringLiteral("ttDBase"),
                                  QStringLiteral("ttDefault"), QStringLiteral("ttFoxPro"),
                                  QStringLiteral("ttParadox"), QString()});
