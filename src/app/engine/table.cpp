@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSqlRecord>
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -992,6 +993,27 @@ struct Table::Private {
         }
     }
 
+    // Re-reads the rows after the filter text or switch changed and moves to the first one.
+    // If the new filter fails, undo() restores the old setting and its rows come back.
+    void refilter(const std::function<void()> &undo)
+    {
+        try {
+            applyFilter();
+            rebuildKeyset();
+        } catch (...) {
+            undo();
+            applyFilter();
+            rebuildKeyset();
+            moveTo(0);
+            throw;
+        }
+        moveTo(0);
+        bof = true;
+        eof = pos < 0;
+        emit q->dataChanged();
+        emit q->afterScroll();
+    }
+
     void setState(TableState s)
     {
         if (state == s)
@@ -1407,21 +1429,7 @@ void Table::setFilter(const QString &filter)
     d->checkBrowseMode();
     const QString previous = d->filterText;
     d->filterText = filter;
-    try {
-        d->applyFilter();
-        d->rebuildKeyset();
-    } catch (...) {
-        d->filterText = previous;
-        d->applyFilter();
-        d->rebuildKeyset();
-        d->moveTo(0);
-        throw;
-    }
-    d->moveTo(0);
-    d->bof = true;
-    d->eof = d->pos < 0;
-    emit dataChanged();
-    emit afterScroll();
+    d->refilter([&] { d->filterText = previous; });
 }
 
 bool Table::filtered() const { return d->filtered; }
@@ -1436,21 +1444,7 @@ void Table::setFiltered(bool on)
     }
     d->checkBrowseMode();
     d->filtered = on;
-    try {
-        d->applyFilter();
-        d->rebuildKeyset();
-    } catch (...) {
-        d->filtered = !on;
-        d->applyFilter();
-        d->rebuildKeyset();
-        d->moveTo(0);
-        throw;
-    }
-    d->moveTo(0);
-    d->bof = true;
-    d->eof = d->pos < 0;
-    emit dataChanged();
-    emit afterScroll();
+    d->refilter([&] { d->filtered = !on; });
 }
 
 void Table::first()
