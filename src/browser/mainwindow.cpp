@@ -350,6 +350,8 @@ void TPelldrakeCDSForm::buildTopStrip(Pane &pane)
     pane.defaultColumnOrder = named(new QPushButton(QStringLiteral("Default Column Order"), strip),
                                     pane.name("BitBtn1", "BitBtn2"));
     place(pane.defaultColumnOrder, 560, 76, 119, 25);
+    // Resetting the column order needs the grid layout files, which do not exist yet.
+    pane.defaultColumnOrder->setEnabled(false);
     fitCaptions(strip);
 }
 

@@ -330,13 +330,14 @@ TEST_F(WindowTest, AnErrorInAHandlerReachesTheErrorDisplayAndTheWindowGoesOn)
 {
     showWindow();
     int runs = 0;
-    QObject::connect(window().pane1().defaultColumnOrder, &QPushButton::clicked, &window(), [&] {
+    auto *button = new QPushButton(&window());
+    QObject::connect(button, &QPushButton::clicked, &window(), [&] {
         ++runs;
         throw std::runtime_error("Table does not exist.");
     });
-    QMetaObject::invokeMethod(window().pane1().defaultColumnOrder, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
     QApplication::processEvents();
-    QMetaObject::invokeMethod(window().pane1().defaultColumnOrder, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(button, "click", Qt::QueuedConnection);
     QApplication::processEvents();
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(dialogs_.errors(), (QStringList{"Table does not exist.", "Table does not exist."}));
