@@ -119,7 +119,11 @@ void Database::open()
         const bool cached = m_session->cachedCredentials(m_alias, cred);
         if (!cached)
             cred.user = def->user;
-        ok = attempt(cred.user, cred.password);
+        // With the login prompt on, the dialog comes at once (the user may also log in as
+        // someone else), unless this session already holds a login for the alias.
+        const bool askFirst = m_loginPrompt && !cached && m_session->loginPrompt();
+        if (!askFirst)
+            ok = attempt(cred.user, cred.password);
         if (!ok && m_loginPrompt) {
             LoginPrompt *prompt = m_session->loginPrompt();
             if (prompt) {

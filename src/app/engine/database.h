@@ -23,9 +23,11 @@ public:
     void setLoginPrompt(bool on) { m_loginPrompt = on; }
     bool loginPrompt() const { return m_loginPrompt; }
 
-    // Connects. An unknown alias or a missing SQLite file throws without asking anything; with the
-    // login-prompt flag on and a server that wants a password, the session's LoginPrompt is asked
-    // (a cancel throws "Login cancelled."). A password given here is kept by the session.
+    // Connects. An unknown alias or a missing SQLite file throws without asking anything. With the
+    // login-prompt flag on, a server alias asks the session's LoginPrompt at once for user name and
+    // password, unless the session already holds a login for the alias (then that is tried first and
+    // the prompt comes only if the server refuses it); a cancel throws. A login given here is kept
+    // by the session until it forgets all passwords. SQLite has no logins and never asks.
     void open();
     void close();
     bool connected() const { return m_connected; }

@@ -20,11 +20,14 @@ public:
         lastUser = user;
         if (cancel)
             return false;
+        if (!giveUser.isEmpty())
+            user = giveUser;
         password = givePassword;
         return true;
     }
     int calls = 0;
     bool cancel = false;
+    QString giveUser;
     QString givePassword;
     QString lastAlias;
     QString lastUser;
@@ -282,6 +285,31 @@ TEST_F(PostgresLoginTest, PasswordIsHeldUntilForgotten)
     QFile ini(session->aliases().iniPath());
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_FALSE(ini.readAll().contains(pgs.password.toUtf8()));
+}
+
+TEST_F(PostgresLoginTest, PromptFlagAsksAtOnceAndAllowsAnotherUser)
+{
+    // The alias names a user the server lets in without a password; with the flag on the
+    // dialog still comes first, and the user logs in as someone else.
+    session->aliases().add(pgAlias(QStringLiteral("open"), pgs.host, pgs.port, pgs.db, pgs.user));
+    Database db(*session);
+    db.setDatabaseName(QStringLiteral("open"));
+    db.setLoginPrompt(true);
+    login.giveUser = pgs.pwUser;
+    login.givePassword = pgs.password;
+    db.open();
+    EXPECT_EQ(login.calls, 1);
+    EXPECT_EQ(login.lastUser, pgs.user);
+    EXPECT_TRUE(db.params().contains(QStringLiteral("USER NAME=") + pgs.pwUser));
+    db.close();
+
+    // Without the flag the alias's own user connects silently.
+    Database plain(*session);
+    plain.setDatabaseName(QStringLiteral("open"));
+    session->forgetAllPasswords();
+    plain.open();
+    EXPECT_EQ(login.calls, 1);
+    EXPECT_TRUE(plain.params().contains(QStringLiteral("USER NAME=") + pgs.user));
 }
 
 } // namespace
