@@ -20,11 +20,15 @@ fi
 export QT_QPA_PLATFORM=offscreen
 # Tests write their files below a temporary HOME, never into the user's own.
 test_home=$(mktemp -d /tmp/pelldrake-home.XXXXXX)
+ctest_log=$test_home/ctest.log
 HOME=$test_home XDG_CONFIG_HOME=$test_home/.config XDG_DATA_HOME=$test_home/.local/share \
-  ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+  ctest --test-dir "$build" --output-on-failure -j"$(nproc)" | tee "$ctest_log"
+summary=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$ctest_log" | tail -n 1)
 rm -rf "$test_home"
 
 secs=${PELLDRAKE_FUZZ_SECONDS:-20}
 if [[ "$secs" != 0 ]]; then
   "$root/scripts/fuzz.sh" "$secs"
 fi
+# The suite's verdict last, where a reader of the log looks for it.
+echo "$summary"
