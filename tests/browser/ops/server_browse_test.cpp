@@ -1,0 +1,141 @@
+// Browsing a PostgreSQL table through the main window, beside a SQLite table in
+// the other pane: the server's names, sizes, index lists and pattern escaping
+// take other paths through the engine than the embedded database's.
+#include "browser_fixture.h"
+
+#include "app/engine/alias_registry.h"
+#include "app/engine/session.h"
+#include "app/engine/table.h"
+#include "browser/dbgrid.h"
+#include "browser/dbmemo.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace pelldrake;
+using namespace pelldrake::test;
+
+namespace {
+
+class ServerBrowseTest : public BrowserTest {
+protected:
+    void SetUp() override
+    {
+        BrowserTest::SetUp();
+        if (qEnvironmentVariableIsEmpty("PELLDRAKE_TEST_PG_HOST"))
+            GTEST_SKIP() << "PELLDRAKE_TEST_PG_HOST not set";
+        engine::AliasDef def;
+        def.name = QStringLiteral("Server");
+        def.driver = QStringLiteral("POSTGRES");
+        def.host = qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST");
+        def.port = qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT");
+        def.database = qEnvironmentVariable("PELLDRAKE_TEST_PG_DB");
+        def.user = qEnvironmentVariable("PELLDRAKE_TEST_PG_USER");
+        session().aliases().add(def);
+
+        table = QStringLiteral("browse_%1").arg(QCoreApplication::applicationPid());
+        run({QStringLiteral("DROP TABLE IF EXISTS %1").arg(table),
+             QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, name VARCHAR(30) NOT NULL, "
+                            "city VARCHAR(20), notes TEXT)").arg(table),
+             QStringLiteral("CREATE INDEX %1_bycity ON %1 (city, name)").arg(table),
+             QStringLiteral("INSERT INTO %1 VALUES (1, 'Kara Ng', 'Lyon', 'first note'), "
+                            "(2, 'O''Brien', 'Cork', 'second note'), (3, 'Karl Marx', 'Berlin', NULL), "
+                            "(4, 'Bruno', 'Amsterdam', 'fourth'), (5, 'kathy', 'Lima', 'fifth')").arg(table)});
+        created = true;
+    }
+
+    void TearDown() override
+    {
+        window.reset(); // its connections hold the table
+        if (created)
+            run({QStringLiteral("DROP TABLE IF EXISTS %1").arg(table)});
+        BrowserTest::TearDown();
+    }
+
+    void run(const QStringList &statements)
+    {
+        const QString name = QStringLiteral("server_browse_setup");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            db.setHostName(qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST"));
+            db.setPort(qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT"));
+            db.setDatabaseName(qEnvironmentVariable("PELLDRAKE_TEST_PG_DB"));
+            db.setUserName(qEnvironmentVariable("PELLDRAKE_TEST_PG_USER"));
+            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+            for (const QString &sql : statements) {
+                QSqlQuery q(db);
+                EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    QString table;
+    bool created = false;
+};
+
+TEST_F(ServerBrowseTest, ServerTableBrowsesBesideAnEmbeddedOne)
+{
+    TPelldrakeCDSForm &form = openWindow();
+    Pane &p1 = form.pane1();
+    Pane &p2 = form.pane2();
+    chooseAlias(p1, "Shop");
+    clickTable(p1, "customers");
+    chooseAlias(p2, "Server");
+    clickTable(p2, table);
+    ASSERT_TRUE(p2.table->active());
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
+    EXPECT_TRUE(messages().isEmpty()) << messages().join('|').toStdString();
+
+    // Both panes counted; the server's memo shows the memo group.
+    EXPECT_EQ(p1.recordCountEdit->text(), "5");
+    EXPECT_EQ(p2.recordCountEdit->text(), "5");
+    EXPECT_EQ(p2.fieldCountEdit->text(), "4");
+    EXPECT_TRUE(p2.memoGroup->isVisible());
+
+    const QStringList listing = listItems(p2.infoListing);
+    ASSERT_GE(listing.size(), 12);
+    EXPECT_EQ(listing.mid(0, 2), QStringList({"Database", "Server"}));
+    EXPECT_FALSE(listing[2].isEmpty()) << "the driver name";
+    for (const QString &line : listing)
+        EXPECT_FALSE(line.contains("PASSWORD", Qt::CaseInsensitive)) << line.toStdString();
+    EXPECT_TRUE(listing.contains("Alias=Server"));
+    EXPECT_TRUE(listing.contains("TableName=" + table));
+    EXPECT_TRUE(listing.contains("  RecordCount=5"));
+    EXPECT_TRUE(listing.contains("  Indexes"));
+    EXPECT_TRUE(listing.contains("    " + table + "_bycity[city;name]"));
+    const int nameLine = listing.indexOf("*FieldName=name");
+    ASSERT_GE(nameLine, 0) << "a required field";
+    EXPECT_EQ(listing.value(nameLine + 2), "  DataType=ftString");
+    EXPECT_EQ(listing.value(nameLine + 12), "  Size=30");
+
+    // Prefix filter: an apostrophe is text, the match is case-sensitive.
+    chooseFieldName(p2, "name");
+    typeFilter(p2, "O'B");
+    EXPECT_EQ(gridColumn(p2, "name"), QStringList({"O'Brien"}));
+    typeFilter(p2, "Ka");
+    EXPECT_EQ(gridColumn(p2, "name"), QStringList({"Kara Ng", "Karl Marx"}));
+    typeFilter(p2, "");
+    EXPECT_EQ(gridColumn(p2, "name").size(), 5);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
+
+    chooseFromList(p2.indexComboBox, table + "_bycity");
+    EXPECT_EQ(gridColumn(p2, "city"), QStringList({"Amsterdam", "Berlin", "Cork", "Lima", "Lyon"}));
+
+    const QModelIndex notes = p2.grid->model()->index(0, 3);
+    QTest::mouseClick(p2.grid->viewport(), Qt::LeftButton, {}, p2.grid->visualRect(notes).center());
+    EXPECT_EQ(p2.memo->dataField(), "notes");
+    EXPECT_EQ(p2.memo->toPlainText(), "fourth");
+
+    // Pane 1 went on with its own table throughout.
+    EXPECT_EQ(gridColumn(p1, "NAME").size(), 5);
+    EXPECT_EQ(p1.table->tableName(), "customers");
+}
+
+} // namespace
