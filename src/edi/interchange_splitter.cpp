@@ -384,6 +384,7 @@ void SegmentCutter::run(Handler &handler)
     start_ = 0;
     noTermBefore_ = 0;
     seekingISA_ = true;
+    newInterchange_ = false;
     lastFull_ = false;
     readBlock();
     for (;;) {
@@ -392,6 +393,23 @@ void SegmentCutter::run(Handler &handler)
             if (start_ >= held_.size()) {
                 readMore = lastFull_;
                 break;
+            }
+            // A further interchange of the file may end its segments with
+            // another character: its ISA says which (the 106th character), and
+            // the ISA itself must already be cut with it.
+            if (newInterchange_ && !seekingISA_ && held_.compare(start_, 3, "ISA") == 0) {
+                if (held_.size() - start_ <= 105 && lastFull_) {
+                    readMore = true;
+                    break;
+                }
+                newInterchange_ = false;
+                if (held_.size() - start_ > 105 && held_[start_ + 105] != terminator_) {
+                    setTerminator(held_[start_ + 105]);
+                    // Line breaks were kept or dropped for the old terminator.
+                    const std::string uncut = held_.substr(start_);
+                    held_.resize(start_);
+                    appendFiltered(held_, uncut, terminator_);
+                }
             }
             // Text known to hold no terminator is not searched again.
             const std::size_t from = std::max(start_, noTermBefore_);
@@ -424,6 +442,7 @@ void SegmentCutter::run(Handler &handler)
             start_ = p + 1;
             if (a == Action::SkipToISA) {
                 seekingISA_ = true;
+                newInterchange_ = true;
                 dropToISA();
             }
             if (start_ >= held_.size()) {

@@ -24,6 +24,8 @@
 // - a last segment without terminator is still cut;
 // - lines wrapped at 80 columns unwrap with CR LF or LF alike;
 // - only whole envelope tags count: STC or GSX are body segments.
+// - each interchange of a file is cut with its own terminator, read from its
+//   own ISA, not with the first interchange's.
 #pragma once
 
 #include <chrono>
@@ -179,6 +181,7 @@ private:
     std::size_t start_ = 0;
     std::size_t noTermBefore_ = 0; // held_ before this index holds no terminator
     bool seekingISA_ = true;
+    bool newInterchange_ = false; // an IEA was cut: the next ISA may change the terminator
     bool lastFull_ = false;
     std::uint64_t readOffset_ = 0;
 };

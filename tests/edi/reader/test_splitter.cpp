@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace x12test;
 using pelldrake::edi::TlynEDIRecvTranslateTo;
 
@@ -136,6 +138,53 @@ TEST(Splitter, SeveralInterchangesInOneFileKeepTheirOwnEnvelopes)
     EXPECT_EQ(s.groups[3].back().substr(0, 3), "GE*");
     EXPECT_EQ(s.files[2].parent_path().filename(), "OTHER_WIDGETCO_856");
     EXPECT_EQ(r.subElementSeparator, ":");
+}
+
+TEST(Splitter, EachInterchangeIsCutWithItsOwnTerminator)
+{
+    InterchangePlan b;
+    b.sender = "OTHER";
+    b.control = "000000777";
+    b.groups = {GroupPlan{"IN", "810", 1, {}}, GroupPlan{"IN", "810", 2, {}}};
+    const auto sa = segments(InterchangePlan{});
+    const auto sb = segments(b);
+    // The second interchange: bar between elements, exclamation mark after segments.
+    std::vector<std::string> sbBar = sb;
+    for (auto &seg : sbBar)
+        std::replace(seg.begin(), seg.end(), '*', '|');
+    std::string bBar = render(sbBar, Style::Tilde);
+    std::replace(bBar.begin(), bBar.end(), '~', '!');
+
+    struct Case {
+        const char *name;
+        std::string text;
+        std::vector<std::string> second;   // the second interchange's segments
+        std::vector<std::string> head;      // separator lines of its group files
+    };
+    const std::vector<Case> cases = {
+        {"tilde, then bar and exclamation mark", render(sa, Style::Tilde) + bBar, sbBar, {"33", "124", ">"}},
+        {"CR LF only, then tilde with CR LF", render(sa, Style::CRLFOnly) + render(sb, Style::TildeCRLF), sb,
+         {"126", "42", ">"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkDir wd;
+        const Split s = splitText(wd, c.text);
+        ASSERT_TRUE(s.ok);
+        ASSERT_EQ(s.groups.size(), 3u);
+        EXPECT_EQ(s.groups[0][3], sa[0]);
+        EXPECT_EQ(s.groups[0].back().substr(0, 3), "GE*");
+        const std::size_t ge1 = 1 + 1 + 5 + 1;   // ISA, GS, one set of five, GE
+        std::vector<std::string> first = c.head;
+        first.insert(first.end(), c.second.begin(), c.second.begin() + ge1);
+        first.push_back(c.second.back());
+        EXPECT_EQ(s.groups[1], first);
+        std::vector<std::string> second = c.head;
+        second.push_back(c.second[0]);
+        second.insert(second.end(), c.second.begin() + ge1, c.second.end() - 1);
+        EXPECT_EQ(s.groups[2], second);
+        EXPECT_EQ(s.files[2].parent_path().filename(), "OTHER_WIDGETCO_810");
+    }
 }
 
 TEST(Splitter, AnInterchangeWithoutIeaLendsNoIeaToItsGroups)
