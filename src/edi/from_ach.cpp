@@ -123,6 +123,10 @@ void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string
     const auto size = fs::file_size(toPath(source), ec);
     if (ec)
         throw std::runtime_error("Cannot open file \"" + source + "\": " + ec.message());
+    // A copy onto the source itself (another spelling, a link) is already
+    // there; opening the destination for writing would empty the source.
+    if (fs::equivalent(toPath(source), toPath(destination), ec) && !ec)
+        return;
     FilePtr out = openFile(toPath(destination), "wb");   // truncates a longer old file
     if (!out)
         throw std::runtime_error("Cannot create file \"" + destination + "\"");

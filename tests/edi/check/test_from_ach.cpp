@@ -152,6 +152,10 @@ TEST(FromACH, StoreCopyReplacesTheDestinationCompletely)
     writeFile(dir.file("empty.ach"), "");
     TlynEDIFromACH::storeCopyOfACH(dir.file("empty.ach"), dir.file("dst.ach"));
     EXPECT_EQ(readFile(dir.file("dst.ach")), "");
+
+    // Onto itself, under another spelling of its name: the file stays whole.
+    TlynEDIFromACH::storeCopyOfACH(dir.file("src.ach"), dir.file("./src.ach"));
+    EXPECT_EQ(readFile(dir.file("src.ach")), bytes);
 }
 
 TEST(FromACH, StoreCopyReportsFilesItCannotOpen)
