@@ -58,7 +58,7 @@ TEST(ClientDataSet, SaveAndOpenRoundTripKeepsDefinitionsAndEveryByte)
     const std::string file = (dir / "store.cds").string();
     const std::string memo = "ST*850*0001\nBEG*00*SA*4711\r\n\nSE*3*0001\n";
     const std::string umlaut = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC";
-    std::string binary = "a\x00\xFF\x80 b";
+    std::string binary("a\x00\xFF\x80 b", 6); // the literal holds a zero byte: give its length
     binary += std::string(1, '\0');
     binary += "\xC3"; // a cut UTF-8 sequence is not valid text
 
