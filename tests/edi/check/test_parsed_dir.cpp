@@ -131,6 +131,7 @@ TEST(CheckParse, TerminatorStyles)
         {"CR LF only", join(segs, "\r\n"), "10"},
         {"LF only", join(segs, "\n"), "10"},
         {"80 columns CR LF", wrap(tilde, 80, "\r\n"), "126"},
+        {"80 columns LF", wrap(tilde, 80, "\n"), "126"},
         {"transport header", "SOME TRANSPORT BYTES\r\n" + tilde, "126"},
         {"blanks after IEA", tilde + "\r\n   \r\n\x1a", "126"},
     };
