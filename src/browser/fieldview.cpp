@@ -2,6 +2,7 @@
 
 #include "app/engine/table.h"
 #include "browser/dbgrid.h"
+#include "edi/palette.h"
 
 #include <QHeaderView>
 
@@ -58,5 +59,9 @@ void TlynEDIDBFieldView::LoadGrid(DBGrid *grid)
         topLeft = parentWidget()->mapFromGlobal(grid->mapToGlobal(QPoint(0, 0)));
     load(table, topLeft.x(), topLeft.y(), grid->height());
 }
+
+namespace lynEDIDBFieldView {
+void Register() { edi::registerComponent(edi::kPalettePage, "TlynEDIDBFieldView"); }
+} // namespace lynEDIDBFieldView
 
 } // namespace pelldrake

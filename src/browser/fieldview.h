@@ -29,4 +29,9 @@ private:
     void load(engine::Table *table, int left, int top, int height);
 };
 
+namespace lynEDIDBFieldView {
+// Records the class on the EDI palette page with the other EDI components.
+void Register();
+}
+
 } // namespace pelldrake

@@ -8,6 +8,9 @@
 #include "browser/dbmemo.h"
 #include "browser/dbnavigator.h"
 #include "browser/fieldview.h"
+#include "edi/palette.h"
+
+#include <algorithm>
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -322,6 +325,10 @@ TEST_F(DataWidgetsTest, FieldViewListsTheCurrentRecord)
     EXPECT_TRUE(view->topLevelItem(2)->text(1).isEmpty()); // null
     EXPECT_EQ(view->geometry(), QRect(5, 6, 310, 200));
     EXPECT_EQ(view->columnWidth(0), 150);
+
+    lynEDIDBFieldView::Register();
+    const auto onPage = edi::registeredComponents(edi::kPalettePage);
+    EXPECT_NE(std::find(onPage.begin(), onPage.end(), "TlynEDIDBFieldView"), onPage.end());
 }
 
 TEST_F(DataWidgetsTest, EscapeInTheGridCancelsAndAFailedPostKeepsTheGridOnTheRecord)
