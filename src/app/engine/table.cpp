@@ -993,6 +993,30 @@ struct Table::Private {
         }
     }
 
+    // Starts a new record: at the end (append, or insert with no current row) or before the
+    // current row (insert).
+    void beginInsert(bool atEnd)
+    {
+        requireActive();
+        checkBrowseMode();
+        if (!canModify)
+            throw EngineError(QStringLiteral("Cannot modify a read-only table."));
+        // The new row takes a place in the keyset, so the keyset must be whole first.
+        if (!keysComplete)
+            loadAllKeys();
+        savedPos = pos;
+        appending = atEnd || pos < 0;
+        insertPos = appending ? rowTotal() : pos;
+        buffer = QVariantList(int(fields.size()));
+        changed = QVector<bool>(int(fields.size()), false);
+        modified = false;
+        setState(TableState::Insert);
+        if (atEnd)
+            eof = true;
+        emit q->dataChanged();
+        emit q->afterScroll();
+    }
+
     // Re-reads the rows after the filter text or switch changed and moves to the first one.
     // If the new filter fails, undo() restores the old setting and its rows come back.
     void refilter(const std::function<void()> &undo)
@@ -1578,42 +1602,12 @@ void Table::edit()
 
 void Table::append()
 {
-    d->requireActive();
-    d->checkBrowseMode();
-    if (!d->canModify)
-        throw EngineError(QStringLiteral("Cannot modify a read-only table."));
-    // The new row takes a place in the keyset, so the keyset must be whole first.
-    if (!d->keysComplete)
-        d->loadAllKeys();
-    d->savedPos = d->pos;
-    d->appending = true;
-    d->insertPos = d->rowTotal();
-    d->buffer = QVariantList(int(d->fields.size()));
-    d->changed = QVector<bool>(int(d->fields.size()), false);
-    d->modified = false;
-    d->setState(TableState::Insert);
-    d->eof = true;
-    emit dataChanged();
-    emit afterScroll();
+    d->beginInsert(true);
 }
 
 void Table::insert()
 {
-    d->requireActive();
-    d->checkBrowseMode();
-    if (!d->canModify)
-        throw EngineError(QStringLiteral("Cannot modify a read-only table."));
-    if (!d->keysComplete)
-        d->loadAllKeys();
-    d->savedPos = d->pos;
-    d->appending = d->pos < 0;
-    d->insertPos = d->pos < 0 ? d->rowTotal() : d->pos;
-    d->buffer = QVariantList(int(d->fields.size()));
-    d->changed = QVector<bool>(int(d->fields.size()), false);
-    d->modified = false;
-    d->setState(TableState::Insert);
-    emit dataChanged();
-    emit afterScroll();
+    d->beginInsert(false);
 }
 
 void Table::post()
