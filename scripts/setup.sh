@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config git
   qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql
-  nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libgtest-dev libgmock-dev
   postgresql postgresql-client
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
