@@ -8,6 +8,7 @@
 #include "app/engine/field.h"
 #include "app/engine/login_prompt.h"
 #include "app/engine/query.h"
+#include "app/engine/row_scan.h"
 #include "app/engine/session.h"
 #include "app/engine/table.h"
 #include "app/engine/table_model.h"

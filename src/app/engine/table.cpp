@@ -1785,4 +1785,17 @@ bool Table::isIndexField(int fieldIndex) const
 
 Database *Table::database() const { return d->db; }
 
+void Table::scanStatement(QString &sql, QVariantList &binds) const
+{
+    d->requireActive();
+    QStringList cols;
+    for (const auto &f : d->fields)
+        cols << quoteIdent(f->fieldName());
+    sql = QStringLiteral("SELECT %1 FROM %2").arg(cols.join(QLatin1String(", ")), d->from);
+    if (!d->where.isEmpty())
+        sql += QLatin1String(" WHERE ") + d->where;
+    sql += QLatin1String(" ORDER BY ") + d->orderBy;
+    binds = d->whereBinds;
+}
+
 } // namespace pelldrake::engine

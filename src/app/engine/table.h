@@ -134,6 +134,11 @@ signals:
     void stateChanged();
 
 private:
+    friend class RowScan;
+    // The statement reading all fields (in field order) of the rows in the current filter and
+    // order, with its bound values.
+    void scanStatement(QString &sql, QVariantList &binds) const;
+
     struct Private;
     std::unique_ptr<Private> d;
 };

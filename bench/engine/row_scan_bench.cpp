@@ -1,0 +1,139 @@
+// Timing of the engine's forward-only row scan (what the dump and the export read through),
+// writing every row as tab-delimited text, against the sqlite3 shell's ".mode tabs" output of
+// the same table when the shell is installed.
+//   row_scan_bench [rows ...]      default: 100000 1000000
+#include "app/engine/engine.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+
+using namespace pelldrake::engine;
+
+namespace {
+
+// One statement, so generating a million rows takes a second or two.
+void generate(const QString &path, int rows)
+{
+    const QString conn = QStringLiteral("scan_bench_generate");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conn);
+        db.setDatabaseName(path);
+        if (!db.open())
+            qFatal("cannot create %s", qPrintable(path));
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("CREATE TABLE big (id INTEGER PRIMARY KEY, name VARCHAR(40), note TEXT, "
+                              "amount REAL, born DATE)"));
+        if (!q.exec(QStringLiteral(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                "INSERT INTO big SELECT i, 'Customer ' || (i * 7919 % 100000) || ' ' || i, "
+                "'Note for record ' || i || ': some free text of moderate length, ' || hex(i * 2654435761 % 4294967296) || '.', "
+                "(i % 100000) / 100.0, date('2000-01-01', '+' || (i % 9000) || ' days') FROM n")
+                        .arg(rows)))
+            qFatal("cannot fill: %s", qPrintable(q.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(conn);
+}
+
+double scanToFile(Table &table, const QString &out, qint64 &rowsRead)
+{
+    QElapsedTimer t;
+    t.start();
+    QFile file(out);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(out));
+    RowScan scan(table);
+    QString line;
+    QByteArray buffer;
+    const int n = scan.fieldCount();
+    while (scan.next()) {
+        line.clear();
+        for (int i = 0; i < n; ++i) {
+            if (i)
+                line += QLatin1Char('\t');
+            line += scan.text(i);
+        }
+        line += QLatin1Char('\n');
+        buffer += line.toUtf8();
+        if (buffer.size() > (1 << 16)) {
+            file.write(buffer);
+            buffer.clear();
+        }
+    }
+    file.write(buffer);
+    file.close();
+    rowsRead = scan.rowsRead();
+    return t.nsecsElapsed() / 1e6;
+}
+
+double shellToFile(const QString &shell, const QString &db, const QString &out)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.setStandardOutputFile(out);
+    p.start(shell, {QStringLiteral("-batch"), QStringLiteral("-cmd"), QStringLiteral(".mode tabs"), db,
+                    QStringLiteral("SELECT * FROM big")});
+    p.waitForFinished(-1);
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << QString::fromLocal8Bit(argv[i]).toInt();
+    if (sizes.isEmpty())
+        sizes = {100000, 1000000};
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    QTemporaryDir dir;
+    Session session(QStringLiteral("Bench"), dir.filePath(QStringLiteral("aliases.ini")));
+    for (int rows : sizes) {
+        const QString path = dir.filePath(QStringLiteral("scan_%1.sqlite").arg(rows));
+        generate(path, rows);
+        AliasDef def;
+        def.name = QStringLiteral("scan%1").arg(rows);
+        def.driver = QStringLiteral("SQLITE");
+        def.path = path;
+        session.aliases().add(def);
+        Database db(session);
+        db.setDatabaseName(def.name);
+        db.open();
+        Table table(session);
+        table.setDatabaseName(def.name);
+        table.setTableName(QStringLiteral("big"));
+        table.open();
+
+        // The machine may be busy: the best of three rounds counts for each side.
+        double scanMs = 1e300, shellMs = 1e300;
+        qint64 read = 0;
+        const QString out = dir.filePath(QStringLiteral("out.txt"));
+        for (int round = 0; round < 3; ++round) {
+            scanMs = std::min(scanMs, scanToFile(table, out, read));
+            if (!shell.isEmpty())
+                shellMs = std::min(shellMs, shellToFile(shell, path, out));
+        }
+        std::printf("%d rows: row scan to a tab-delimited file %.0f ms (%lld rows, %.0f rows/ms)", rows, scanMs,
+                    (long long)read, read / scanMs);
+        if (!shell.isEmpty())
+            std::printf("; sqlite3 .mode tabs %.0f ms; scan speed / shell speed %.2f\n", shellMs, shellMs / scanMs);
+        else
+            std::printf("; sqlite3 shell not installed\n");
+        table.close();
+        db.close();
+        QFile::remove(path);
+    }
+    return 0;
+}

@@ -1,0 +1,80 @@
+#include "app/engine/row_scan.h"
+
+#include "app/engine/database.h"
+#include "app/engine/engine_error.h"
+#include "app/engine/field.h"
+#include "app/engine/session.h"
+#include "app/engine/sql_util.h"
+#include "app/engine/table.h"
+#include "app/engine/values.h"
+
+#include <QSqlQuery>
+#include <QVector>
+
+namespace pelldrake::engine {
+
+struct RowScan::Private {
+    QSqlQuery query;
+    QVector<int> types;
+    qint64 rows = 0;
+    bool atRow = false;
+    bool done = false;
+};
+
+RowScan::RowScan(Table &table) : d(std::make_unique<Private>())
+{
+    if (!table.active() || !table.database())
+        throw EngineError(QStringLiteral("Table is not open."));
+    QString sql;
+    QVariantList binds;
+    table.scanStatement(sql, binds);
+    d->types.reserve(table.fieldCount());
+    for (int i = 0; i < table.fieldCount(); ++i)
+        d->types << table.field(i)->dataType();
+    d->query = runQuery(table.database()->sqlDatabase(), sql, binds, QStringLiteral("Cannot read the records"));
+}
+
+RowScan::~RowScan() = default;
+
+bool RowScan::next()
+{
+    if (d->done)
+        return false;
+    d->atRow = d->query.next();
+    if (!d->atRow) {
+        d->done = true;
+        // A stream cut short (another statement on the connection, a lost server) is an error,
+        // never a silent end of the rows.
+        if (d->query.lastError().isValid())
+            throw EngineError(QStringLiteral("Cannot read the records: ") + errorText(d->query.lastError()));
+        d->query.finish();
+        return false;
+    }
+    ++d->rows;
+    return true;
+}
+
+int RowScan::fieldCount() const { return int(d->types.size()); }
+
+bool RowScan::isNull(int field) const
+{
+    return !d->atRow || d->query.isNull(field);
+}
+
+QString RowScan::text(int field) const
+{
+    if (!d->atRow || field < 0 || field >= d->types.size())
+        return {};
+    return valueToText(d->types.at(field), d->query.value(field));
+}
+
+QVariant RowScan::value(int field) const
+{
+    if (!d->atRow || field < 0 || field >= d->types.size())
+        return {};
+    return fromStorage(d->types.at(field), d->query.value(field));
+}
+
+qint64 RowScan::rowsRead() const { return d->rows; }
+
+} // namespace pelldrake::engine

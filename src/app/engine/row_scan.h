@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+namespace pelldrake::engine {
+
+class Table;
+
+// Reads the rows of an open table in its current filter and index order (the same predicate and
+// order as the table's cursor) in one forward-only query: for the dump and the export. The
+// table's cursor does not move and nothing but the current row is held in memory.
+//
+// Values are those stored in the database; an unposted edit buffer is not part of the scan.
+// On PostgreSQL the rows stream from the server one at a time: another statement on the same
+// connection while the scan runs ends the stream, and next() then throws instead of stopping
+// early.
+class RowScan {
+public:
+    explicit RowScan(Table &table); // throws EngineError when the table is closed or the query fails
+    ~RowScan();
+    RowScan(const RowScan &) = delete;
+    RowScan &operator=(const RowScan &) = delete;
+
+    bool next();                   // moves to the next row; false after the last
+    int fieldCount() const;        // the table's fields, in field order
+    bool isNull(int field) const;
+    QString text(int field) const; // valueToText(type, value) of the field; empty for null
+    QVariant value(int field) const; // typed as Field::value() gives it
+    qint64 rowsRead() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace pelldrake::engine

@@ -1,0 +1,125 @@
+// The forward-only row scan used by the dump and the export.
+#include "engine_fixture.h"
+
+#include <QSqlQuery>
+#include <gmock/gmock.h>
+
+namespace pelldrake::engine::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class RowScanTest : public EngineTest {
+protected:
+    QString makeItems()
+    {
+        const QString t = tableName(QStringLiteral("items"));
+        exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, name VARCHAR(20), price NUMERIC(10,2), "
+                            "born DATE, ok BOOLEAN, data %2)")
+                 .arg(t, blobType()));
+        exec(QStringLiteral("CREATE INDEX %1_name ON %1 (name)").arg(t));
+        const QString bytes = pg() ? QStringLiteral("'\\x00ff'::bytea") : QStringLiteral("x'00ff'");
+        exec(QStringLiteral("INSERT INTO %1 VALUES (1, 'pear', 2.50, '2024-02-29', %2, %3)")
+                 .arg(t, pg() ? QStringLiteral("true") : QStringLiteral("1"), bytes));
+        exec(QStringLiteral("INSERT INTO %1 VALUES (2, 'apple', 10, NULL, NULL, NULL)").arg(t));
+        exec(QStringLiteral("INSERT INTO %1 VALUES (3, 'apricot', 0.1, '1999-12-31', %2, NULL)")
+                 .arg(t, pg() ? QStringLiteral("false") : QStringLiteral("0")));
+        exec(QStringLiteral("INSERT INTO %1 VALUES (4, 'banana', 3, NULL, NULL, NULL)").arg(t));
+        return t;
+    }
+
+    static QStringList rows(Table &t)
+    {
+        QStringList out;
+        RowScan scan(t);
+        while (scan.next()) {
+            QStringList cells;
+            for (int i = 0; i < scan.fieldCount(); ++i)
+                cells << (scan.isNull(i) ? QStringLiteral("<null>") : scan.text(i));
+            out << cells.join(QLatin1Char('|'));
+        }
+        EXPECT_EQ(scan.rowsRead(), out.size());
+        EXPECT_FALSE(scan.next()); // stays at the end
+        return out;
+    }
+};
+
+TEST_P(RowScanTest, ReadsTheCurrentFilterAndOrderAsText)
+{
+    const QString t = makeItems();
+    auto tab = openTable(t);
+    // SQLite stores NUMERIC values as integers or reals; PostgreSQL keeps the scale.
+    const QStringList prices = pg() ? QStringList{"2.50", "10.00", "0.10", "3.00"} : QStringList{"2.5", "10", "0.1", "3"};
+    EXPECT_THAT(rows(*tab), ElementsAre(QStringLiteral("1|pear|%1|2024-02-29|true|00ff").arg(prices[0]),
+                                        QStringLiteral("2|apple|%1|<null>|<null>|<null>").arg(prices[1]),
+                                        QStringLiteral("3|apricot|%1|1999-12-31|false|<null>").arg(prices[2]),
+                                        QStringLiteral("4|banana|%1|<null>|<null>|<null>").arg(prices[3])));
+}
+
+TEST_P(RowScanTest, FollowsIndexAndFilterWithoutMovingTheCursor)
+{
+    const QString t = makeItems();
+    auto tab = openTable(t);
+    tab->setIndexName(t + QStringLiteral("_name"));
+    tab->setFilter(QStringLiteral("name = 'ap*'"));
+    tab->setFiltered(true);
+    tab->next();
+    ASSERT_EQ(tab->recNo(), 2);
+    RowScan scan(*tab);
+    QStringList names;
+    while (scan.next()) {
+        names << scan.text(1);
+        EXPECT_EQ(scan.value(0).toLongLong(), names.size() == 1 ? 2 : 3);
+    }
+    EXPECT_THAT(names, ElementsAre(QStringLiteral("apple"), QStringLiteral("apricot")));
+    EXPECT_EQ(tab->recNo(), 2);
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("name"))->asString(), QStringLiteral("apricot"));
+
+    tab->setFiltered(false);
+    RowScan all(*tab);
+    int n = 0;
+    while (all.next())
+        ++n;
+    EXPECT_EQ(n, 4);
+}
+
+TEST_P(RowScanTest, ClosedTableAndEmptyTable)
+{
+    const QString t = tableName(QStringLiteral("empty"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, name VARCHAR(20))").arg(t));
+    Table closed(*session);
+    EXPECT_THROW(RowScan{closed}, EngineError);
+    auto tab = openTable(t);
+    RowScan scan(*tab);
+    EXPECT_FALSE(scan.next());
+    EXPECT_EQ(scan.rowsRead(), 0);
+    EXPECT_EQ(scan.fieldCount(), 2);
+}
+
+TEST_P(RowScanTest, AStreamCutShortIsAnErrorNotAnEnd)
+{
+    if (!pg())
+        GTEST_SKIP() << "SQLite statements do not share one result stream";
+    const QString t = tableName(QStringLiteral("many"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY)").arg(t));
+    exec(QStringLiteral("INSERT INTO %1 SELECT generate_series(1, 100)").arg(t));
+    auto tab = openTable(t);
+    RowScan scan(*tab);
+    ASSERT_TRUE(scan.next());
+    QSqlQuery other(db->sqlDatabase());
+    ASSERT_TRUE(other.exec(QStringLiteral("SELECT 1")));
+    try {
+        while (scan.next()) {
+        }
+        FAIL() << "the scan ended after " << scan.rowsRead() << " rows without an error";
+    } catch (const EngineError &e) {
+        EXPECT_THAT(e.message().toStdString(), HasSubstr("Cannot read the records"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, RowScanTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         backendName);
+
+} // namespace
+} // namespace pelldrake::engine::test
