@@ -1,5 +1,7 @@
 #include "app/aboutbox.h"
 
+#include "app/program_icon.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -24,25 +25,6 @@ TAboutBox::UrlOpener &urlOpener()
         return QDesktopServices::openUrl(url);
     };
     return opener;
-}
-
-// The program icon, drawn rather than shipped as a file.
-QPixmap programIcon(QSize size)
-{
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(0, 64, 128));
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(QRectF(2, 2, 60, 60), 8, 8);
-    painter.setBrush(QColor(240, 240, 240));
-    for (int row = 0; row < 4; ++row)
-        painter.drawRect(QRectF(10, 12 + row * 11, 44, 7));
-    painter.setBrush(QColor(200, 40, 40));
-    painter.drawRect(QRectF(10, 12, 14, 7));
-    painter.end();
-    return pixmap.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 // Licence files are 8-bit text; take UTF-8 when it is valid, Latin-1 otherwise.
@@ -121,7 +103,8 @@ TAboutBox::TAboutBox(QWidget *parent)
     auto *head = new QHBoxLayout;
     auto *icon = new QLabel(panel);
     icon->setObjectName(QStringLiteral("ProgramIcon"));
-    icon->setPixmap(programIcon(QSize(65, 57)));
+    icon->setPixmap(programIcon().pixmap(128));
+    icon->setScaledContents(true); // stretched to 65 by 57
     icon->setFixedSize(65, 57);
     head->addWidget(icon, 0, Qt::AlignTop);
     auto *names = new QVBoxLayout;

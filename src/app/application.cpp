@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/dialogs.h"
+#include "app/program_icon.h"
 
 #include <stdexcept>
 
@@ -12,6 +13,10 @@ Application::Application(int &argc, char **argv)
     setApplicationName(QStringLiteral("Pelldrake"));
     setApplicationDisplayName(QStringLiteral("Pelldrake"));
     setApplicationVersion(QStringLiteral("2.2"));
+    // Every window shows the program icon; the desktop matches the windows
+    // to the installed menu entry by its name.
+    setWindowIcon(programIcon());
+    setDesktopFileName(QStringLiteral("example.quenfold.pelldrake"));
 }
 
 Application::~Application() = default;
