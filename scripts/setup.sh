@@ -10,6 +10,7 @@ packages=(
   postgresql postgresql-client
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
+  qt6-tools-dev libqt6opengl6-dev dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
