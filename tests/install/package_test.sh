@@ -8,7 +8,7 @@ build=$1
 source=$2
 work=$(mktemp -d /tmp/pelldrake-package.XXXXXX)
 pid=
-trap '[[ -n $pid ]] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'if [[ -n $pid ]]; then kill $pid 2>/dev/null || true; fi; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The package goes to the temporary folder, never into the build tree.
@@ -101,7 +101,7 @@ if ! kill -0 "$pid" 2>/dev/null; then
   cat "$work/run.log"
   fail "pelldrake ended by itself (status $status)"
 fi
-kill "$pid"; wait "$pid" 2>/dev/null || true
+kill "$pid"; wait "$pid" 2>/dev/null || true; pid=
 [[ -s "$registry" ]] || fail "pelldrake created no alias registry"
 [[ -s "$demo" ]] || fail "pelldrake created no demo database"
 echo "package installs and runs"
