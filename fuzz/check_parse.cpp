@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::set<std::string> entries;
     for (const auto &e : fs::directory_iterator(dir.path()))
         entries.insert(e.path().filename().string());
-    if (entries != std::set<std::string>{"input.x12", "parsedDir", "lynEDICheck.cds"})
+    if (entries != std::set<std::string>{"input.x12", "parsedDir", "lynEDICheck.cds", "lynEDICheck.lock"})
         std::abort();
     return 0;
 }

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // hold group files only.
     for (const auto &e : fs::directory_iterator(work)) {
         const std::string name = e.path().filename().string();
-        if (name == "in" || name == "lynEDI.dat")
+        if (name == "in" || name == "lynEDI.dat" || name == "lynEDI.lock")
             continue;
         if (!e.is_directory() || e.is_symlink())
             fail("unexpected entry " + name);

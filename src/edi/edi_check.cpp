@@ -5,6 +5,7 @@
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 #include "edi/parsed_dir.h"
+#include "edi/work_lock.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -51,18 +52,26 @@ TlynEDICheck::TlynEDICheck()
     }
 }
 
-std::string TlynEDICheck::currentType()
+const std::string &TlynEDICheck::currentType() const
 {
-    return eof() ? std::string() : value(recordIndex(), kTypeField);
+    static const std::string none;
+    return eof() ? none : value(recordIndex(), kTypeField);
 }
 
-std::string TlynEDICheck::currentData()
+const std::string &TlynEDICheck::currentData() const
 {
-    return eof() ? std::string() : value(recordIndex(), kDataField);
+    static const std::string none;
+    return eof() ? none : value(recordIndex(), kDataField);
+}
+
+WorkLock TlynEDICheck::lockWorkDir() const
+{
+    return WorkLock(io::toPath(parsedDirPath).parent_path() / kLockFileName);
 }
 
 void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
 {
+    const WorkLock lock = lockWorkDir();
     // Every record goes anyway: start from an empty store instead of reading
     // the old file (which may be large, or unreadable by this version).
     if (state() != State::Browse && active())
@@ -70,62 +79,55 @@ void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
     createDataSet();
     saveToFile();
 
+    const fs::path path = io::toPath(fileName);
     std::error_code ec;
-    if (!fs::is_regular_file(io::toPath(fileName), ec))
+    if (!fs::is_regular_file(path, ec))
         return;
-    std::string text;
-    if (!readWholeFile(io::toPath(fileName), text))
-        throw FileError("Cannot read file \"" + fileName + "\"");
-
-    int lineCount = 0;
-    forEachLine(text, [&](std::string_view) { ++lineCount; });
+    // The file is read line by line, never whole, and each record is stored
+    // once it is complete: the store is the only copy of the group in memory.
+    const int lineCount = progress ? static_cast<int>(countLines(path)) : 0;
+    LineReader reader(path);
 
     Field type = field(kTypeField);
     Field data = field(kDataField);
-    // A record stays in edit while the lines of its transaction set arrive and
-    // is posted when the next record starts (or at the end).
-    bool editing = false;
-    auto appendRecord = [&](std::string_view kind, std::string_view line) {
-        if (editing) {
-            post();
-            editing = false;
-        }
+    const char *pendingKind = nullptr;
+    std::string pending;
+    auto flush = [&]() {
+        if (!pendingKind)
+            return;
         append();
-        type.setAsString(kind);
-        data.setAsString(line);
+        type.setAsString(pendingKind);
+        data.setAsString(pending);
         post();
+        pendingKind = nullptr;
     };
 
     transactionSetCount = 0;
     ProgressThrottle throttle(progress, lineCount);
-    int i = 0;
     static const char *const kSeparatorTypes[] = {"SEGTERM", "ELESEP", "SUBELESEP"};
-    forEachLine(text, [&](std::string_view line) {
-        const int index = i++;
-        if (index < 3) {
-            appendRecord(kSeparatorTypes[index], line);
-            return;
-        }
-        throttle.step(index, index == lineCount - 1);
-        if (const char *kind = envelopeKind(line)) {
-            if (kind[0] == 'S')
+    int index = 0;
+    std::string_view line;
+    while (reader.next(line)) {
+        const int i = index++;
+        const char *kind = i < 3 ? kSeparatorTypes[i] : envelopeKind(line);
+        if (i >= 3)
+            throttle.step(i, i == lineCount - 1);
+        if (kind) {
+            flush();
+            if (i >= 3 && kind[0] == 'S')
                 ++transactionSetCount;
-            appendRecord(kind, line);
+            pendingKind = kind;
+            pending.assign(line);
         } else {
             // The line belongs to the record before it.
-            if (!editing) {
-                edit();
-                editing = true;
-            }
-            if (!data.asString().empty())
-                data.appendText("\n");
-            data.appendText(line);
+            if (!pending.empty())
+                pending += '\n';
+            pending.append(line);
         }
-    });
-    if (editing)
-        post();
-    if (lineCount < 3)
-        throw std::out_of_range("parsed file \"" + fileName + "\" has " + std::to_string(lineCount) +
+    }
+    flush();
+    if (index < 3)
+        throw std::out_of_range("parsed file \"" + fileName + "\" has " + std::to_string(index) +
                                 " lines; its three separator lines are missing");
 
     versionCode = getGSSegElement(8);
@@ -139,13 +141,13 @@ void TlynEDICheck::loadDocument()
     clearSegments();
     if (!active())
         return;
-    int count = 0;
-    for (first(); !eof(); next()) {
-        if (value(recordIndex(), kTypeField) == "ST" && ++count == documentNumber) {
-            setSegmentsFromText(value(recordIndex(), kDataField));
-            return;
-        }
+    const auto rec = m_stRecords.find(*this, kTypeField, documentNumber);
+    if (!rec) {
+        moveTo(recordCount()); // past the last record, as a full walk leaves it
+        return;
     }
+    moveTo(*rec);
+    setSegmentsFromText(value(*rec, kDataField));
 }
 
 std::string TlynEDICheck::getSegmentTerminator()
@@ -205,22 +207,27 @@ bool TlynEDICheck::validateDataType(const std::string &value, const std::string 
 
 bool TlynEDICheck::parseEDIData()
 {
+    const WorkLock lock = lockWorkDir();
     const ParseResult result = splitIntoParsedFiles(ediFileName, parsedDirPath);
     if (!result.elementSeparator.empty()) {
         elementSeparator = result.elementSeparator;
         subElementSeparator = result.subElementSeparator;
     }
+    lastError = result.error;
     return result.ok;
 }
 
 void TlynEDICheck::loadParsedFiles(std::vector<std::string> &list)
 {
+    const WorkLock lock = lockWorkDir();
     listParsedDirectory(parsedDirPath, list);
 }
 
 void TlynEDICheck::cleanParsedDir()
 {
-    cleanParsedDirectory(parsedDirPath);
+    const WorkLock lock = lockWorkDir();
+    if (!cleanParsedDirectory(parsedDirPath))
+        throw FileError("the parsed directory \"" + parsedDirPath + "\" is a symbolic link; it is never followed");
 }
 
 namespace lynEDICheck {

@@ -17,7 +17,13 @@
 //   type and otherwise the first record of it; the ST and SE getters read only
 //   the current record (its first and last line);
 // - loadEDIData reports progress, counts transaction sets and selects the
-//   first one; loadDocument uses documentNumber.
+//   first one; loadDocument uses documentNumber and finds its set through an
+//   index of the ST records (rebuilt when the store changes).
+// The operations on the parsed directory and the store hold the working
+// directory's lock (lynEDICheck.lock beside parsedDir) while they run, so two
+// processes never share them: the second gets WorkLockedError at once. A
+// caller that runs several operations as one (split, then load every group)
+// holds lockWorkDir() across them.
 // A line opens a record only when its whole tag is an envelope tag (the rule
 // the reader uses too): a status segment STC stays inside its transaction set
 // instead of splitting it and spoiling its segment count.
@@ -27,6 +33,8 @@
 #include "app/dataset/client_dataset.h"
 #include "edi/progress.h"
 #include "edi/segment_list.h"
+#include "edi/st_index.h"
+#include "edi/work_lock.h"
 
 #include <cstdint>
 #include <string>
@@ -42,6 +50,7 @@ public:
     std::string versionCode;           // GS08 of the first group
     std::string ediFileName;           // raw interchange for parseEDIData
     std::string parsedDirPath;         // <current directory>/parsedDir
+    std::string lastError;             // why the last parseEDIData returned false
 
     // Creates parsedDir and an empty "lynEDICheck.cds" in the current
     // directory when they are missing.
@@ -70,11 +79,19 @@ public:
     void cleanParsedDir();
 
     static constexpr const char *kStoreFileName = "lynEDICheck.cds";
+    // Beside the parsed directory: held while an operation empties, fills or
+    // lists the parsed directory or writes the store (see WorkLock).
+    static constexpr const char *kLockFileName = "lynEDICheck.lock";
+
+    // Holds the checker's working directory; a second process gets
+    // WorkLockedError. Hold one across a whole run of operations.
+    WorkLock lockWorkDir() const;
 
 private:
+    StRecordIndex m_stRecords;
     std::string envelopeElement(const char *type, int index);
-    std::string currentType();
-    std::string currentData();
+    const std::string &currentType() const;
+    const std::string &currentData() const;
 };
 
 namespace lynEDICheck {

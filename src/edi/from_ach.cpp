@@ -3,6 +3,7 @@
 #include "edi/check_io.h"
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
+#include "edi/safe_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -66,22 +67,105 @@ std::vector<std::string> TlynEDIFromACH::splitRecords(const std::string &text)
     return lines;
 }
 
-void TlynEDIFromACH::loadACHFile(const std::string &fileName)
+void TlynEDIFromACH::clear()
 {
     m_lines.clear();
-    std::string text;
-    try {
-        std::error_code ec;
-        if (!fs::is_regular_file(toPath(fileName), ec) || !readWholeFile(toPath(fileName), text))
-            return;
-        m_lines = splitRecords(text);
-    } catch (const std::exception &) {
-        m_lines.clear();
+    std::string().swap(m_text);
+    std::vector<std::size_t>().swap(m_ends);
+    m_packed = false;
+}
+
+void TlynEDIFromACH::materialize() const
+{
+    if (!m_packed)
+        return;
+    m_lines.clear();
+    m_lines.reserve(m_ends.size());
+    std::size_t from = 0;
+    for (const std::size_t end : m_ends) {
+        m_lines.emplace_back(m_text, from, end - from);
+        from = end;
     }
+    std::string().swap(m_text);
+    std::vector<std::size_t>().swap(m_ends);
+    m_packed = false;
+}
+
+const std::vector<std::string> &TlynEDIFromACH::lines() const
+{
+    materialize();
+    return m_lines;
+}
+
+std::vector<std::string> &TlynEDIFromACH::lines()
+{
+    materialize();
+    return m_lines;
+}
+
+std::size_t TlynEDIFromACH::lineCount() const { return m_packed ? m_ends.size() : m_lines.size(); }
+
+std::size_t TlynEDIFromACH::textSize() const
+{
+    if (m_packed)
+        return m_text.size();
+    std::size_t n = 0;
+    for (const auto &line : m_lines)
+        n += line.size();
+    return n;
+}
+
+void TlynEDIFromACH::loadACHFile(const std::string &fileName)
+{
+    clear();
+    const fs::path path = toPath(fileName);
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (st.type() == fs::file_type::not_found)
+        return;
+    if (st.type() != fs::file_type::regular)
+        throw FileError("cannot read \"" + fileName + "\": not a file");
+    const auto size = fs::file_size(path, ec);
+    LineReader reader(path); // throws FileError when it cannot be opened or read
+    if (!ec) {
+        m_text.reserve(static_cast<std::size_t>(size));
+        m_ends.reserve(static_cast<std::size_t>(size / (kRecordLength + 1) + 1));
+    }
+    std::string_view line;
+    while (reader.next(line)) {
+        m_text.append(line);
+        m_ends.push_back(m_text.size());
+    }
+    if (!reader.sawLineBreak() && !m_text.empty()) {
+        // Records back to back without line ends.
+        m_ends.clear();
+        for (std::size_t end = kRecordLength; end < m_text.size(); end += kRecordLength)
+            m_ends.push_back(end);
+        m_ends.push_back(m_text.size());
+    }
+    m_packed = true;
 }
 
 void TlynEDIFromACH::extractEDI()
 {
+    if (m_packed) {
+        // In place: each kept piece moves to the front of the buffer.
+        std::size_t from = 0, out = 0, kept = 0;
+        for (const std::size_t end : m_ends) {
+            std::string_view line(m_text.data() + from, end - from);
+            from = end;
+            if (line.empty() || line[0] != '7')
+                continue;
+            line.remove_prefix(std::min<std::size_t>(3, line.size()));
+            line.remove_suffix(line.size() > 11 ? 11 : line.size());
+            std::memmove(m_text.data() + out, line.data(), line.size());
+            out += line.size();
+            m_ends[kept++] = out;
+        }
+        m_text.resize(out);
+        m_ends.resize(kept);
+        return;
+    }
     std::erase_if(m_lines, [](const std::string &line) { return line.empty() || line[0] != '7'; });
     for (std::string &line : m_lines) {
         line.erase(0, std::min<size_t>(3, line.size()));
@@ -96,22 +180,31 @@ void TlynEDIFromACH::saveEDIData(const std::string &fileName) const
 
 bool TlynEDIFromACH::trySaveEDIData(const std::string &fileName) const
 {
-    // Binary mode: the pieces are written exactly, with no line ends anywhere.
-    FilePtr f = openFile(toPath(fileName), "wb");
-    if (!f)
-        return false;
-    std::string buf;
-    buf.reserve(1 << 20);
-    bool ok = true;
-    for (const std::string &line : m_lines) {
-        buf += line;
-        if (buf.size() >= (1 << 20)) {
-            ok = ok && std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
-            buf.clear();
+    // Binary: the pieces are written exactly, with no line ends anywhere.
+    try {
+        ReplacingFile out(toPath(fileName));
+        bool ok = true;
+        if (m_packed) {
+            ok = out.write(m_text);
+        } else {
+            std::string buf;
+            buf.reserve(1 << 20);
+            for (const std::string &line : m_lines) {
+                buf += line;
+                if (buf.size() >= (1 << 20)) {
+                    ok = ok && out.write(buf);
+                    buf.clear();
+                }
+            }
+            ok = ok && out.write(buf);
         }
+        if (!ok)
+            return false;
+        out.commit();
+        return true;
+    } catch (const FileError &) {
+        return false;
     }
-    ok = ok && std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
-    return std::fclose(f.release()) == 0 && ok;
 }
 
 void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string &destination)
@@ -123,14 +216,15 @@ void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string
     const auto size = fs::file_size(toPath(source), ec);
     if (ec)
         throw std::runtime_error("Cannot open file \"" + source + "\": " + ec.message());
-    // A copy onto the source itself (another spelling, a link) is already
-    // there; opening the destination for writing would empty the source.
-    if (fs::equivalent(toPath(source), toPath(destination), ec) && !ec)
+    // A copy onto the source itself (another spelling, a link) is already there.
+    if (sameFile(toPath(source), toPath(destination)))
         return;
-    FilePtr out = openFile(toPath(destination), "wb");   // truncates a longer old file
-    if (!out)
+    std::unique_ptr<ReplacingFile> out;
+    try {
+        out = std::make_unique<ReplacingFile>(toPath(destination));
+    } catch (const FileError &) {
         throw std::runtime_error("Cannot create file \"" + destination + "\"");
-
+    }
     std::vector<char> buf(1 << 16);
     std::uintmax_t left = size;
     while (left > 0) {
@@ -138,14 +232,17 @@ void TlynEDIFromACH::storeCopyOfACH(const std::string &source, const std::string
         const size_t got = std::fread(buf.data(), 1, want, in.get());
         if (got == 0)
             break;   // the source shrank while copying: keep what was there
-        if (std::fwrite(buf.data(), 1, got, out.get()) != got)
+        if (!out->write(std::string_view(buf.data(), got)))
             throw std::runtime_error("Cannot write file \"" + destination + "\"");
         left -= got;
     }
     if (std::ferror(in.get()))
         throw std::runtime_error("Cannot read file \"" + source + "\"");
-    if (std::fflush(out.get()) != 0)
+    try {
+        out->commit();
+    } catch (const FileError &) {
         throw std::runtime_error("Cannot write file \"" + destination + "\"");
+    }
 }
 
 namespace lynEDIFromACH {

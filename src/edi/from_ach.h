@@ -24,27 +24,44 @@ public:
 
     TlynEDIFromACH() = default;
 
-    // A missing or unreadable file leaves the list empty; nothing is reported.
+    // A missing file leaves the list empty. A file that is there but cannot be
+    // read (no permission, a directory, a read error) throws FileError: an
+    // unreadable payment file is never taken for one without addenda.
     void loadACHFile(const std::string &fileName);
     void extractEDI();
-    // A file that cannot be created is left alone; nothing is reported.
+    // A file that cannot be written is left as it was; nothing is reported.
     void saveEDIData(const std::string &fileName) const;
-    // saveEDIData that tells whether the whole text reached the file.
+    // saveEDIData that tells whether the whole text reached the file. The text
+    // goes to a temporary file renamed over fileName when complete.
     bool trySaveEDIData(const std::string &fileName) const;
     // Throws std::runtime_error naming the file when the source cannot be
-    // opened, the destination cannot be created or the copy fails. The
-    // destination is truncated first: a longer old file leaves nothing behind.
+    // opened, the destination cannot be created or the copy fails. The copy is
+    // written beside the destination and renamed over it when complete, so a
+    // failed copy leaves the old destination whole.
     static void storeCopyOfACH(const std::string &source, const std::string &destination);
 
-    const std::vector<std::string> &lines() const { return m_lines; }
-    std::vector<std::string> &lines() { return m_lines; }
-    void clear() { m_lines.clear(); }
+    // The working lines. Loading keeps them in one buffer (about the size of
+    // the file) until they are asked for here; a program that only loads,
+    // extracts and saves never needs more memory than that.
+    const std::vector<std::string> &lines() const;
+    std::vector<std::string> &lines();
+    // How many lines there are, and their bytes in all, without lines().
+    std::size_t lineCount() const;
+    std::size_t textSize() const;
+    void clear();
 
     // Splits ACH text into records as loadACHFile does.
     static std::vector<std::string> splitRecords(const std::string &text);
 
 private:
-    std::vector<std::string> m_lines;
+    void materialize() const;
+
+    // Either the lines are in m_lines, or (m_packed) in m_text, line i being
+    // m_text[m_ends[i-1], m_ends[i]).
+    mutable std::vector<std::string> m_lines;
+    mutable std::string m_text;
+    mutable std::vector<std::size_t> m_ends;
+    mutable bool m_packed = false;
 };
 
 namespace lynEDIFromACH {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 
@@ -52,6 +53,81 @@ bool readWholeFile(const fs::path &path, std::string &out)
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
         out.append(buf, n);
     return std::ferror(f.get()) == 0;
+}
+
+LineReader::LineReader(const fs::path &path) : m_path(path), m_file(openFile(path, "rb"))
+{
+    if (!m_file)
+        throw FileError("cannot open \"" + path.string() + "\"");
+}
+
+bool LineReader::fill()
+{
+    if (m_eof)
+        return false;
+    m_buf.erase(0, m_pos);
+    m_pos = 0;
+    const std::size_t old = m_buf.size();
+    const std::size_t want = std::max<std::size_t>(1 << 16, old);
+    m_buf.resize(old + want);
+    const std::size_t n = std::fread(m_buf.data() + old, 1, want, m_file.get());
+    m_buf.resize(old + n);
+    if (n < want) {
+        if (std::ferror(m_file.get()))
+            throw FileError("cannot read \"" + m_path.string() + "\"");
+        m_eof = true;
+    }
+    return n > 0;
+}
+
+bool LineReader::next(std::string_view &line)
+{
+    for (;;) {
+        if (m_skipLF) {
+            if (m_pos == m_buf.size() && !fill())
+                return false;
+            if (m_buf[m_pos] == '\n')
+                ++m_pos;
+            m_skipLF = false;
+        }
+        const char *base = m_buf.data();
+        const std::size_t n = m_buf.size();
+        std::size_t j = m_pos;
+        while (j < n && base[j] != '\r' && base[j] != '\n') {
+            const void *lf = std::memchr(base + j, '\n', n - j);
+            const std::size_t lfAt = lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - base) : n;
+            const void *cr = std::memchr(base + j, '\r', lfAt - j);
+            j = cr ? static_cast<std::size_t>(static_cast<const char *>(cr) - base) : lfAt;
+        }
+        if (j == n && !m_eof) {
+            fill(); // the line goes on in the next chunk
+            continue;
+        }
+        if (m_pos == n)
+            return false;
+        line = std::string_view(base + m_pos, j - m_pos);
+        m_sawBreak |= j < n;
+        m_pos = j < n ? j + 1 : j;
+        if (j < n && base[j] == '\r') {
+            if (m_pos < n) {
+                if (base[m_pos] == '\n')
+                    ++m_pos;
+            } else {
+                m_skipLF = true;
+            }
+        }
+        return true;
+    }
+}
+
+std::size_t countLines(const fs::path &path)
+{
+    LineReader r(path);
+    std::size_t n = 0;
+    std::string_view line;
+    while (r.next(line))
+        ++n;
+    return n;
 }
 
 void LineFile::reset(FilePtr f)
@@ -337,35 +413,111 @@ std::string findTrailerIEA(std::FILE *in, char terminator, char elementSeparator
 
 // ---- SegmentCutter ----
 
+namespace {
+
+bool isLineBreakOrZero(char c) { return c == '\n' || c == '\r' || c == '\0'; }
+
+// Index of the first byte in [from, n) that filtering for terminator would drop
+// (a zero byte, or a line break that is not the terminator); n when none.
+std::size_t findDropped(const char *p, std::size_t from, std::size_t n, char terminator)
+{
+    const bool keepLF = terminator == '\n';
+    const bool keepCR = terminator == '\r';
+    std::size_t i = from;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i cr = keepCR ? zero : _mm_set1_epi8('\r');
+    const __m128i lf = keepLF ? zero : _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0)
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#endif
+    for (; i < n; ++i) {
+        const char c = p[i];
+        if (c == '\0' || (c == '\n' && !keepLF) || (c == '\r' && !keepCR))
+            return i;
+    }
+    return n;
+}
+
+} // namespace
+
+std::optional<char> terminatorOfISA(std::string_view raw, bool atEnd)
+{
+    // Walk the 105 characters of the ISA up to and including ISA16, skipping
+    // line breaks (an 80-column wrap may fall anywhere) and zero bytes.
+    std::size_t i = 0;
+    int seen = 0;
+    for (; i < raw.size(); ++i) {
+        if (isLineBreakOrZero(raw[i]))
+            continue;
+        if (++seen == 105)
+            break;
+    }
+    if (seen < 105)
+        return std::nullopt;
+    ++i;
+    if (i < raw.size() && !isLineBreakOrZero(raw[i]))
+        return raw[i];
+    // Line breaks right after ISA16: either they end the segment, or a wrap
+    // fell just before the terminator. The first character after them tells:
+    // a segment tag begins with a letter or digit, a terminator never does.
+    bool sawLF = false, sawCR = false;
+    for (; i < raw.size() && isLineBreakOrZero(raw[i]); ++i) {
+        sawLF |= raw[i] == '\n';
+        sawCR |= raw[i] == '\r';
+    }
+    if (i == raw.size() && !atEnd)
+        return std::nullopt;
+    if (i < raw.size() && !std::isalnum(static_cast<unsigned char>(raw[i])))
+        return raw[i];
+    if (sawLF)
+        return '\n';
+    if (sawCR)
+        return '\r';
+    return std::nullopt;
+}
+
 SegmentCutter::SegmentCutter(std::FILE *in, fs::path path, char terminator)
     : in_(in), path_(std::move(path)), terminator_(terminator)
 {
+}
+
+void SegmentCutter::fail(std::string message)
+{
+    if (error_.empty())
+        error_ = std::move(message);
 }
 
 bool SegmentCutter::readBlock()
 {
     char buf[kReadBlockSize];
     const std::size_t n = std::fread(buf, 1, sizeof buf, in_);
-    readOffset_ += n;
     lastFull_ = n == sizeof buf;
+    if (n < sizeof buf && std::ferror(in_))
+        fail("cannot read \"" + path_.string() + "\"");
     if (start_ > 0) {
         held_.erase(0, start_);
+        heldOffset_ += start_;
         noTermBefore_ = noTermBefore_ > start_ ? noTermBefore_ - start_ : 0;
         start_ = 0;
     }
-    appendFiltered(held_, std::string_view(buf, n), terminator_);
-    if (seekingISA_)
-        dropToISA();
+    held_.append(buf, n);
+    readOffset_ += n;
     return n > 0;
 }
 
-void SegmentCutter::dropToISA()
+bool SegmentCutter::dropToISA()
 {
     const auto p = held_.find("ISA", start_);
     if (p != std::string::npos) {
         start_ = p;
         seekingISA_ = false;
-        return;
+        return true;
     }
     // Keep a split "I" or "IS" for the next block.
     std::size_t keep = 0;
@@ -374,95 +526,114 @@ void SegmentCutter::dropToISA()
     else if (held_.size() >= start_ + 1 && held_.back() == 'I')
         keep = 1;
     start_ = held_.size() - keep;
+    return false;
 }
 
-void SegmentCutter::run(Handler &handler)
+std::string_view SegmentCutter::filtered(std::string_view raw)
+{
+    const std::size_t d = findDropped(raw.data(), 0, raw.size(), terminator_);
+    if (d == raw.size())
+        return raw;
+    scratch_.assign(raw.data(), d);
+    appendFiltered(scratch_, raw.substr(d), terminator_);
+    return scratch_;
+}
+
+bool SegmentCutter::run(Handler &handler)
 {
     seekTo(in_, 0);
     readOffset_ = 0;
+    heldOffset_ = 0;
     held_.clear();
+    error_.clear();
     start_ = 0;
     noTermBefore_ = 0;
     seekingISA_ = true;
-    newInterchange_ = false;
     lastFull_ = false;
     readBlock();
+    // The loop reads a further block whenever `more` is set and the last block
+    // was full; otherwise the input is done.
     for (;;) {
-        bool readMore = false;
-        for (;;) {
+        if (!error_.empty())
+            return false;
+        bool more = false;
+        if (seekingISA_ && !dropToISA()) {
+            more = true;
+        } else {
+            // Line breaks that are not the terminator and zero bytes between
+            // segments belong to no segment.
+            while (start_ < held_.size() && findDropped(held_.data(), start_, start_ + 1, terminator_) == start_)
+                ++start_;
             if (start_ >= held_.size()) {
-                readMore = lastFull_;
-                break;
-            }
-            // A further interchange of the file may end its segments with
-            // another character: its ISA says which (the 106th character), and
-            // the ISA itself must already be cut with it.
-            if (newInterchange_ && !seekingISA_ && held_.compare(start_, 3, "ISA") == 0) {
-                if (held_.size() - start_ <= 105 && lastFull_) {
-                    readMore = true;
-                    break;
+                more = true;
+            } else if (held_.compare(start_, 3, "ISA") == 0 && start_ + 3 < held_.size()
+                       && !std::isalnum(static_cast<unsigned char>(held_[start_ + 3]))) {
+                // Every interchange is cut with its own terminator, read from its
+                // own ISA before anything of it is filtered.
+                const auto t = terminatorOfISA(std::string_view(held_).substr(start_), !lastFull_);
+                if (!t && lastFull_ && held_.size() - start_ < kReadBlockSize) {
+                    readBlock();
+                    continue;
                 }
-                newInterchange_ = false;
-                if (held_.size() - start_ > 105 && held_[start_ + 105] != terminator_) {
-                    setTerminator(held_[start_ + 105]);
-                    // Line breaks were kept or dropped for the old terminator.
-                    const std::string uncut = held_.substr(start_);
-                    held_.resize(start_);
-                    appendFiltered(held_, uncut, terminator_);
-                }
+                if (t && *t != terminator_)
+                    setTerminator(*t);
             }
+        }
+        if (!more) {
             // Text known to hold no terminator is not searched again.
             const std::size_t from = std::max(start_, noTermBefore_);
             const auto p = from < held_.size() ? held_.find(terminator_, from) : std::string::npos;
+            const std::size_t len = (p == std::string::npos ? held_.size() : p) - start_;
+            if (len > kMaxSegmentLength) {
+                fail("a segment at byte " + std::to_string(heldOffset_ + start_) + " of \"" + path_.string()
+                     + "\" is longer than " + std::to_string(kMaxSegmentLength / (1 << 20))
+                     + " MiB (is the segment terminator right?)");
+                return false;
+            }
             if (p == std::string::npos) {
                 noTermBefore_ = held_.size();
-                if (lastFull_ && held_.size() - start_ < kMaxSegmentLength) {
-                    readMore = true; // a long segment cut by the block boundary
-                } else if (!lastFull_ && !seekingISA_) {
+                if (!lastFull_) {
                     // The input ends in a segment without terminator (a line-based
                     // file without its last line break): cut it all the same.
                     const std::string_view tail = trimControls(std::string_view(held_).substr(start_));
                     if (!tail.empty()) {
-                        const std::string seg = std::string(tail) + terminator_;
-                        handler.segment(seg, seg);
+                        std::string seg(filtered(tail));
+                        seg += terminator_;
+                        handler.segment(seg);
                     }
+                    return error_.empty();
                 }
-                break;
-            }
-            const std::string_view all(held_);
-            const Action a = handler.segment(all.substr(start_, p + 1 - start_), all.substr(start_));
-            if (a == Action::Stop)
-                return;
-            if (a == Action::Defer) {
-                // Retried with the next block; give up once that would hold
-                // more than a long segment's worth of text.
-                readMore = lastFull_ && held_.size() - start_ < kMaxSegmentLength;
-                break;
-            }
-            start_ = p + 1;
-            if (a == Action::SkipToISA) {
-                seekingISA_ = true;
-                newInterchange_ = true;
-                dropToISA();
-            }
-            if (start_ >= held_.size()) {
-                readMore = lastFull_;
-                break;
-            }
-            if (lastFull_ && held_.size() - start_ < kRefillThreshold) {
-                readMore = true;
-                break;
+                more = true;
+            } else {
+                const Action a = handler.segment(filtered(std::string_view(held_).substr(start_, p + 1 - start_)));
+                if (a == Action::Stop)
+                    return error_.empty();
+                if (a == Action::Defer) {
+                    // Retried with the next block, within reason.
+                    if (!lastFull_ || held_.size() - start_ >= kMaxSegmentLength)
+                        return error_.empty();
+                    readBlock();
+                    continue;
+                }
+                start_ = p + 1;
+                if (a == Action::SkipToISA)
+                    seekingISA_ = true;
+                if (lastFull_ && held_.size() - start_ < kRefillThreshold)
+                    more = true;
+                else
+                    continue;
             }
         }
-        if (!readMore)
-            return;
+        if (!lastFull_)
+            return error_.empty();
         readBlock();
     }
 }
 
 SegmentCutter::Lookahead SegmentCutter::findInterchangeIEA(char elementSeparator, std::string &iea) const
 {
-    std::string win = held_.substr(start_);
+    std::string win;
+    appendFiltered(win, std::string_view(held_).substr(start_), terminator_);
     FilePtr f = openFile(path_, "rb");
     bool eof = !f || !seekTo(f.get(), readOffset_);
     std::string buf(1 << 16, '\0');
@@ -546,7 +717,8 @@ std::string TimestampFileNamer::format(std::chrono::system_clock::time_point t)
 fs::path TimestampFileNamer::create(const fs::path &dir, FilePtr &out)
 {
     using namespace std::chrono;
-    const std::int64_t now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const auto t = clock_ ? clock_() : system_clock::now();
+    const std::int64_t now = duration_cast<milliseconds>(t.time_since_epoch()).count();
     std::int64_t ms = std::max(now, lastMillis_ + 1);
     for (int tries = 0; tries < 100000; ++tries, ++ms) {
         const fs::path name = dir / (format(system_clock::time_point(milliseconds(ms))) + ".edi");

@@ -6,8 +6,9 @@
 // - findTrailerIEA(): the IEA at the end of the file (after the GE closing the
 //   last group), read with small reads at the end of the file;
 // - SegmentCutter: reads the input in 2000-byte blocks, drops transport bytes
-//   before the first ISA, removes line breaks that are not the terminator, hands
-//   each segment to a handler and, after an IEA, skips to the next ISA;
+//   before the first ISA, reads each ISA's terminator from the raw text, removes
+//   line breaks that are not the terminator from each segment, hands each
+//   segment to a handler and, after an IEA, skips to the next ISA;
 //   findInterchangeIEA() looks ahead for the IEA closing the current interchange;
 // - TimestampFileNamer: 17-digit local time-stamp names, files created
 //   exclusively (a taken name moves on to the next millisecond);
@@ -20,18 +21,20 @@
 // nothing of a usable interchange is lost or misread:
 // - zero bytes are dropped one by one, never with the rest of their block;
 // - a segment that a block boundary cuts is completed from the next block
-//   (up to kMaxSegmentLength) instead of ending the input;
+//   instead of ending the input; one longer than kMaxSegmentLength is an error,
+//   never a silent end of the input;
 // - a last segment without terminator is still cut;
 // - lines wrapped at 80 columns unwrap with CR LF or LF alike;
 // - only whole envelope tags count: STC or GSX are body segments.
 // - each interchange of a file is cut with its own terminator, read from its
-//   own ISA, not with the first interchange's.
+//   own ISA before anything of it is filtered, not with the first one's.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -44,8 +47,8 @@ namespace pelldrake::edi {
 inline constexpr std::size_t kReadBlockSize = 2000;
 // While fewer characters than this remain uncut, the next block is read first.
 inline constexpr std::size_t kRefillThreshold = 1000;
-// A segment longer than this without a terminator ends the input (keeps memory
-// bounded on garbage input).
+// A segment longer than this without a terminator stops the input with an error
+// (keeps memory bounded on garbage input).
 inline constexpr std::size_t kMaxSegmentLength = 1u << 20;
 
 // A file that cannot be opened, created or written where the caller must know.
@@ -68,6 +71,33 @@ FilePtr openFile(const std::filesystem::path &path, const char *mode);
 bool seekTo(std::FILE *f, std::uint64_t offset);
 // The whole content of a file, as bytes; false when it cannot be opened or read.
 bool readWholeFile(const std::filesystem::path &path, std::string &out);
+
+// Reads a text file line by line in bounded memory: lines end at CR, LF or
+// CR LF (as splitLines and forEachLine), a final line break adds no empty line.
+class LineReader {
+public:
+    // Throws FileError when the file cannot be opened.
+    explicit LineReader(const std::filesystem::path &path);
+    // The next line (valid until the next call); false at the end. Throws
+    // FileError when the file cannot be read.
+    bool next(std::string_view &line);
+    // True once a line ended with a line break.
+    bool sawLineBreak() const { return m_sawBreak; }
+
+private:
+    bool fill();
+
+    std::filesystem::path m_path;
+    FilePtr m_file;
+    std::string m_buf;
+    std::size_t m_pos = 0;
+    bool m_eof = false;
+    bool m_skipLF = false; // the last line ended with a CR at the end of the buffer
+    bool m_sawBreak = false;
+};
+
+// Counts the lines of a file as LineReader reads them.
+std::size_t countLines(const std::filesystem::path &path);
 
 // A text file written line by line, each line ended by CR LF, through a buffer
 // of its own (one write per 64 KB rather than two per line).
@@ -136,6 +166,13 @@ std::optional<InterchangeHeader> detectHeader(std::string_view headerBlock);
 // The IEA segment at the end of the file, with its terminator; empty when none.
 std::string findTrailerIEA(std::FILE *in, char terminator, char elementSeparator);
 
+// The segment terminator of the ISA at the start of raw (uncut, unfiltered)
+// text: the character after ISA16, counting the ISA's 105 characters without
+// line breaks; a line feed (or a lone carriage return) when the segment ends
+// with a line break. Nothing when raw is too short to tell (atEnd: no more
+// text will come) or holds no ISA header.
+std::optional<char> terminatorOfISA(std::string_view raw, bool atEnd);
+
 class SegmentCutter {
 public:
     enum class Action {
@@ -147,22 +184,21 @@ public:
     class Handler {
     public:
         virtual ~Handler() = default;
-        // segment: the text up to and including the terminator. rest: the uncut
-        // text from the start of the segment on (the ISA header lives there).
-        virtual Action segment(std::string_view segment, std::string_view rest) = 0;
+        // segment: the text up to and including the terminator, with the line
+        // breaks that are not the terminator and zero bytes removed. At an ISA
+        // the cutter's terminator() is already this interchange's.
+        virtual Action segment(std::string_view segment) = 0;
     };
 
     SegmentCutter(std::FILE *in, std::filesystem::path path, char terminator);
 
     char terminator() const { return terminator_; }
-    void setTerminator(char t)
-    {
-        terminator_ = t;
-        noTermBefore_ = 0;
-    }
 
-    // Cuts the whole input from its start.
-    void run(Handler &handler);
+    // Cuts the whole input from its start. False when the input could not be
+    // read to its end or holds a segment longer than kMaxSegmentLength; error()
+    // then says why (the segments before were handed over).
+    bool run(Handler &handler);
+    const std::string &error() const { return error_; }
 
     enum class Lookahead { Found, NextInterchange, EndOfInput };
     // Looks ahead from the current segment for the IEA of this interchange.
@@ -172,18 +208,30 @@ public:
 
 private:
     bool readBlock();
-    void dropToISA();
+    bool dropToISA();
+    void setTerminator(char t)
+    {
+        terminator_ = t;
+        noTermBefore_ = 0;
+    }
+    void fail(std::string message);
+    // raw without the bytes filtering drops (a view of raw when there are none).
+    std::string_view filtered(std::string_view raw);
 
     std::FILE *in_;
     std::filesystem::path path_;
     char terminator_;
+    // The raw text read but not yet cut; segments are filtered one by one, so a
+    // later interchange's line breaks are still there when its ISA is read.
     std::string held_;
+    std::string scratch_;
+    std::string error_;
     std::size_t start_ = 0;
     std::size_t noTermBefore_ = 0; // held_ before this index holds no terminator
     bool seekingISA_ = true;
-    bool newInterchange_ = false; // an IEA was cut: the next ISA may change the terminator
     bool lastFull_ = false;
     std::uint64_t readOffset_ = 0;
+    std::uint64_t heldOffset_ = 0; // file offset of held_[0]
 };
 
 // The IEA that closes the interchange being cut, without its terminator, looked
@@ -207,11 +255,15 @@ private:
 // are unique and increase in writing order within one namer.
 class TimestampFileNamer {
 public:
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+    // clock: where "now" comes from (the system clock unless a test sets one).
+    explicit TimestampFileNamer(Clock clock = {}) : clock_(std::move(clock)) {}
     // Creates the file in dir and returns its path with the open stream in out.
     std::filesystem::path create(const std::filesystem::path &dir, FilePtr &out);
     static std::string format(std::chrono::system_clock::time_point t);
 
 private:
+    Clock clock_;
     std::int64_t lastMillis_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "edi/check_io.h"
 #include "edi/interchange_splitter.h"
+#include "edi/safe_file.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -28,7 +29,7 @@ public:
     {
     }
 
-    SegmentCutter::Action segment(std::string_view seg, std::string_view rest) override
+    SegmentCutter::Action segment(std::string_view seg) override
     {
         using Action = SegmentCutter::Action;
         const std::string_view body = seg.substr(0, seg.size() - 1);
@@ -47,11 +48,9 @@ public:
                 startFile(true);   // when it fails, this group's lines are lost
             }
         } else if (startsWith(seg, "ISA")) {
-            if (rest.size() > 105) {
-                m_sep = rest[3];
-                m_term = rest[105];
-                m_cutter.setTerminator(m_term);
-            }
+            if (seg.size() > 3)
+                m_sep = seg[3];
+            m_term = m_cutter.terminator();
             m_result.elementSeparator.assign(1, m_sep);
             m_result.subElementSeparator = subElementSeparatorOf(seg, m_sep);
             m_isaText.assign(body);
@@ -60,7 +59,7 @@ public:
             closeFile();
             if (!startFile(false)) {
                 // Tried again once the next block is read, within reason.
-                return rest.size() > kMaxSegmentLength ? Action::Stop : Action::Defer;
+                return Action::Defer;
             }
         }
         m_out.writeLine(body);
@@ -120,15 +119,9 @@ private:
 
 } // namespace
 
-void cleanParsedDirectory(const std::string &parsedDirPath)
+bool cleanParsedDirectory(const std::string &parsedDirPath)
 {
-    std::error_code ec;
-    fs::directory_iterator it(io::toPath(parsedDirPath), ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        std::error_code fileEc;
-        if (it->is_regular_file(fileEc))
-            fs::remove(it->path(), fileEc);
-    }
+    return removeRegularFilesIn(io::toPath(parsedDirPath));
 }
 
 void listParsedDirectory(const std::string &parsedDirPath, std::vector<std::string> &list)
@@ -145,31 +138,58 @@ void listParsedDirectory(const std::string &parsedDirPath, std::vector<std::stri
 ParseResult splitIntoParsedFiles(const std::string &ediFileName, const std::string &parsedDirPath)
 {
     ParseResult result;
-    cleanParsedDirectory(parsedDirPath);
     const fs::path dir = io::toPath(parsedDirPath);
+    const fs::path input = io::toPath(ediFileName);
+    if (isSymlink(dir)) {
+        result.error = "the parsed directory \"" + parsedDirPath + "\" is a symbolic link; it is never followed";
+        return result;
+    }
     std::error_code ec;
+    // The clean-up below would delete the input before it is read.
+    if (!ediFileName.empty() && fs::is_regular_file(input, ec) && liesIn(input, dir)) {
+        result.error = "\"" + ediFileName + "\" lies in the parsed directory, which every run empties first";
+        return result;
+    }
+    cleanParsedDirectory(parsedDirPath);
     fs::create_directory(dir, ec);   // gone since construction: make it again
 
-    const fs::path input = io::toPath(ediFileName);
-    if (ediFileName.empty() || fs::is_directory(input, ec))
+    if (ediFileName.empty() || fs::is_directory(input, ec)) {
+        result.error = "\"" + ediFileName + "\" is not a file";
         return result;
+    }
     FilePtr in = openFile(input, "rb");
-    if (!in)
+    if (!in) {
+        result.error = "cannot read \"" + ediFileName + "\"";
         return result;
+    }
     std::setvbuf(in.get(), nullptr, _IOFBF, 1 << 16);
     std::string block(kReadBlockSize, '\0');
     block.resize(std::fread(block.data(), 1, block.size(), in.get()));
-    const auto header = detectHeader(block);
-    if (!header)
+    if (std::ferror(in.get())) {
+        result.error = "cannot read \"" + ediFileName + "\"";
         return result;
+    }
+    const auto header = detectHeader(block);
+    if (!header) {
+        result.error = "\"" + ediFileName + "\" holds no X12 interchange (no usable ISA header)";
+        return result;
+    }
     result.ok = true;
     std::string trailer = findTrailerIEA(in.get(), header->terminator, header->elementSeparator);
     SegmentCutter cutter(in.get(), input, header->terminator);
     ParsedFileWriter writer(cutter, dir, *header, std::move(trailer), result);
-    cutter.run(writer);
+    const bool cut = cutter.run(writer);
     // A parsed file cut short would load as a wrong interchange: not a success.
-    if (!writer.finish())
+    const bool written = writer.finish();
+    if (!cut || !written) {
         result.ok = false;
+        result.error = !cut ? cutter.error()
+                            : "cannot write the parsed files in \"" + parsedDirPath + "\" (is the disk full?)";
+        // Nothing of a failed run stays behind to be taken for a whole group.
+        for (const auto &f : result.files)
+            fs::remove(io::toPath(f), ec);
+        result.files.clear();
+    }
     return result;
 }
 

@@ -27,17 +27,22 @@ struct ParseResult {
     std::string elementSeparator;      // of the last ISA split
     std::string subElementSeparator;   // ISA16 of the last ISA split
     std::vector<std::string> files;    // the parsed files written, in order
+    std::string error;                 // why ok is false
 };
 
 // Splits ediFileName into parsedDirPath. The directory is emptied first, so a
 // failed run leaves it empty. ok is false when the input cannot be opened, is
-// empty, or holds no usable ISA header, and when a parsed file could not be
-// written whole. A parsed file that cannot be created at all loses its group
-// without making the run fail.
+// empty, holds no usable ISA header, cannot be read to its end or holds a
+// segment longer than kMaxSegmentLength, and when a parsed file could not be
+// written whole; the files of such a run are removed again. A parsed file that
+// cannot be created at all loses its group without making the run fail.
+// Refused before anything is deleted: a parsed directory that is a symbolic
+// link, an input that lies in the parsed directory.
 ParseResult splitIntoParsedFiles(const std::string &ediFileName, const std::string &parsedDirPath);
 
-// Deletes the files (not subdirectories) of the directory; failures are left.
-void cleanParsedDirectory(const std::string &parsedDirPath);
+// Deletes the regular files (not subdirectories or links) of the directory;
+// failures are left. False, deleting nothing, when the directory is a link.
+bool cleanParsedDirectory(const std::string &parsedDirPath);
 
 // Appends directory + separator + name for every entry, files and
 // subdirectories alike, sorted by name (time-stamp names: writing order).

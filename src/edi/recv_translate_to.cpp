@@ -3,6 +3,8 @@
 #include "edi/check_io.h"
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
+#include "edi/safe_file.h"
+#include "edi/work_lock.h"
 
 #include <filesystem>
 #include <system_error>
@@ -25,7 +27,7 @@ public:
     {
     }
 
-    SegmentCutter::Action segment(std::string_view seg, std::string_view rest) override
+    SegmentCutter::Action segment(std::string_view seg) override
     {
         using Action = SegmentCutter::Action;
         const std::string_view body = seg.substr(0, seg.size() - 1);
@@ -43,11 +45,14 @@ public:
                 startWork(true);
             }
         } else if (seg.substr(0, 3) == "ISA") {
-            if (rest.size() > 3)
-                sep_ = rest[3];
-            if (rest.size() > 105)
-                term_ = rest[105];
-            cutter_.setTerminator(term_);
+            // The group still in the work file belongs to the interchange
+            // before: it goes to that interchange's partner directory, before
+            // sender and receiver change.
+            if (pending_)
+                copyOut();
+            if (seg.size() > 3)
+                sep_ = seg[3];
+            term_ = cutter_.terminator();
             owner_.elementSeparator.assign(1, sep_);
             firstGS_ = true;
             const std::string_view sepView(&sep_, 1);
@@ -57,13 +62,21 @@ public:
             // Each interchange of a file brings its own envelope.
             isaText_ = std::string(body);
             iea_.reset();
-            if (pending_)
-                copyOut(); // the last group of the interchange before
             if (!startWork(false))
                 return Action::Defer;
         }
         work_.writeLine(body);
         return Action::Next;
+    }
+
+    // A group cut short (the input could not be read to its end) is dropped,
+    // not filed as if it were whole.
+    void abandon()
+    {
+        pending_ = false;
+        work_.reset();
+        std::error_code ec;
+        fs::remove(TlynEDIRecvTranslateTo::kWorkFileName, ec);
     }
 
     void finish()
@@ -83,7 +96,9 @@ private:
         work_.reset();
         std::error_code ec;
         fs::remove(TlynEDIRecvTranslateTo::kWorkFileName, ec);
-        work_.reset(openFile(TlynEDIRecvTranslateTo::kWorkFileName, "wb"));
+        // Created exclusively: a link planted at the work file's name is never
+        // followed (the removal above took away our own file of a run before).
+        work_.reset(openFile(TlynEDIRecvTranslateTo::kWorkFileName, "wbx"));
         pending_ = static_cast<bool>(work_);
         if (!work_)
             return false;
@@ -224,21 +239,14 @@ void TlynEDIRecvTranslateTo::loadDocument(int documentNumber)
         segmentList.clear();
         return;
     }
-    if (stRecordsAt_ != changeCount()) {
-        stRecords_.clear();
-        for (std::size_t i = 0; i < recordCount(); ++i)
-            if (value(i, static_cast<std::size_t>(typeField)) == "ST")
-                stRecords_.push_back(i);
-        stRecordsAt_ = changeCount();
-    }
-    if (documentNumber < 1 || static_cast<std::size_t>(documentNumber) > stRecords_.size()) {
+    const auto rec = stRecords_.find(*this, static_cast<std::size_t>(typeField), documentNumber);
+    if (!rec) {
         segmentList.clear();
         moveTo(recordCount()); // past the last record, as a full scan leaves it
         return;
     }
-    const std::size_t rec = stRecords_[static_cast<std::size_t>(documentNumber) - 1];
-    moveTo(rec);
-    setSegmentsFromText(value(rec, static_cast<std::size_t>(dataField)));
+    moveTo(*rec);
+    setSegmentsFromText(value(*rec, static_cast<std::size_t>(dataField)));
 }
 
 void TlynEDIRecvTranslateTo::loadEDIFileList(const std::string &directory, std::vector<std::string> &list) const
@@ -295,17 +303,20 @@ std::string TlynEDIRecvTranslateTo::getSESegElement(int index)
 
 bool TlynEDIRecvTranslateTo::parseEDIData()
 {
+    lastError.clear();
+    // Two runs in one directory would share the work file.
+    const WorkLock lock(fs::current_path() / kLockFileName);
     std::vector<std::string> files = listFileEntries(ediDirectory);
-    // When the input directory is the current one, our own work file lies among
-    // the inputs: it is a group file, not an interchange, and is never split.
+    // When the input directory is the current one, our own work and lock files
+    // lie among the inputs: they are not interchanges and are never split.
     std::error_code ec;
-    if (fs::exists(kWorkFileName, ec))
-        std::erase_if(files, [](const std::string &file) {
-            std::error_code eq;
-            return fs::equivalent(io::toPath(file), kWorkFileName, eq);
-        });
-    if (files.empty())
+    std::erase_if(files, [](const std::string &file) {
+        return sameFile(io::toPath(file), kWorkFileName) || sameFile(io::toPath(file), kLockFileName);
+    });
+    if (files.empty()) {
+        lastError = "no input file in \"" + ediDirectory + "\"";
         return false;
+    }
     fs::remove(kWorkFileName, ec);
     TimestampFileNamer namer;
     for (const auto &file : files)
@@ -317,17 +328,25 @@ bool TlynEDIRecvTranslateTo::parseEDIData()
 bool TlynEDIRecvTranslateTo::splitFile(const std::string &path, TimestampFileNamer &namer)
 {
     FilePtr in = openFile(io::toPath(path), "rb");
-    if (!in)
+    if (!in) {
+        lastError = "cannot open \"" + path + "\"";
         return false;
+    }
     std::string block(kReadBlockSize, '\0');
     block.resize(std::fread(block.data(), 1, block.size(), in.get()));
     const auto header = detectHeader(block);
-    if (!header)
+    if (!header) {
+        lastError = "\"" + path + "\" holds no X12 interchange (no usable ISA header)";
         return false;
+    }
     std::string trailer = findTrailerIEA(in.get(), header->terminator, header->elementSeparator);
     SegmentCutter cutter(in.get(), io::toPath(path), header->terminator);
     GroupWriter writer(*this, cutter, namer, *header, std::move(trailer));
-    cutter.run(writer);
+    if (!cutter.run(writer)) {
+        writer.abandon();
+        lastError = cutter.error();
+        return false;
+    }
     writer.finish();
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include "app/dataset/client_dataset.h"
 #include "edi/segment_list.h"
+#include "edi/st_index.h"
 
 #include <cstdint>
 #include <string>
@@ -17,11 +18,16 @@ class TlynEDIRecvTranslateTo : public ClientDataSet, public SegmentList {
 public:
     // Name of the work file the splitter cuts each group into.
     static constexpr const char *kWorkFileName = "lynEDI.dat";
+    // Held beside the work file while parseEDIData runs (see WorkLock): a
+    // second process splitting in the same directory gets WorkLockedError.
+    static constexpr const char *kLockFileName = "lynEDI.lock";
 
     TlynEDIRecvTranslateTo();
 
     std::int32_t transactionSetCount = 0;
     std::string ediDirectory;
+    // Why the last parseEDIData returned false (empty after a success).
+    std::string lastError;
 
     // Replaces the store with the group file fileName. Throws FileError when it
     // cannot be read and std::out_of_range when a separator line is missing.
@@ -42,7 +48,9 @@ public:
 
     // Splits every file of ediDirectory into group files below the current
     // directory. False when there is no input file, one cannot be opened or has
-    // no usable ISA header. Throws FileError when a group file cannot be written.
+    // no usable ISA header, or could not be read to its end (a read error, a
+    // segment longer than kMaxSegmentLength): the group being cut is then
+    // dropped, not filed. Throws FileError when a group file cannot be written.
     // The work file is not an input, also when ediDirectory is the current
     // directory.
     bool parseEDIData();
@@ -55,8 +63,7 @@ private:
 
     // Positions of the ST records, rebuilt when the store has changed, so that
     // walking every transaction set does not rescan the store for each one.
-    std::vector<std::size_t> stRecords_;
-    std::uint64_t stRecordsAt_ = ~std::uint64_t{0};
+    StRecordIndex stRecords_;
 };
 
 namespace lynEDIRecvTranslateTo {

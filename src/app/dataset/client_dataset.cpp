@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 
 namespace pelldrake {
@@ -246,24 +247,38 @@ void ClientDataSet::saveToFile(const std::string &path)
     // Write beside the target and rename over it, so a failed save never
     // leaves a truncated file behind.
     const std::filesystem::path finalPath = toPath(target);
-    std::filesystem::path tmp = finalPath;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw DataSetError("cannot write dataset file \"" + tmp.string() + "\"");
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out)
-            throw DataSetError("cannot write dataset file \"" + tmp.string() + "\"");
+    // The temporary name is new each time and created exclusively ("x"): a
+    // file or link planted at it is never written through.
+    std::filesystem::path tmp;
+    std::FILE *out = nullptr;
+    std::random_device rd;
+    for (int i = 0; i < 100 && !out; ++i) {
+        tmp = finalPath;
+        tmp += ".tmp" + std::to_string(rd() % 1000000000u);
+#ifdef _WIN32
+        out = ::_wfopen(tmp.c_str(), L"wbx");
+#else
+        out = std::fopen(tmp.c_str(), "wbx");
+#endif
+    }
+    if (!out)
+        throw DataSetError("cannot write dataset file \"" + target + "\"");
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::error_code rc;
+        std::filesystem::remove(tmp, rc);
+        throw DataSetError("cannot write dataset file \"" + tmp.string() + "\"");
     }
     std::error_code ec;
     std::filesystem::rename(tmp, finalPath, ec);
     if (ec) {
         std::filesystem::remove(finalPath, ec);
         std::filesystem::rename(tmp, finalPath, ec);
-        if (ec)
+        if (ec) {
+            std::error_code rc;
+            std::filesystem::remove(tmp, rc);
             throw DataSetError("cannot replace dataset file \"" + target + "\": " + ec.message());
+        }
     }
 }
 

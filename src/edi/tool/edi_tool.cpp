@@ -4,8 +4,15 @@
 #include "edi/data_type.h"
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
+#include "edi/safe_file.h"
+#include "edi/tool/report.h"
+#include "edi/work_lock.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <tuple>
@@ -18,18 +25,22 @@ namespace {
 
 const char *const kUsage =
     "usage:\n"
-    "  pelldrake-edi split <interchange> [--work DIR]\n"
+    "  pelldrake-edi split <interchange> [--work DIR] [--json]\n"
     "      split an X12 interchange into one parsed file per functional group,\n"
     "      in DIR/parsedDir (DIR defaults to the current directory)\n"
-    "  pelldrake-edi check <interchange> [--work DIR] [--type SEG:NN:CODE]...\n"
-    "      split, load and check every transaction set: segment count, ST/SE\n"
-    "      control numbers and element data types (AN, ID, N.., R, DT, TM);\n"
-    "      --type adds a rule, e.g. --type DTM:02:DT (element 2 of DTM is a date);\n"
+    "  pelldrake-edi check <file|directory>... [--work DIR] [--type SEG:NN:CODE]...\n"
+    "                      [--rules FILE] [--json]\n"
+    "      split, load and check every transaction set of every file (a directory:\n"
+    "      every regular file in it): segment count, ST/SE control numbers, the\n"
+    "      envelope and element data types (AN, ID, N.., R, DT, TM); --type adds a\n"
+    "      rule, e.g. --type DTM:02:DT; --rules reads SEG:NN:CODE lines from FILE;\n"
     "      without --work a temporary directory is used and removed\n"
     "  pelldrake-edi ach <ach-file> <edi-file> [--copy FILE]\n"
     "      write the EDI text carried in the addenda records of an ACH file;\n"
     "      --copy also stores a byte-for-byte copy of the ACH file\n"
-    "exit codes: 0 all fine, 1 a check failed, 2 usage or input error\n";
+    "  --json prints one JSON document instead of the text report\n"
+    "exit codes: 0 all fine, 1 a check failed, 2 usage or input error\n"
+    "(with several files: the worst of them)\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -65,6 +76,7 @@ public:
             if (!fs::is_directory(m_path, ec))
                 throw InputError("cannot create the working directory \"" + requested + "\"");
         }
+        m_path = fs::absolute(m_path);
         fs::current_path(m_path);
     }
     ~WorkDir()
@@ -77,34 +89,24 @@ public:
     WorkDir(const WorkDir &) = delete;
     WorkDir &operator=(const WorkDir &) = delete;
 
+    const fs::path &path() const { return m_path; }
+    bool temporary() const { return m_remove; }
+
 private:
     fs::path m_old;
     fs::path m_path;
     bool m_remove = false;
 };
 
-TypeRule parseRule(const std::string &text)
+// Holds the checker's working directory for the whole command, so that a
+// second run in it stops at once instead of emptying this run's parsed files.
+WorkLock holdWorkDir(const WorkDir &dir)
 {
-    const size_t a = text.find(':');
-    const size_t b = a == std::string::npos ? a : text.find(':', a + 1);
-    if (b == std::string::npos || a == 0 || b == a + 1 || b + 1 == text.size())
-        throw UsageError("--type wants SEG:NN:CODE, not \"" + text + "\"");
-    TypeRule rule;
-    rule.segment = text.substr(0, a);
     try {
-        size_t used = 0;
-        rule.element = std::stoi(text.substr(a + 1, b - a - 1), &used);
-        if (used != b - a - 1 || rule.element < 1)
-            throw std::invalid_argument("element");
-    } catch (const std::exception &) {
-        throw UsageError("--type element number must be 1 or more in \"" + text + "\"");
+        return WorkLock(dir.path() / TlynEDICheck::kLockFileName);
+    } catch (const WorkLockedError &e) {
+        throw InputError(e.what());
     }
-    rule.typeCode = text.substr(b + 1);
-    // Any other code would fail every value: most likely a typing error.
-    const std::string &code = rule.typeCode;
-    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && code[0] != 'N')
-        throw UsageError("--type knows the data types AN, ID, N.., R, DT and TM, not \"" + code + "\"");
-    return rule;
 }
 
 std::string absoluteName(const std::string &name)
@@ -117,45 +119,60 @@ std::string twoDigits(int n)
     return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
 }
 
-// Checks the elements of one segment against the rules; prints failures.
-int checkElements(const std::string &segment, const std::string &sep, const std::vector<TypeRule> &rules,
-                  const std::string &indent, std::ostream &out)
+bool isError(std::string_view text) { return text.substr(0, 5) == "ERROR"; }
+
+// The rules by segment tag, so each segment costs one lookup.
+class RuleIndex {
+public:
+    explicit RuleIndex(const std::vector<TypeRule> &rules)
+    {
+        for (const TypeRule &r : rules)
+            m_byTag[r.segment].push_back(&r);
+    }
+    const std::vector<const TypeRule *> *find(std::string_view tag) const
+    {
+        const auto it = m_byTag.find(tag);
+        return it == m_byTag.end() ? nullptr : &it->second;
+    }
+
+private:
+    std::map<std::string, std::vector<const TypeRule *>, std::less<>> m_byTag;
+};
+
+// Checks the elements of one segment against the rules; reports failures.
+int checkElements(std::string_view segment, const std::string &sep, const RuleIndex &rules, Reporter &report)
 {
+    const auto *found = rules.find(elementOf(segment, sep, 0));
+    if (!found)
+        return 0;
     int failures = 0;
-    const std::string_view tag = elementOf(segment, sep, 0);
-    for (const TypeRule &rule : rules) {
-        if (rule.segment != tag)
-            continue;
-        const std::string value(elementOf(segment, sep, rule.element));
-        if (!value.empty() && !validateDataType(value, rule.typeCode)) {
-            out << indent << rule.segment << twoDigits(rule.element) << " \"" << value << "\" is not a valid "
-                << rule.typeCode << "\n";
+    for (const TypeRule *rule : *found) {
+        const std::string value(elementOf(segment, sep, rule->element));
+        if (!value.empty() && !validateDataType(value, rule->typeCode)) {
+            report.check("data type", false,
+                         rule->segment + twoDigits(rule->element) + " \"" + value + "\" is not a valid " + rule->typeCode);
             ++failures;
         }
     }
     return failures;
 }
 
-bool isError(const std::string &text) { return text.rfind("ERROR", 0) == 0; }
-
 // Splits input into the parsed directory of the current (working) directory
 // and lists the parsed files; throws InputError for a file that is no interchange.
-std::vector<std::string> splitInto(TlynEDICheck &check, const std::string &input, const std::string &file)
+std::vector<std::string> splitInto(TlynEDICheck &check, const std::string &file)
 {
     check.ediFileName = file;
-    const bool ok = check.parseEDIData();
+    if (!check.parseEDIData())
+        throw InputError(check.lastError);
     std::vector<std::string> files;
     check.loadParsedFiles(files);
     std::erase_if(files, [](const std::string &f) {
         std::error_code ec;
         return !fs::is_regular_file(io::toPath(f), ec);
     });
-    // Every interchange gives at least one parsed file; a run that failed but
-    // left files behind could not write them whole.
-    if (ok ? files.empty() : !files.empty())
+    // Every interchange gives at least one parsed file.
+    if (files.empty())
         throw InputError("cannot write the parsed files in \"" + check.parsedDirPath + "\"");
-    if (!ok)
-        throw InputError("\"" + input + "\" holds no X12 interchange (no usable ISA header)");
     return files;
 }
 
@@ -169,74 +186,202 @@ std::string readableInput(const std::string &input)
     return file;
 }
 
-int split(const std::string &input, const std::string &work, std::ostream &out)
+// Refuses inputs that the run itself would overwrite or delete.
+void refuseOwnFiles(const std::string &input, const std::string &file, const TlynEDICheck &check)
+{
+    const fs::path p = io::toPath(file);
+    const fs::path work = io::toPath(check.parsedDirPath).parent_path();
+    if (sameFile(p, work / TlynEDICheck::kStoreFileName) || sameFile(p, work / TlynEDICheck::kLockFileName))
+        throw InputError("\"" + input + "\" is the checker's own store or lock file in the working directory");
+    if (liesIn(p, io::toPath(check.parsedDirPath)))
+        throw InputError("\"" + input + "\" lies in the parsed directory, which every run empties first");
+}
+
+int split(const std::string &input, const std::string &work, Reporter &report)
 {
     const std::string file = readableInput(input);
     WorkDir dir(work.empty() ? "." : work);
+    const WorkLock lock = holdWorkDir(dir);
     TlynEDICheck check;
-    const std::vector<std::string> files = splitInto(check, input, file);
-    for (const auto &f : files)
-        out << f << "\n";
-    out << files.size() << " parsed file(s)\n";
+    refuseOwnFiles(input, file, check);
+    report.beginFile(input, false);
+    report.parsedFiles(splitInto(check, file));
+    report.endFile(0, 0, 0, Ok);
     return Ok;
 }
 
-int checkInterchange(const std::string &input, const std::string &work, const std::vector<TypeRule> &rules,
-                     std::ostream &out)
+struct Counts {
+    int groups = 0, sets = 0, failures = 0;
+};
+
+// The envelope of one group: every segment there, complete, and the IEA
+// closing the interchange that the ISA opened.
+int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
 {
-    const std::string file = readableInput(input);
-    WorkDir dir(work);
-    TlynEDICheck check;
-    const std::vector<std::string> files = splitInto(check, input, file);
     int failures = 0;
-    int sets = 0;
-    for (size_t f = 0; f < files.size(); ++f) {
-        check.loadEDIData(files[f]);
-        out << "group " << (f + 1) << ": GS " << check.getGSSegElement(1) << " control " << check.getGSSegElement(6)
-            << ", version " << check.versionCode << ", " << check.transactionSetCount << " transaction set(s)\n";
-        // The envelope segments of the group: a parsed file of a complete
-        // interchange holds one of each, so a missing one is a failure too.
-        for (const char *envelope : {"ISA", "GS", "GE", "IEA"}) {
-            bool found = false;
-            for (check.first(); !check.eof() && !found; check.next()) {
-                if (check.fieldByName("Type").asString() != envelope)
-                    continue;
-                const std::string &data = check.fieldByName("Data").asString();
-                failures += checkElements(data.substr(0, data.find('\n')), check.elementSeparator, rules, "  ", out);
-                found = true;
-            }
-            if (!found) {
-                out << "  ERROR: the group has no " << envelope << " segment\n";
-                ++failures;
-            }
+    const char *const kinds[] = {"ISA", "GS", "GE", "IEA"};
+    std::size_t found[4] = {~std::size_t{0}, ~std::size_t{0}, ~std::size_t{0}, ~std::size_t{0}};
+    for (std::size_t r = 0; r < check.recordCount(); ++r) {
+        const std::string &type = check.value(r, 0);
+        for (int k = 0; k < 4; ++k)
+            if (found[k] == ~std::size_t{0} && type == kinds[k])
+                found[k] = r;
+    }
+    const std::string &sep = check.elementSeparator;
+    auto segmentOf = [&](int k) {
+        const std::string &data = check.value(found[k], 1);
+        return std::string_view(data).substr(0, data.find('\n'));
+    };
+    for (int k = 0; k < 4; ++k) {
+        if (found[k] == ~std::size_t{0}) {
+            report.check("envelope", false, std::string("ERROR: the group has no ") + kinds[k] + " segment");
+            ++failures;
+            continue;
         }
-        for (int n = 1; n <= check.transactionSetCount; ++n) {
-            ++sets;
-            check.documentNumber = n;
-            check.loadDocument();
-            out << "  set " << n << ": ST " << check.getSTSegElement(1) << " " << check.getSTSegElement(2) << "\n";
-            for (auto control : {&TlynEDICheck::checkSegmentCount, &TlynEDICheck::checkSTCtrlNumbers}) {
-                std::string text;
-                try {
-                    text = (check.*control)();
-                } catch (const std::exception &e) {
-                    text = std::string("ERROR: ") + e.what();
-                }
-                out << "    " << text << "\n";
-                failures += isError(text);
-            }
-            // Without its SE the checks above read the last segment as if it
-            // were one, and may well agree with it.
-            if (check.segmentList.empty() || elementOf(check.segmentList.back(), check.elementSeparator, 0) != "SE") {
-                out << "    ERROR: the transaction set does not end with an SE segment\n";
+        failures += checkElements(segmentOf(k), sep, rules, report);
+    }
+    if (found[3] != ~std::size_t{0}) {
+        // An interchange cut off inside its IEA still has an IEA record: it
+        // must have both elements, and IEA02 must repeat ISA13.
+        const std::string_view iea = segmentOf(3);
+        if (countElements(iea, sep) != 3) {
+            report.check("envelope", false, "ERROR: the IEA segment is incomplete: " + std::string(iea));
+            ++failures;
+        } else if (found[0] != ~std::size_t{0}) {
+            const std::string_view isa13 = elementOf(segmentOf(0), sep, 13);
+            const std::string_view iea02 = elementOf(iea, sep, 2);
+            if (isa13 != iea02) {
+                report.check("envelope", false,
+                             "ERROR: IEA02 " + std::string(iea02) + " does not match ISA13 " + std::string(isa13));
                 ++failures;
             }
-            for (const std::string &segment : check.segmentList)
-                failures += checkElements(segment, check.elementSeparator, rules, "    ", out);
         }
     }
-    out << files.size() << " group(s), " << sets << " transaction set(s), " << failures << " failure(s)\n";
-    return failures ? CheckFailed : Ok;
+    return failures;
+}
+
+Counts checkGroup(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
+{
+    Counts c;
+    c.failures += checkEnvelope(check, rules, report);
+    for (int n = 1; n <= check.transactionSetCount; ++n) {
+        ++c.sets;
+        check.documentNumber = n;
+        check.loadDocument();
+        report.beginSet(n, check.getSTSegElement(1), check.getSTSegElement(2));
+        static const std::pair<const char *, std::string (TlynEDICheck::*)()> controls[] = {
+            {"segment count", &TlynEDICheck::checkSegmentCount},
+            {"control numbers", &TlynEDICheck::checkSTCtrlNumbers},
+        };
+        for (const auto &[name, control] : controls) {
+            std::string text;
+            try {
+                text = (check.*control)();
+            } catch (const std::exception &e) {
+                text = std::string("ERROR: ") + e.what();
+            }
+            const bool failed = isError(text);
+            report.check(name, !failed, text);
+            c.failures += failed;
+        }
+        // Without its SE the checks above read the last segment as if it
+        // were one, and may well agree with it.
+        if (check.segmentList.empty() || elementOf(check.segmentList.back(), check.elementSeparator, 0) != "SE") {
+            report.check("trailer", false, "ERROR: the transaction set does not end with an SE segment");
+            ++c.failures;
+        }
+        for (const std::string &segment : check.segmentList)
+            c.failures += checkElements(segment, check.elementSeparator, rules, report);
+        report.endSet();
+    }
+    return c;
+}
+
+int checkFile(TlynEDICheck &check, const std::string &input, const std::string &file, const RuleIndex &rules,
+              bool keepParsed, Reporter &report)
+{
+    Counts total;
+    std::error_code ec;
+    if (!fs::is_regular_file(io::toPath(file), ec))
+        throw InputError("cannot read \"" + input + "\"");
+    refuseOwnFiles(input, file, check);
+    const std::vector<std::string> files = splitInto(check, file);
+    for (size_t f = 0; f < files.size(); ++f) {
+        check.loadEDIData(files[f]);
+        GroupInfo g;
+        g.number = static_cast<int>(f + 1);
+        if (keepParsed)
+            g.parsedFile = files[f];
+        g.functionalId = check.getGSSegElement(1);
+        g.control = check.getGSSegElement(6);
+        g.version = check.versionCode;
+        g.sets = check.transactionSetCount;
+        report.beginGroup(g);
+        const Counts c = checkGroup(check, rules, report);
+        report.endGroup();
+        total.sets += c.sets;
+        total.failures += c.failures;
+    }
+    const int code = total.failures ? CheckFailed : Ok;
+    report.endFile(static_cast<int>(files.size()), total.sets, total.failures, code);
+    return code;
+}
+
+// The files named: a directory gives every regular file in it, by name.
+std::vector<std::string> expandInputs(const std::vector<std::string> &inputs)
+{
+    std::vector<std::string> out;
+    for (const std::string &input : inputs) {
+        std::error_code ec;
+        const fs::path p = io::toPath(input);
+        if (!fs::is_directory(p, ec)) {
+            out.push_back(input);
+            continue;
+        }
+        std::vector<std::string> names;
+        for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code fileEc;
+            if (it->is_regular_file(fileEc))
+                names.push_back(io::fromPath(it->path()));
+        }
+        if (ec)
+            names.push_back(input); // reported as unreadable
+        std::sort(names.begin(), names.end());
+        out.insert(out.end(), names.begin(), names.end());
+    }
+    return out;
+}
+
+int checkInputs(const std::vector<std::string> &inputs, const std::string &work, const std::vector<TypeRule> &rules,
+                Reporter &report)
+{
+    const std::vector<std::string> files = expandInputs(inputs);
+    const bool several = files.size() > 1 || inputs.size() > 1;
+    // Named as given, read by their absolute names (the work directory becomes current).
+    std::vector<std::string> absolute;
+    for (const std::string &f : files)
+        absolute.push_back(absoluteName(f));
+    WorkDir dir(work);
+    const WorkLock lock = holdWorkDir(dir);
+    TlynEDICheck check;
+    const RuleIndex index(rules);
+    int worst = Ok;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string &input = files[i];
+        report.beginFile(input, several);
+        int code;
+        try {
+            code = checkFile(check, input, absolute[i], index, !dir.temporary(), report);
+        } catch (const WorkLockedError &) {
+            throw;
+        } catch (const std::exception &e) {
+            report.fileError(e.what());
+            report.endFile(0, 0, 0, UsageOrInput);
+            code = UsageOrInput;
+        }
+        worst = std::max(worst, code);
+    }
+    return worst;
 }
 
 int ach(const std::string &input, const std::string &output, const std::string &copy, std::ostream &out)
@@ -244,31 +389,94 @@ int ach(const std::string &input, const std::string &output, const std::string &
     std::error_code ec;
     if (!fs::is_regular_file(io::toPath(input), ec))
         throw InputError("cannot read \"" + input + "\"");
+    // Outputs never replace the input or each other.
+    if (sameFile(io::toPath(input), io::toPath(output)))
+        throw InputError("the EDI file \"" + output + "\" is the ACH file itself");
+    if (!copy.empty() && sameFile(io::toPath(output), io::toPath(copy)))
+        throw InputError("the copy \"" + copy + "\" and the EDI file \"" + output + "\" are the same file");
     TlynEDIFromACH extractor;
     extractor.loadACHFile(input);
-    const size_t records = extractor.lines().size();
+    const size_t records = extractor.lineCount();
     extractor.extractEDI();
-    size_t bytes = 0;
-    for (const auto &piece : extractor.lines())
-        bytes += piece.size();
+    const size_t bytes = extractor.textSize();
     if (!extractor.trySaveEDIData(output))
         throw InputError("cannot write \"" + output + "\"");
     if (!copy.empty())
         TlynEDIFromACH::storeCopyOfACH(input, copy);
-    out << records << " record(s), " << extractor.lines().size() << " addenda record(s), " << bytes
-        << " byte(s) of EDI text written to " << output << "\n";
+    out << records << " record(s), " << extractor.lineCount() << " addenda record(s), " << bytes
+        << " byte(s) of EDI text written to " << printable(output) << "\n";
     return Ok;
 }
 
 } // namespace
 
+TypeRule parseRule(const std::string &text)
+{
+    const size_t a = text.find(':');
+    const size_t b = a == std::string::npos ? a : text.find(':', a + 1);
+    if (b == std::string::npos || a == 0 || b == a + 1 || b + 1 == text.size())
+        throw std::invalid_argument("a rule is SEG:NN:CODE, not \"" + text + "\"");
+    TypeRule rule;
+    rule.segment = text.substr(0, a);
+    try {
+        size_t used = 0;
+        rule.element = std::stoi(text.substr(a + 1, b - a - 1), &used);
+        if (used != b - a - 1 || rule.element < 1)
+            throw std::invalid_argument("element");
+    } catch (const std::exception &) {
+        throw std::invalid_argument("the element number must be 1 or more in \"" + text + "\"");
+    }
+    rule.typeCode = text.substr(b + 1);
+    // Any other code would fail every value: most likely a typing error.
+    const std::string &code = rule.typeCode;
+    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && code[0] != 'N')
+        throw std::invalid_argument("the data types are AN, ID, N.., R, DT and TM, not \"" + code + "\"");
+    return rule;
+}
+
+std::vector<TypeRule> readRules(std::istream &in, const std::string &name)
+{
+    std::vector<TypeRule> rules;
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        const auto last = line.find_last_not_of(" \t");
+        try {
+            rules.push_back(parseRule(line.substr(first, last - first + 1)));
+        } catch (const std::invalid_argument &e) {
+            throw std::invalid_argument(name + ":" + std::to_string(lineNo) + ": " + e.what());
+        }
+    }
+    if (in.bad())
+        throw std::invalid_argument("cannot read \"" + name + "\"");
+    return rules;
+}
+
 const std::vector<TypeRule> &defaultTypeRules()
 {
     static const std::vector<TypeRule> rules = {
-        {"ISA", 9, "DT"},  {"ISA", 10, "TM"}, {"ISA", 13, "N0"}, {"GS", 4, "DT"},   {"GS", 5, "TM"},
-        {"GS", 6, "N0"},   {"GE", 1, "N0"},   {"GE", 2, "N0"},   {"IEA", 1, "N0"},  {"IEA", 2, "N0"},
-        {"SE", 1, "N0"},   {"BEG", 5, "DT"},  {"DTM", 2, "DT"},  {"DTM", 3, "TM"},  {"PO1", 2, "R"},
-        {"PO1", 4, "R"},   {"CTT", 1, "N0"},  {"BPR", 2, "R"},   {"BPR", 16, "DT"}, {"RMR", 4, "R"},
+        // envelope
+        {"ISA", 9, "DT"}, {"ISA", 10, "TM"}, {"ISA", 13, "N0"}, {"GS", 4, "DT"}, {"GS", 5, "TM"},
+        {"GS", 6, "N0"}, {"GE", 1, "N0"}, {"GE", 2, "N0"}, {"IEA", 1, "N0"}, {"IEA", 2, "N0"},
+        {"SE", 1, "N0"},
+        // common to several sets: dates, totals, allowances and charges
+        {"DTM", 2, "DT"}, {"DTM", 3, "TM"}, {"CTT", 1, "N0"}, {"CTT", 2, "R"}, {"SAC", 5, "N2"},
+        // 850 purchase order
+        {"BEG", 5, "DT"}, {"PO1", 2, "R"}, {"PO1", 4, "R"},
+        // 810 invoice: date, order date, quantity, unit price, total, terms
+        {"BIG", 1, "DT"}, {"BIG", 3, "DT"}, {"IT1", 2, "R"}, {"IT1", 4, "R"}, {"TDS", 1, "N2"},
+        {"ITD", 3, "R"}, {"ITD", 5, "N0"}, {"ITD", 6, "DT"}, {"ITD", 7, "N0"},
+        // 856 ship notice: date, units shipped, weight, order date
+        {"BSN", 3, "DT"}, {"SN1", 2, "R"}, {"TD1", 7, "R"}, {"PRF", 4, "DT"},
+        // 820 payment: amount, date, remittance amounts, adjustments
+        {"BPR", 2, "R"}, {"BPR", 16, "DT"}, {"RMR", 4, "R"}, {"RMR", 5, "R"}, {"RMR", 6, "R"},
+        {"ADX", 1, "R"},
     };
     return rules;
 }
@@ -286,7 +494,7 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         }
         std::vector<std::string> positional;
         std::string work, copy;
-        bool workGiven = false, typeGiven = false, copyGiven = false;
+        bool workGiven = false, typeGiven = false, rulesGiven = false, copyGiven = false, json = false;
         std::vector<TypeRule> rules = defaultTypeRules();
         for (size_t i = 1; i < args.size(); ++i) {
             const std::string &a = args[i];
@@ -302,8 +510,26 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
                 copy = value();
                 copyGiven = true;
             } else if (a == "--type") {
-                rules.push_back(parseRule(value()));
+                try {
+                    rules.push_back(parseRule(value()));
+                } catch (const std::invalid_argument &e) {
+                    throw UsageError(std::string("--type: ") + e.what());
+                }
                 typeGiven = true;
+            } else if (a == "--rules") {
+                const std::string &name = value();
+                std::ifstream in(io::toPath(name), std::ios::binary);
+                if (!in)
+                    throw InputError("cannot read the rules file \"" + name + "\"");
+                try {
+                    const auto more = readRules(in, name);
+                    rules.insert(rules.end(), more.begin(), more.end());
+                } catch (const std::invalid_argument &e) {
+                    throw InputError(e.what());
+                }
+                rulesGiven = true;
+            } else if (a == "--json") {
+                json = true;
             } else if (a.size() > 1 && a[0] == '-') {
                 throw UsageError("unknown option " + a);
             } else {
@@ -314,14 +540,14 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         // Which options each command takes, and how many files.
         struct Shape {
             const char *name;
-            size_t files;
+            size_t minFiles, maxFiles;
             const char *filesText;
-            bool work, type, copy;
+            bool work, type, copy, json;
         };
         static const Shape shapes[] = {
-            {"split", 1, "one interchange file", true, false, false},
-            {"check", 1, "one interchange file", true, true, false},
-            {"ach", 2, "an ACH file and the EDI file to write", false, false, true},
+            {"split", 1, 1, "one interchange file", true, false, false, true},
+            {"check", 1, SIZE_MAX, "one or more interchange files or directories", true, true, false, true},
+            {"ach", 2, 2, "an ACH file and the EDI file to write", false, false, true, false},
         };
         const Shape *shape = nullptr;
         for (const Shape &candidate : shapes)
@@ -329,23 +555,35 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
                 shape = &candidate;
         if (!shape)
             throw UsageError("unknown command \"" + command + "\"");
-        if (positional.size() != shape->files)
+        if (positional.size() < shape->minFiles || positional.size() > shape->maxFiles)
             throw UsageError(command + " wants " + shape->filesText);
         for (const auto &[given, allowed, option] : {std::tuple{workGiven, shape->work, "--work"},
                                                      std::tuple{typeGiven, shape->type, "--type"},
-                                                     std::tuple{copyGiven, shape->copy, "--copy"}})
+                                                     std::tuple{rulesGiven, shape->type, "--rules"},
+                                                     std::tuple{copyGiven, shape->copy, "--copy"},
+                                                     std::tuple{json, shape->json, "--json"}})
             if (given && !allowed)
                 throw UsageError(std::string(option) + " is not an option of " + command);
-        if (command == "split")
-            return split(positional[0], work, out);
-        if (command == "check")
-            return checkInterchange(positional[0], work, rules, out);
-        return ach(positional[0], positional[1], copy, out);
+        if (command == "ach")
+            return ach(positional[0], positional[1], copy, out);
+        const auto report = json ? jsonReporter(out, command) : humanReporter(out, err);
+        int code;
+        try {
+            code = command == "split" ? split(positional[0], work, *report)
+                                      : checkInputs(positional, work, rules, *report);
+        } catch (const std::exception &e) {
+            report->fileError(e.what());
+            if (json)
+                report->endFile(0, 0, 0, UsageOrInput);
+            code = UsageOrInput;
+        }
+        report->finish(code);
+        return code;
     } catch (const UsageError &e) {
         err << "pelldrake-edi: " << e.what() << "\n" << kUsage;
         return UsageOrInput;
     } catch (const std::exception &e) {
-        err << "pelldrake-edi: " << e.what() << "\n";
+        err << "pelldrake-edi: " << printable(e.what()) << "\n";
         return UsageOrInput;
     }
 }

@@ -1,11 +1,14 @@
 #pragma once
 // The pelldrake-edi command line: split, check and ACH extraction.
 //
-//   pelldrake-edi split <interchange> [--work DIR]
-//   pelldrake-edi check <interchange> [--work DIR] [--type SEG:NN:CODE]...
+//   pelldrake-edi split <interchange> [--work DIR] [--json]
+//   pelldrake-edi check <file|directory>... [--work DIR] [--type SEG:NN:CODE]...
+//                       [--rules FILE] [--json]
 //   pelldrake-edi ach <ach-file> <edi-file> [--copy FILE]
 //
-// Exit codes: 0 all fine, 1 a check failed, 2 usage or input error.
+// Exit codes: 0 all fine, 1 a check failed, 2 usage or input error; with
+// several files the worst of them.
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,8 +25,15 @@ struct TypeRule {
     std::string typeCode;
 };
 
-// The built-in rules: the envelope segments and a few common body segments.
+// The built-in rules: the envelope segments and the common date, quantity and
+// amount elements of 810, 850, 856 and 820 sets.
 const std::vector<TypeRule> &defaultTypeRules();
+
+// One rule from "SEG:NN:CODE"; throws std::invalid_argument saying what is wrong.
+TypeRule parseRule(const std::string &text);
+// Rules from a rules file: one SEG:NN:CODE a line; blank lines and lines
+// beginning with # are skipped. Errors name the file and line.
+std::vector<TypeRule> readRules(std::istream &in, const std::string &name);
 
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 

@@ -113,14 +113,14 @@ TEST(EdiTool, ArgumentErrorsSayWhatIsWrong)
         return r.err.substr(0, r.err.find('\n'));
     };
     EXPECT_EQ(message({"frobnicate"}), "pelldrake-edi: unknown command \"frobnicate\"");
-    EXPECT_EQ(message({"check"}), "pelldrake-edi: check wants one interchange file");
+    EXPECT_EQ(message({"check"}), "pelldrake-edi: check wants one or more interchange files or directories");
     EXPECT_EQ(message({"ach", "only-one"}), "pelldrake-edi: ach wants an ACH file and the EDI file to write");
     // An option of another command is refused, not silently ignored.
     EXPECT_EQ(message({"split", "a.x12", "--type", "DTM:02:DT"}), "pelldrake-edi: --type is not an option of split");
     EXPECT_EQ(message({"ach", "a", "b", "--work", "w"}), "pelldrake-edi: --work is not an option of ach");
     EXPECT_EQ(message({"check", "a.x12", "--copy", "c"}), "pelldrake-edi: --copy is not an option of check");
     EXPECT_EQ(message({"check", "a.x12", "--type", "DTM:02:dt"}),
-              "pelldrake-edi: --type knows the data types AN, ID, N.., R, DT and TM, not \"dt\"");
+              "pelldrake-edi: --type: the data types are AN, ID, N.., R, DT and TM, not \"dt\"");
 
     writeFile("plain-file", "x");
     writeFile("one.x12", join(segments(Interchange{}), "~"));

@@ -1,4 +1,5 @@
 #include "edi/from_ach.h"
+#include "edi/interchange_splitter.h"
 
 #include "check_test_util.h"
 
@@ -124,16 +125,27 @@ TEST(FromACH, NoAddendaGivesAnEmptyListAndAnEmptyFile)
     EXPECT_EQ(readFile(dir.file("out.edi")), "");
 }
 
-TEST(FromACH, MissingInputsAndUnwritableOutputsAreQuiet)
+TEST(FromACH, MissingInputsAreEmptyUnreadableOnesRaise)
 {
     TempDir dir;
     TlynEDIFromACH ach;
     ach.lines().push_back("left over");
     ach.loadACHFile(dir.file("missing.ach"));
     EXPECT_TRUE(ach.lines().empty());
+    // There, but not readable: never mistaken for a file without addenda.
     fs::create_directory(dir.file("sub"));
-    ach.loadACHFile(dir.file("sub"));
+    EXPECT_THROW(ach.loadACHFile(dir.file("sub")), pelldrake::edi::FileError);
+#ifdef __linux__
+    EXPECT_THROW(ach.loadACHFile("/proc/self/mem"), pelldrake::edi::FileError);   // every read fails
+#endif
     EXPECT_TRUE(ach.lines().empty());
+}
+
+TEST(FromACH, UnwritableOutputsAreQuietAndKeepTheOldFile)
+{
+    TempDir dir;
+    TlynEDIFromACH ach;
+    fs::create_directory(dir.file("sub"));
     ach.lines().push_back("x");
     EXPECT_NO_THROW(ach.saveEDIData(dir.file("no/such/dir/out.edi")));
     EXPECT_NO_THROW(ach.saveEDIData(dir.file("sub")));

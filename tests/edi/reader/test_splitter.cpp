@@ -1,11 +1,18 @@
 #include "edi/interchange_splitter.h"
 #include "edi/recv_translate_to.h"
+#include "edi/work_lock.h"
 #include "x12_fixture.h"
 #include "../file_size_limit.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 using namespace x12test;
 using pelldrake::edi::TlynEDIRecvTranslateTo;
@@ -155,6 +162,9 @@ TEST(Splitter, EachInterchangeIsCutWithItsOwnTerminator)
     std::string bBar = render(sbBar, Style::Tilde);
     std::replace(bBar.begin(), bBar.end(), '~', '!');
 
+    std::string lfOnly = render(sb, Style::CRLFOnly);
+    std::erase(lfOnly, '\r');
+
     struct Case {
         const char *name;
         std::string text;
@@ -165,6 +175,14 @@ TEST(Splitter, EachInterchangeIsCutWithItsOwnTerminator)
         {"tilde, then bar and exclamation mark", render(sa, Style::Tilde) + bBar, sbBar, {"33", "124", ">"}},
         {"CR LF only, then tilde with CR LF", render(sa, Style::CRLFOnly) + render(sb, Style::TildeCRLF), sb,
          {"126", "42", ">"}},
+        // Line breaks after a tilde interchange must not be filtered out of
+        // the next one before its own ISA says they are its terminator.
+        {"tilde, then CR LF only", render(sa, Style::Tilde) + render(sb, Style::CRLFOnly), sb, {"10", "42", ">"}},
+        {"tilde, then LF only", render(sa, Style::Tilde) + lfOnly, sb, {"10", "42", ">"}},
+        {"wrapped at 80 columns, then CR LF only", render(sa, Style::Wrap80CRLF) + render(sb, Style::CRLFOnly), sb,
+         {"10", "42", ">"}},
+        {"CR LF only, then wrapped at 80 columns with LF",
+         render(sa, Style::CRLFOnly) + render(sb, Style::Wrap80LF), sb, {"126", "42", ">"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -186,6 +204,81 @@ TEST(Splitter, EachInterchangeIsCutWithItsOwnTerminator)
         EXPECT_EQ(s.files[2].parent_path().filename(), "OTHER_WIDGETCO_810");
     }
 }
+
+TEST(Splitter, EachGroupIsFiledUnderItsOwnInterchangesPartners)
+{
+    // The last group of the first interchange is still in the work file when
+    // the second ISA arrives: it belongs to partner A all the same.
+    for (const Style style : {Style::Tilde, Style::TildeCRLF, Style::CRLFOnly}) {
+        SCOPED_TRACE(static_cast<int>(style));
+        WorkDir wd;
+        InterchangePlan a;
+        a.sender = "A";
+        a.receiver = "R";
+        a.groups = {GroupPlan{"PO", "850", 1, {}}};
+        InterchangePlan b = a;
+        b.sender = "B";
+        b.control = "000000002";
+        b.groups = {GroupPlan{"IN", "810", 1, {}}};
+        InterchangePlan c = a; // two groups: the second is closed by the ISA after it
+        c.sender = "C";
+        c.control = "000000003";
+        c.groups = {GroupPlan{"SH", "856", 1, {}}, GroupPlan{"PO", "850", 1, {}}};
+        const Split s = splitText(wd, render(segments(a), style) + render(segments(b), style)
+                                          + render(segments(c), style) + render(segments(b), style));
+        ASSERT_TRUE(s.ok);
+        std::vector<std::string> dirs;
+        for (const auto &f : s.files)
+            dirs.push_back(f.parent_path().filename().string());
+        EXPECT_EQ(dirs, (std::vector<std::string>{"A_R_850", "B_R_810", "C_R_856", "C_R_850", "B_R_810"}));
+    }
+}
+
+TEST(Splitter, ASegmentTooLongToHoldStopsTheInputWithAnError)
+{
+    WorkDir wd;
+    InterchangePlan ic = twoGroups();
+    ic.groups[0].body = {"BEG*00*SA*1", "MSG*" + std::string(pelldrake::edi::kMaxSegmentLength + 10, 'x')};
+    TlynEDIRecvTranslateTo r;
+    const Split s = splitText(wd, render(segments(ic), Style::Tilde), &r);
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(r.lastError.find("longer than 1 MiB"), std::string::npos) << r.lastError;
+    // The group cut short is not filed as if it were whole.
+    EXPECT_TRUE(s.files.empty());
+}
+
+#ifdef __linux__
+TEST(Splitter, ASecondRunInTheSameDirectoryIsRefusedAtOnce)
+{
+    WorkDir wd;
+    writeFile(wd.input() / "input.x12", render(segments(twoGroups()), Style::Tilde));
+    // Another process's hold: a lock on its own open of the lock file.
+    const int fd = ::open(TlynEDIRecvTranslateTo::kLockFileName, O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    TlynEDIRecvTranslateTo r;
+    r.ediDirectory = wd.input().string();
+    EXPECT_THROW(r.parseEDIData(), pelldrake::edi::WorkLockedError);
+    EXPECT_TRUE(wd.groupFiles().empty());
+    ::close(fd);
+    EXPECT_TRUE(r.parseEDIData());
+    EXPECT_EQ(wd.groupFiles().size(), 2u);
+    // The lock file is no input, also when the input directory is the current one.
+    fs::rename(wd.input() / "input.x12", "input.x12");
+    r.ediDirectory = ".";
+    EXPECT_TRUE(r.parseEDIData()) << r.lastError;
+}
+
+TEST(Splitter, AWorkFileNameTakenByALinkIsNeverFollowed)
+{
+    WorkDir wd;
+    writeFile("victim.txt", "keep me");
+    fs::create_symlink(wd.path() / "victim.txt", TlynEDIRecvTranslateTo::kWorkFileName);
+    const Split s = splitText(wd, render(segments(twoGroups()), Style::Tilde));
+    EXPECT_TRUE(s.ok);
+    EXPECT_EQ(readFile("victim.txt"), "keep me");
+}
+#endif
 
 TEST(Splitter, AnInterchangeWithoutIeaLendsNoIeaToItsGroups)
 {
@@ -373,7 +466,8 @@ TEST(Splitter, TakenTimeStampNamesAreSkipped)
         taken.push_back(wd.path() / (TimestampFileNamer::format(now + std::chrono::milliseconds(i)) + ".edi"));
         writeFile(taken.back(), "earlier");
     }
-    TimestampFileNamer namer;
+    // Every name of the namer's clock is taken for the next 299 milliseconds.
+    TimestampFileNamer namer([now] { return now; });
     FilePtr f;
     const auto first = namer.create(wd.path(), f);
     f.reset();
@@ -381,7 +475,8 @@ TEST(Splitter, TakenTimeStampNamesAreSkipped)
     f.reset();
     EXPECT_EQ(first.filename().string().size(), 21u);
     EXPECT_LT(first.filename(), second.filename());
-    EXPECT_GT(first.filename(), taken.back().filename());
+    EXPECT_EQ(first.filename(), TimestampFileNamer::format(now + std::chrono::milliseconds(300)) + ".edi");
+    EXPECT_EQ(second.filename(), TimestampFileNamer::format(now + std::chrono::milliseconds(301)) + ".edi");
     for (const auto &t : taken)
         EXPECT_EQ(readFile(t), "earlier");
 }

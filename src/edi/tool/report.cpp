@@ -1,0 +1,260 @@
+#include "edi/tool/report.h"
+
+namespace pelldrake::edi::tool {
+
+namespace {
+
+const char kHex[] = "0123456789abcdef";
+
+void appendHex(std::string &out, unsigned char c)
+{
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+}
+
+// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
+std::size_t utf8Length(std::string_view s, std::size_t i)
+{
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t len = 0;
+    unsigned cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+        return 0;
+    return len;
+}
+
+class Human : public Reporter {
+public:
+    Human(std::ostream &out, std::ostream &err) : m_out(out), m_err(err) {}
+
+    void beginFile(const std::string &name, bool several) override
+    {
+        m_several = several;
+        m_name = name;
+        if (several)
+            m_out << "== " << printable(name) << "\n";
+    }
+    void fileError(const std::string &message) override
+    {
+        m_err << "pelldrake-edi: " << printable(message) << "\n";
+        ++m_errors;
+    }
+    void beginGroup(const GroupInfo &g) override
+    {
+        m_indent = "  ";
+        m_out << "group " << g.number << ": GS " << printable(g.functionalId) << " control " << printable(g.control)
+              << ", version " << printable(g.version) << ", " << g.sets << " transaction set(s)\n";
+    }
+    void beginSet(int number, std::string_view id, std::string_view control) override
+    {
+        m_out << "  set " << number << ": ST " << printable(id) << " " << printable(control) << "\n";
+        m_indent = "    ";
+    }
+    void check(std::string_view, bool, std::string_view message) override
+    {
+        m_out << m_indent << printable(message) << "\n";
+    }
+    void endSet() override { m_indent = "  "; }
+    void endGroup() override {}
+    void endFile(int groups, int sets, int failures, int exitCode) override
+    {
+        if (exitCode == 2)
+            return;
+        m_out << groups << " group(s), " << sets << " transaction set(s), " << failures << " failure(s)\n";
+        (exitCode == 0 ? m_passed : m_failed)++;
+    }
+    void parsedFiles(const std::vector<std::string> &files) override
+    {
+        for (const auto &f : files)
+            m_out << printable(f) << "\n";
+        m_out << files.size() << " parsed file(s)\n";
+    }
+    void finish(int) override
+    {
+        if (m_several)
+            m_out << (m_passed + m_failed + m_errors) << " file(s): " << m_passed << " passed, " << m_failed
+                  << " failed, " << m_errors << " not checked\n";
+        m_out.flush();
+    }
+
+private:
+    std::ostream &m_out;
+    std::ostream &m_err;
+    std::string m_name;
+    std::string m_indent = "  ";
+    bool m_several = false;
+    int m_passed = 0, m_failed = 0, m_errors = 0;
+};
+
+// {"command":...,"files":[{"file":...,"groups":[{...,"checks":[...],"sets":[
+// {...,"checks":[...]}]}],"groupCount":..,"setCount":..,"failureCount":..,
+// "exitCode":..}],"exitCode":..}
+class Json : public Reporter {
+public:
+    Json(std::ostream &out, std::string_view command) : m_out(out)
+    {
+        m_out << "{\"command\":" << jsonString(command);
+    }
+
+    void beginFile(const std::string &name, bool) override
+    {
+        m_out << (m_files++ ? "," : ",\"files\":[") << "{\"file\":" << jsonString(name);
+        m_groups = 0;
+        m_error.clear();
+    }
+    void fileError(const std::string &message) override { m_error = message; }
+    void beginGroup(const GroupInfo &g) override
+    {
+        m_out << (m_groups++ ? "," : ",\"groups\":[") << "{\"group\":" << g.number;
+        if (!g.parsedFile.empty())
+            m_out << ",\"parsedFile\":" << jsonString(g.parsedFile);
+        m_out << ",\"functionalId\":" << jsonString(g.functionalId) << ",\"control\":" << jsonString(g.control)
+              << ",\"version\":" << jsonString(g.version) << ",\"setCount\":" << g.sets;
+        m_checks = 0;
+        m_sets = 0;
+    }
+    void beginSet(int number, std::string_view id, std::string_view control) override
+    {
+        closeChecks();
+        m_out << (m_sets++ ? "," : ",\"sets\":[") << "{\"set\":" << number << ",\"id\":" << jsonString(id)
+              << ",\"control\":" << jsonString(control);
+    }
+    void check(std::string_view name, bool passed, std::string_view message) override
+    {
+        m_out << (m_checks++ ? "," : ",\"checks\":[") << "{\"check\":" << jsonString(name)
+              << ",\"passed\":" << (passed ? "true" : "false") << ",\"message\":" << jsonString(message) << "}";
+    }
+    void endSet() override
+    {
+        closeChecks();
+        m_out << "}";
+    }
+    void endGroup() override
+    {
+        closeChecks();
+        if (m_sets)
+            m_out << "]";
+        else
+            m_out << ",\"sets\":[]";
+        m_out << "}";
+    }
+    void endFile(int groups, int sets, int failures, int exitCode) override
+    {
+        if (m_groups)
+            m_out << "]";
+        if (!m_error.empty())
+            m_out << ",\"error\":" << jsonString(m_error);
+        if (exitCode != 2 && !m_split)
+            m_out << ",\"groupCount\":" << groups << ",\"setCount\":" << sets << ",\"failureCount\":" << failures;
+        m_out << ",\"exitCode\":" << exitCode << "}";
+    }
+    void parsedFiles(const std::vector<std::string> &files) override
+    {
+        m_split = true;
+        m_out << ",\"parsedFiles\":[";
+        for (std::size_t i = 0; i < files.size(); ++i)
+            m_out << (i ? "," : "") << jsonString(files[i]);
+        m_out << "]";
+    }
+    void finish(int exitCode) override
+    {
+        if (m_files)
+            m_out << "]";
+        m_out << ",\"exitCode\":" << exitCode << "}\n";
+        m_out.flush();
+    }
+
+private:
+    void closeChecks()
+    {
+        if (m_checks)
+            m_out << "]";
+        m_checks = 0;
+    }
+
+    std::ostream &m_out;
+    std::string m_error;
+    int m_files = 0, m_groups = 0, m_sets = 0, m_checks = 0;
+    bool m_split = false;
+};
+
+} // namespace
+
+std::string printable(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            out += "\\x";
+            appendHex(out, c);
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string jsonString(std::string_view text)
+{
+    std::string out = "\"";
+    out.reserve(text.size() + 2);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            if (const std::size_t len = utf8Length(text, i)) {
+                out.append(text.substr(i, len));
+                i += len;
+                continue;
+            }
+            out += "\\u00";
+            appendHex(out, c);
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7f) {
+            out += "\\u00";
+            appendHex(out, c);
+        } else {
+            out += static_cast<char>(c);
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+std::unique_ptr<Reporter> humanReporter(std::ostream &out, std::ostream &err)
+{
+    return std::make_unique<Human>(out, err);
+}
+
+std::unique_ptr<Reporter> jsonReporter(std::ostream &out, std::string_view command)
+{
+    return std::make_unique<Json>(out, command);
+}
+
+} // namespace pelldrake::edi::tool
