@@ -85,16 +85,22 @@ void Database::open()
         return false;
     };
 
+    bool readOnly = def->readOnly;
     if (def->driver == QLatin1String("SQLITE")) {
         const QString path = def->path;
         // A missing file would silently become a new empty database; refuse instead.
         if (path.isEmpty() || !QFileInfo(path).isFile())
             throw EngineError(QStringLiteral("Database file '%1' of alias '%2' does not exist.").arg(path, m_alias));
+        // A file (or its folder, for the journal) the user cannot write opens read-only, so the
+        // tables say so up front instead of failing at the first post.
+        const QFileInfo file(path);
+        if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())
+            readOnly = true;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conn);
             db.setDatabaseName(path);
             QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000");
-            if (def->readOnly)
+            if (readOnly)
                 options += QLatin1String(";QSQLITE_OPEN_READONLY");
             db.setConnectOptions(options);
             if (db.open()) {
@@ -149,14 +155,23 @@ void Database::open()
                     QLatin1String("DATABASE NAME=") + def->database,
                     QLatin1String("USER NAME=") + cred.user};
         if (def->readOnly) {
-            QSqlQuery q(QSqlDatabase::database(conn, false));
-            q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+            QSqlDatabase db = QSqlDatabase::database(conn, false);
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))) {
+                // Never hand out a writable connection for a read-only alias.
+                const QString reason = errorText(q.lastError());
+                q = QSqlQuery();
+                db.close();
+                db = QSqlDatabase();
+                QSqlDatabase::removeDatabase(conn);
+                throw EngineError(QStringLiteral("Cannot make the connection to alias '%1' read-only: %2").arg(m_alias, reason));
+            }
         }
     } else {
         throw EngineError(QStringLiteral("Alias '%1' names an unknown driver '%2'.").arg(m_alias, def->driver));
     }
     m_connectionName = conn;
-    m_readOnly = def->readOnly;
+    m_readOnly = readOnly;
     m_connected = true;
     m_inTransaction = false;
     emit connectedChanged(true);

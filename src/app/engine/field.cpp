@@ -1,5 +1,6 @@
 #include "app/engine/field.h"
 
+#include "app/engine/date_time_text.h"
 #include "app/engine/engine_error.h"
 #include "app/engine/table.h"
 #include "app/engine/values.h"
@@ -10,6 +11,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
+#include <QTimeZone>
 
 namespace pelldrake::engine {
 
@@ -53,61 +55,40 @@ bool isBinaryType(int type)
 
 QString timeText(const QTime &t)
 {
-    return t.toString(t.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
+    DateTimeParts p;
+    p.hour = t.hour();
+    p.minute = t.minute();
+    p.second = t.second();
+    p.fraction = millisecondsFraction(t.msec());
+    return formatTime(p);
 }
 
+// A QDateTime in Qt::UTC or local time carries a wall-clock value (never converted); one with a
+// zone or an offset carries that offset into the text.
 QString dateTimeText(const QDateTime &dt)
 {
-    return dt.date().toString(Qt::ISODate) + QLatin1Char(' ') + timeText(dt.time());
+    DateTimeParts p;
+    p.date = dt.date();
+    const QTime t = dt.time();
+    p.hour = t.hour();
+    p.minute = t.minute();
+    p.second = t.second();
+    p.fraction = millisecondsFraction(t.msec());
+    p.zoned = dt.timeSpec() == Qt::TimeZone || dt.timeSpec() == Qt::OffsetFromUTC;
+    p.offsetSeconds = p.zoned ? dt.offsetFromUtc() : 0;
+    return formatDateTime(p);
+}
+
+QDateTime typedDateTime(const DateTimeParts &p)
+{
+    if (p.zoned)
+        return QDateTime(p.date, p.time(), QTimeZone(p.offsetSeconds));
+    return QDateTime(p.date, p.time(), Qt::UTC);
 }
 
 QString doubleText(double d)
 {
     return QString::number(d, 'g', QLocale::FloatingPointShortest);
-}
-
-QDate parseDate(const QString &s)
-{
-    return QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
-}
-
-QTime parseTime(const QString &s)
-{
-    for (const char *fmt : {"HH:mm:ss.zzz", "HH:mm:ss", "HH:mm"}) {
-        QTime t = QTime::fromString(s, QLatin1String(fmt));
-        if (t.isValid())
-            return t;
-    }
-    // Fractions longer than milliseconds (PostgreSQL keeps microseconds).
-    static const QRegularExpression re(QStringLiteral("^(\\d{2}):(\\d{2}):(\\d{2})\\.(\\d+)$"));
-    const auto m = re.match(s);
-    if (m.hasMatch()) {
-        const int ms = (m.captured(4) + QLatin1String("000")).left(3).toInt();
-        return QTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), ms);
-    }
-    return {};
-}
-
-QDateTime parseDateTime(const QString &s)
-{
-    QString t = s.trimmed();
-    if (t.size() >= 11 && (t.at(10) == QLatin1Char('T') || t.at(10) == QLatin1Char(' '))) {
-        const QDate d = parseDate(t.left(10));
-        QString rest = t.mid(11);
-        // Drop a zone suffix; values are shown as stored.
-        static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d{2}(:?\\d{2})?)$"));
-        rest.remove(zone);
-        const QTime tm = parseTime(rest);
-        if (d.isValid() && tm.isValid())
-            return QDateTime(d, tm);
-        return {};
-    }
-    if (t.size() == 10) {
-        const QDate d = parseDate(t);
-        if (d.isValid())
-            return QDateTime(d, QTime(0, 0));
-    }
-    return {};
 }
 
 bool parseBool(const QString &s, bool &ok)
@@ -214,6 +195,15 @@ TypeInfo typeFromDeclaration(const QString &declaredType)
     if (base == QLatin1String("UUID") || base == QLatin1String("GUID"))
         return {ftGuid, 38, 39};
 
+    // PostgreSQL types whose names would fall under the affinity rules below ("POINT" and
+    // "INTERVAL" hold INT) but are no numbers: kept as their text.
+    static const QStringList textual = {QStringLiteral("POINT"), QStringLiteral("LINE"), QStringLiteral("LSEG"),
+                                        QStringLiteral("BOX"), QStringLiteral("PATH"), QStringLiteral("POLYGON"),
+                                        QStringLiteral("CIRCLE"), QStringLiteral("INTERVAL"), QStringLiteral("INET"),
+                                        QStringLiteral("CIDR")};
+    if (textual.contains(base) || base.startsWith(QLatin1String("INTERVAL ")) || base.endsWith(QLatin1String("RANGE")))
+        return {ftUnknown, 0, 0};
+
     // Anything else by SQLite's affinity rules, so odd declarations still behave.
     if (base.contains(QLatin1String("INT")))
         return {ftInteger, 0, 4};
@@ -237,23 +227,26 @@ QVariant fromStorage(int type, const QVariant &raw)
     switch (type) {
     case ftDate:
         if (id == QMetaType::QString) {
-            const QDate d = parseDate(raw.toString());
-            return d.isValid() ? QVariant(d) : raw;
+            QDate d;
+            if (parseDateText(raw.toString(), d))
+                return d;
+            DateTimeParts p; // a date column holding a date-time text
+            return parseDateTimeText(raw.toString(), p) ? QVariant(p.date) : raw;
         }
         if (id == QMetaType::QDateTime)
             return raw.toDateTime().date();
         return raw;
     case ftTime:
         if (id == QMetaType::QString) {
-            const QTime t = parseTime(raw.toString());
-            return t.isValid() ? QVariant(t) : raw;
+            DateTimeParts p;
+            return parseTimeText(raw.toString(), p) ? QVariant(p.time()) : raw;
         }
         return raw;
     case ftDateTime:
     case ftTimeStamp:
         if (id == QMetaType::QString) {
-            const QDateTime dt = parseDateTime(raw.toString());
-            return dt.isValid() ? QVariant(dt) : raw;
+            DateTimeParts p;
+            return parseDateTimeText(raw.toString(), p) ? QVariant(typedDateTime(p)) : raw;
         }
         return raw;
     case ftBoolean:
@@ -301,17 +294,20 @@ QVariant toStorage(int type, const QVariant &value, Dialect dialect)
     case ftTime:
         if (id == QMetaType::QTime)
             return timeText(value.toTime());
+        if (id == QMetaType::QString) {
+            const QString c = canonicalTime(value.toString());
+            return c.isNull() ? value : QVariant(c);
+        }
         return value;
     case ftDateTime: case ftTimeStamp:
-        if (id == QMetaType::QDateTime) {
-            const QDateTime dt = value.toDateTime();
-            // A zoned value read back from the server keeps its zone on the way in again.
-            if (dialect == Dialect::Postgres && dt.timeSpec() == Qt::UTC)
-                return dateTimeText(dt) + QLatin1String("+00");
-            return dateTimeText(dt);
-        }
+        if (id == QMetaType::QDateTime)
+            return dateTimeText(value.toDateTime());
         if (id == QMetaType::QDate)
-            return dateTimeText(QDateTime(value.toDate(), QTime(0, 0)));
+            return value.toDate().toString(Qt::ISODate) + QLatin1String(" 00:00:00");
+        if (id == QMetaType::QString) {
+            const QString c = canonicalDateTime(value.toString());
+            return c.isNull() ? value : QVariant(c);
+        }
         return value;
     case ftBoolean:
         if (dialect == Dialect::Sqlite)
@@ -332,6 +328,18 @@ QString valueToText(int type, const QVariant &v0)
         return v0.toString();
     if (rawId == QMetaType::LongLong && isIntegerType(type))
         return QString::number(v0.toLongLong());
+    if (rawId == QMetaType::QString) {
+        // Dates and times stored as text: their canonical form, without a typed detour.
+        QString c;
+        if (type == ftDate)
+            c = canonicalDate(v0.toString());
+        else if (type == ftTime)
+            c = canonicalTime(v0.toString());
+        else if (type == ftDateTime || type == ftTimeStamp)
+            c = canonicalDateTime(v0.toString());
+        if (!c.isNull())
+            return c;
+    }
     const QVariant v = fromStorage(type, v0);
     const int id = v.metaType().id();
     switch (id) {
@@ -396,23 +404,25 @@ QVariant textToValue(int type, const QString &text, const QString &fieldName)
             badText(text, QStringLiteral("boolean"), fieldName);
         return b;
     }
+    // Times and date-times stay text: every fraction digit and the offset as given, nothing
+    // converted through a zone.
     case ftDate: {
-        const QDate d = t.size() == 10 ? parseDate(t) : QDate();
-        if (!d.isValid())
+        QDate d;
+        if (!parseDateText(t, d))
             badText(text, QStringLiteral("date"), fieldName);
         return d;
     }
     case ftTime: {
-        const QTime tm = parseTime(t);
-        if (!tm.isValid())
+        const QString c = canonicalTime(t);
+        if (c.isNull())
             badText(text, QStringLiteral("time"), fieldName);
-        return tm;
+        return c;
     }
     case ftDateTime: case ftTimeStamp: {
-        const QDateTime dt = parseDateTime(t);
-        if (!dt.isValid())
+        const QString c = canonicalDateTime(t);
+        if (c.isNull())
             badText(text, QStringLiteral("date-time"), fieldName);
-        return dt;
+        return c;
     }
     default:
         return text;

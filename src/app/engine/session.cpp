@@ -61,6 +61,12 @@ QStringList Session::tableNames(const QString &alias, const QString &pattern, bo
         QString qualified;
         bool system;
     };
+    // Entries are read back by Table: "schema.table" names that table in that schema, so a name
+    // that holds a dot itself (or starts with a quote) is written quoted, and always opens the
+    // table of that literal name.
+    auto part = [](const QString &n) {
+        return n.contains(QLatin1Char('.')) || n.startsWith(QLatin1Char('"')) ? quoteIdent(n) : n;
+    };
     QList<Entry> entries;
     if (db->isSqlite()) {
         QSqlQuery q = runQuery(db->sqlDatabase(),
@@ -68,7 +74,7 @@ QStringList Session::tableNames(const QString &alias, const QString &pattern, bo
                                {}, QStringLiteral("Cannot list the tables"));
         while (q.next()) {
             const QString n = q.value(0).toString();
-            entries << Entry{n, QStringLiteral("main.") + n, n.startsWith(QLatin1String("sqlite_"))};
+            entries << Entry{part(n), QStringLiteral("main.") + part(n), n.startsWith(QLatin1String("sqlite_"))};
         }
     } else {
         QSqlQuery q = runQuery(db->sqlDatabase(),
@@ -84,8 +90,8 @@ QStringList Session::tableNames(const QString &alias, const QString &pattern, bo
             const bool system = sch == QLatin1String("pg_catalog")
                 || sch == QLatin1String("information_schema") || sch.startsWith(QLatin1String("pg_toast"))
                 || sch.startsWith(QLatin1String("pg_temp"));
-            const QString qualified = sch + QLatin1Char('.') + n;
-            entries << Entry{visible ? n : qualified, qualified, system};
+            const QString qualified = part(sch) + QLatin1Char('.') + part(n);
+            entries << Entry{visible ? part(n) : qualified, qualified, system};
         }
     }
     QRegularExpression re;

@@ -1,0 +1,137 @@
+#pragma once
+
+// The state behind Table, shared by the files that implement it: table.cpp (the public front,
+// open and close), table_paging.cpp (keyset pages and row values), row_writer.cpp (posts and
+// deletes). The dialect differences live in dialect_catalog.*.
+
+#include "app/engine/database.h"
+#include "app/engine/dialect_catalog.h"
+#include "app/engine/engine_error.h"
+#include "app/engine/key_store.h"
+#include "app/engine/keyset.h"
+#include "app/engine/row_cache.h"
+#include "app/engine/session.h"
+#include "app/engine/sql_util.h"
+#include "app/engine/table.h"
+
+#include <QPointer>
+#include <QSqlQuery>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace pelldrake::engine {
+
+struct Table::Private {
+    static constexpr int kIntPage = 500;   // rows per value fetch with integer keys
+    static constexpr int kCompPage = 40;   // rows per value fetch with composite keys
+    static constexpr int kFirstRows = 60;  // rows (keys and values) read at open or filter
+    static constexpr int kPrefixKeys = 500; // keys per further page, as moves and views need them
+
+    Table *q;
+    QPointer<Session> session;
+    QString alias;
+    QString tableName;
+    QString indexName;
+    QString filterText;
+    bool filtered = false;
+
+    // Open state.
+    QPointer<Database> db;
+    QMetaObject::Connection dbConnection;
+    Dialect dialect = Dialect::Sqlite;
+    bool active = false;
+    TableCatalog catalog;
+    std::vector<std::unique_ptr<Field>> fields;
+    QStringList indexFields;
+    QString orderBy;
+    QString where;
+    QVariantList whereBinds;
+    KeyChoice key;
+    bool canModify = false;
+    // In the key's own order a page continues after the last key read (an index seek); else it
+    // starts at the keyset's read offset.
+    bool seekOrder = false;
+
+    Keyset keys;
+    KeyStore keyStore; // composite keys of the current keyset
+    RowCache rows;
+    qint64 recordCount = -1; // counted when first asked for, then kept up to date
+    int pos = -1;
+    bool bof = true;
+    bool eof = true;
+    int lastAccess = -1;
+
+    // Edit buffer.
+    TableState state = TableState::Inactive;
+    QVariantList buffer;
+    QVector<bool> changed;
+    bool modified = false;
+    bool appending = true;
+    int insertPos = 0;
+    int savedPos = -1;
+
+    int lock = 0;
+    std::unordered_map<std::string, std::unique_ptr<QSqlQuery>> statements;
+
+    explicit Private(Table *t, Session *s) : q(t), session(s) {}
+
+    // ---- helpers (table.cpp) -----------------------------------------------------------------
+    QSqlDatabase sql() const { return db->sqlDatabase(); }
+    int loaded() const { return keys.loaded(); }
+    int pageSize() const { return key.intKey ? kIntPage : kCompPage; }
+    [[noreturn]] void fail(const QString &msg) const { throw EngineError(msg); }
+    void requireActive() const;
+    QSqlQuery &statement(const QString &sqlText, const QString &context);
+    QSqlQuery exec(const QString &sqlText, const QVariantList &binds, const QString &context);
+    void plain(const QString &text);
+    int fieldIndex(const QString &n) const;
+    void buildFields();
+    void setState(TableState s);
+    void checkBrowseMode();
+    void beginInsert(bool atEnd);
+    void refilter(const std::function<void()> &undo);
+
+    // ---- keys and pages (table_paging.cpp) ---------------------------------------------------
+    qint64 readKey(const QSqlQuery &qq, int first = 0);
+    void bindKey(QSqlQuery &qq, int &index, qint64 id);
+    QString keyWhere() const { return key.match.join(QLatin1String(" AND ")); }
+    int keyInRow() const;
+    QString selectList() const;
+    void applyOrder();
+    void applyFilter();
+    qint64 countRows();
+    qint64 records();
+    int rowTotal();
+    void readKeys(qint64 limit, bool withValues = false);
+    void loadAllKeys() { readKeys(0); }
+    bool ensureKey(int p);
+    void readMoreKeys();
+    void rebuildKeyset();
+    void dropCache() { rows.clear(); }
+    QVariantList readRow(const QSqlQuery &qq, int offset) const;
+    QString fetchSql(int n);
+    void storeRows(QSqlQuery &qq, bool toWindow);
+    bool fetchRange(const std::vector<qint64> &want, bool &filteredRange);
+    void fetchList(const std::vector<qint64> &want);
+    void fetch(const std::vector<qint64> &want);
+    const QVariantList &row(int p);
+    void refetchOne(qint64 id);
+    void moveTo(int p);
+    void removeAt(int p);
+
+    // ---- writes (row_writer.cpp) ----------------------------------------------------------
+    template <class F>
+    void guardedWrite(F &&write);
+    bool stillMatchesFilter(qint64 id);
+    void requireRequired(bool inserting);
+    QVariant bindable(int fieldIdx, const QVariant &v) const;
+    bool sameValue(int fieldIdx, const QVariant &a, const QVariant &b) const;
+    void postEdit();
+    void postInsert();
+    void deleteCurrent();
+};
+
+} // namespace pelldrake::engine
