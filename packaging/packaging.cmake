@@ -28,10 +28,8 @@ foreach(size 16 22 24 32 48 64 128 256)
           RENAME ${PELLDRAKE_APP_ID}.png)
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelldrake.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-if(EXISTS ${PROJECT_SOURCE_DIR}/docs/man/pelldrake-edi.1) # TEMP until the tool's page lands
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelldrake-edi.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelldrake.1 ${PROJECT_SOURCE_DIR}/docs/man/pelldrake-edi.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # share/doc/<package>/copyright is where Debian (and its users) look for it.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
