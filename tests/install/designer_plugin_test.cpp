@@ -24,9 +24,17 @@ const QStringList kExpectedWidgets = {
     QStringLiteral("pelldrake::edi::TlynEDIFromACHListBox"),
 };
 
+// The plugin folder of the build, or PELLDRAKE_TEST_PLUGIN_DIR (the package
+// test points it at the unpacked package).
+QString pluginDir()
+{
+    const QString dir = qEnvironmentVariable("PELLDRAKE_TEST_PLUGIN_DIR");
+    return dir.isEmpty() ? QStringLiteral(PELLDRAKE_PLUGIN_DIR) : dir;
+}
+
 QString pluginFile()
 {
-    const QDir dir(QStringLiteral(PELLDRAKE_PLUGIN_DIR "/designer"));
+    const QDir dir(pluginDir() + QStringLiteral("/designer"));
     const QStringList files = dir.entryList({QStringLiteral("*pelldrake_designer_plugin*")}, QDir::Files);
     return files.isEmpty() ? QString() : dir.filePath(files.first());
 }
@@ -96,7 +104,7 @@ TEST(DesignerPluginForm, AFormPlacingTheWidgetsLoadsThroughTheUiLoader)
 {
     QUiLoader uiLoader;
     uiLoader.clearPluginPaths();
-    uiLoader.addPluginPath(QStringLiteral(PELLDRAKE_PLUGIN_DIR "/designer"));
+    uiLoader.addPluginPath(pluginDir() + QStringLiteral("/designer"));
     const QStringList available = uiLoader.availableWidgets();
     for (const QString &name : kExpectedWidgets)
         EXPECT_TRUE(available.contains(name)) << name.toStdString();

@@ -42,8 +42,9 @@ expected=(
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
 done
+plugins=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)/qt6/plugins
 if [[ -e "$build/plugins/designer" ]]; then
-  expected+=("usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)/qt6/plugins/designer/libpelldrake_designer_plugin.so")
+  expected+=("$plugins/designer/libpelldrake_designer_plugin.so")
 fi
 for f in "${expected[@]}"; do
   [[ -f "$root/$f" ]] || fail "missing /$f"
@@ -77,6 +78,13 @@ done
 
 "$root/usr/bin/pelldrake-edi" --help >"$work/help.txt" || fail "pelldrake-edi --help exited $?"
 grep -q 'usage' "$work/help.txt" || fail "pelldrake-edi --help printed no usage"
+
+# The packaged (stripped) Designer plugin loads and makes every widget.
+plugin_test=$build/tests/install/designer_plugin_tests
+if [[ -e "$build/plugins/designer" && -x "$plugin_test" ]]; then
+  PELLDRAKE_TEST_PLUGIN_DIR=$root/$plugins QT_QPA_PLATFORM=offscreen "$plugin_test" >"$work/plugin.log" 2>&1 \
+    || { cat "$work/plugin.log"; fail "the packaged Designer plugin"; }
+fi
 
 # The program starts offscreen in a fresh home, with pane 1 set to reopen the
 # demo table, and keeps running until stopped. The alias registry and the demo
