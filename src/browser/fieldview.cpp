@@ -4,6 +4,7 @@
 #include "browser/dbgrid.h"
 #include "edi/palette.h"
 
+#include <QEvent>
 #include <QHeaderView>
 
 namespace pelldrake {
@@ -14,6 +15,15 @@ TlynEDIDBFieldView::TlynEDIDBFieldView(QWidget *parent)
     setRootIsDecorated(false);
     setColumnCount(2);
     setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Value")});
+    header()->installEventFilter(this);
+}
+
+// The header is a widget of its own; its double-clicks count too.
+bool TlynEDIDBFieldView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == header() && event->type() == QEvent::MouseButtonDblClick)
+        emit dblClick();
+    return QTreeWidget::eventFilter(watched, event);
 }
 
 void TlynEDIDBFieldView::load(engine::Table *table, int left, int top, int height)
@@ -42,6 +52,12 @@ void TlynEDIDBFieldView::load(engine::Table *table, int left, int top, int heigh
         }
     }
     setGeometry(left, top, 310, height);
+}
+
+void TlynEDIDBFieldView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    emit dblClick();
 }
 
 void TlynEDIDBFieldView::LoadGridFromTable(engine::Table *table, int left, int top, int height)

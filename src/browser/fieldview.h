@@ -25,6 +25,14 @@ public:
     // nothing at all when the table has no records.
     void LoadGrid(DBGrid *grid);
 
+signals:
+    // Double-clicked anywhere on the view (rows, empty area, headers).
+    void dblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void load(engine::Table *table, int left, int top, int height);
 };

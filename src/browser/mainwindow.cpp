@@ -233,10 +233,14 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(704 / 2, 626 / 2));
 
+    // The saved placement, when there is one, replaces the centred design place.
+    createPlacementSaver();
+
     PelldrakeCDSForm = this;
 
     wirePaneOperations(pane1_);
     wirePaneOperations(pane2_);
+    wireBrowserTools();
     FormCreate();
 }
 
@@ -350,8 +354,6 @@ void TPelldrakeCDSForm::buildTopStrip(Pane &pane)
     pane.defaultColumnOrder = named(new QPushButton(QStringLiteral("Default Column Order"), strip),
                                     pane.name("BitBtn1", "BitBtn2"));
     place(pane.defaultColumnOrder, 560, 76, 119, 25);
-    // Resetting the column order needs the grid layout files, which do not exist yet.
-    pane.defaultColumnOrder->setEnabled(false);
     fitCaptions(strip);
 }
 
@@ -680,8 +682,15 @@ void TPelldrakeCDSForm::GroupBox3Exit()
     setHighlight(pane2_, false);
 }
 
-void TPelldrakeCDSForm::focusChanged(QWidget *, QWidget *now)
+void TPelldrakeCDSForm::focusChanged(QWidget *old, QWidget *now)
 {
+    // Entering a table list saves the grid layout. The focus coming back
+    // after the controls lock (it waited on the top strip) or with the window
+    // becoming active again is no entry.
+    for (Pane *pane : {&pane1_, &pane2_}) {
+        if (now == pane->tableList && old && old != pane->topStrip && old != pane->tableList)
+            pane->number == 1 ? ListBox1Enter() : ListBox2Enter();
+    }
     for (Pane *pane : {&pane1_, &pane2_}) {
         // Parent by parent, so that a chooser's open drop-down list (a window of
         // its own) still counts as inside the pane.

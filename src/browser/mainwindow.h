@@ -16,6 +16,8 @@ class Session;
 
 namespace pelldrake {
 
+class TacFormPlacementSaver;
+
 // The main window: two panes stacked vertically, "Alias #1" above and
 // "Alias #2" below, the main menu and the pop-up menus.
 class TPelldrakeCDSForm : public QMainWindow {
@@ -60,6 +62,7 @@ public:
 
     QSplitter *paneSplitter() const { return paneSplitter_; }
     QSplitterHandle *splitter7() const { return splitter7_; }
+    TacFormPlacementSaver *placementSaver() const { return acFormPlacementSaver1_; }
 
 public slots:
     void Close1Click();
@@ -96,6 +99,22 @@ public slots:
     void FormCreate();
     void FormClose();
 
+    // Grid layouts, the field view, the query window and the Maintenance
+    // menu's enabling (browser_tools.cpp).
+    void ListBox1Enter();
+    void ListBox2Enter();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void Save1Click();
+    void FieldView1Click();
+    void FieldView2Click();
+    void lynEDIDBFieldView1DblClick();
+    void lynEDIDBFieldView2DblClick();
+    void ExecuteQuery1Click();
+    void Alias21Click();
+    void TableData1Click();
+    void TableComparison1Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -106,6 +125,8 @@ private slots:
 
 private:
     void wirePaneOperations(Pane &pane);
+    void wireBrowserTools();
+    void createPlacementSaver();
     Pane &paneOfSender();
     void buildPane(Pane &pane, int number);
     void buildTopStrip(Pane &pane);
@@ -121,6 +142,7 @@ private:
     QSplitter *paneSplitter_ = nullptr;
     QSplitterHandle *splitter7_ = nullptr;
     QString startDirectory_;
+    TacFormPlacementSaver *acFormPlacementSaver1_ = nullptr;
 };
 
 // The main window of the running program, set while it exists.

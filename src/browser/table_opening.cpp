@@ -7,6 +7,7 @@
 #include "app/engine/field.h"
 #include "app/engine/table.h"
 #include "browser/dbmemo.h"
+#include "browser/grid_layout.h"
 #include "browser/mainwindow.h"
 #include "browser/table_info_listing.h"
 
@@ -116,6 +117,8 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
     pane.memoGroup->setVisible(hasMemo);
 
     setChooserItems(pane.fieldNameCombo, fieldNames);
+
+    applyGridLayout(pane);
 }
 
 } // namespace pelldrake

@@ -168,7 +168,10 @@ TEST_F(WindowTest, PopupMenusBelongToTheirControlsAndPane2HasNoneOnListOrListing
         for (QAction *a : menu->actions()) {
             captions << a->text();
             handlers << a->property("handler").toString();
-            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString(); // their commands come later
+            const QString handler = a->property("handler").toString();
+            if (QStringList{"Save1Click", "ExecuteQuery1Click", "FieldView1Click", "FieldView2Click"}.contains(handler)) {
+                EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+            }
         }
         EXPECT_EQ(captions, p.captions);
         EXPECT_EQ(handlers, p.handlers);

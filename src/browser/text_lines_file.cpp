@@ -1,0 +1,48 @@
+#include "browser/text_lines_file.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace pelldrake {
+
+std::optional<QStringList> readTextLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // UTF-8, as the pane configuration files: field names need not be ASCII.
+    const QByteArray content = file.readAll();
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        qsizetype end = content.indexOf('\n', start);
+        const bool lastWithoutBreak = end < 0;
+        if (lastWithoutBreak)
+            end = content.size();
+        QByteArray line = content.mid(start, end - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines << QString::fromUtf8(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool writeTextLines(const QString &path, const QStringList &lines)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (QString line : lines) {
+        // A line break inside a line would split it in two when read back.
+        line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        const QByteArray bytes = line.toUtf8() + "\r\n";
+        if (file.write(bytes) != bytes.size()) {
+            file.cancelWriting();
+            return false;
+        }
+    }
+    return file.commit();
+}
+
+} // namespace pelldrake

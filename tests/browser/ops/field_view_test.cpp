@@ -1,0 +1,92 @@
+// The field view through the main window: the grid pop-up's "Field View",
+// its place, the snapshot it shows, and the double-click that hides it.
+#include "browser_fixture.h"
+
+#include "app/engine/table.h"
+#include "browser/dbgrid.h"
+#include "browser/fieldview.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QTest>
+
+using namespace pelldrake;
+using namespace pelldrake::test;
+
+namespace {
+
+QStringList column(const TlynEDIDBFieldView *view, int c)
+{
+    QStringList out;
+    for (int i = 0; i < view->topLevelItemCount(); ++i)
+        out << view->topLevelItem(i)->text(c);
+    return out;
+}
+
+} // namespace
+
+using FieldViewTest = BrowserTest;
+
+TEST_F(FieldViewTest, ShowsASnapshotOfTheCurrentRecordOverThePane)
+{
+    TPelldrakeCDSForm &w = openWindow();
+    Pane &pane = w.pane1();
+    chooseAlias(pane, QStringLiteral("Shop"));
+    clickTable(pane, QStringLiteral("customers"));
+    pane.table->setRecNo(3); // Karl Marx, whose notes are null
+
+    ASSERT_TRUE(pane.fieldViewEntry->isEnabled());
+    pane.fieldViewEntry->trigger();
+    TlynEDIDBFieldView *view = pane.fieldView;
+    ASSERT_TRUE(view->isVisible());
+    EXPECT_EQ(view->parentWidget(), &w);
+    EXPECT_EQ(column(view, 0), (QStringList{"ID", "NAME", "CITY", "NOTES"}));
+    EXPECT_EQ(column(view, 1), (QStringList{"3", "Karl Marx", "Berlin", ""}));
+    EXPECT_EQ(view->headerItem()->text(0), QStringLiteral("Field Name"));
+    EXPECT_EQ(view->headerItem()->text(1), QStringLiteral("Value"));
+
+    // Left and top 5 pixels inside the pane's frame, 310 wide.
+    const QPoint frame = pane.frame->mapTo(&w, QPoint(0, 0));
+    EXPECT_EQ(view->geometry().topLeft(), frame + QPoint(5, 5));
+    EXPECT_EQ(view->width(), 310);
+    const int formula = pane.frame->height() + pane.rightArea->height() - 10;
+    EXPECT_EQ(view->height(), std::min(formula, w.height() - view->y() - 5));
+
+    // Moving on leaves the snapshot; choosing "Field View" again reloads it.
+    pane.table->first();
+    EXPECT_EQ(column(view, 1).at(1), QStringLiteral("Karl Marx"));
+    pane.fieldViewEntry->trigger();
+    EXPECT_EQ(column(view, 1).at(1), QStringLiteral("Kara Ng"));
+
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(view->isVisible());
+}
+
+TEST_F(FieldViewTest, EmptyAndClosedTables)
+{
+    TPelldrakeCDSForm &w = openWindow();
+    // No table open: the headers and no rows.
+    w.pane2().fieldViewEntry->trigger();
+    EXPECT_TRUE(w.pane2().fieldView->isVisible());
+    EXPECT_EQ(w.pane2().fieldView->topLevelItemCount(), 0);
+    w.lynEDIDBFieldView2DblClick();
+    EXPECT_FALSE(w.pane2().fieldView->isVisible());
+
+    // An empty table: one row per field, no values.
+    Pane &pane = w.pane1();
+    chooseAlias(pane, QStringLiteral("Shop"));
+    clickTable(pane, QStringLiteral("plain"));
+    pane.table->first();
+    pane.table->deleteRecord();
+    ASSERT_EQ(pane.table->recordCount(), 0);
+    w.FieldView1Click();
+    EXPECT_EQ(column(pane.fieldView, 0), (QStringList{"A", "B", "PIC"}));
+    EXPECT_EQ(column(pane.fieldView, 1), (QStringList{"", "", ""}));
+
+    // LoadGrid on an empty table changes nothing at all.
+    const QRect before = pane.fieldView->geometry();
+    pane.fieldView->LoadGrid(pane.grid);
+    EXPECT_EQ(pane.fieldView->geometry(), before);
+    EXPECT_EQ(pane.fieldView->topLevelItemCount(), 3);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+}

@@ -1,0 +1,149 @@
+// The query window: its prefill, the failure cases, statements run against
+// pane 1's alias with the table closed and reopened around them, and the
+// rows a statement returns, read page by page.
+#include "browser_fixture.h"
+
+#include "app/engine/table.h"
+#include "browser/dbgrid.h"
+#include "browser/execute_query_form.h"
+#include "browser/query_result_model.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+using namespace pelldrake;
+using namespace pelldrake::test;
+
+class QueryWindowTest : public BrowserTest {
+protected:
+    Pane &openShop(const QString &table = QStringLiteral("customers"))
+    {
+        TPelldrakeCDSForm &w = openWindow();
+        chooseAlias(w.pane1(), QStringLiteral("Shop"));
+        if (!table.isEmpty())
+            clickTable(w.pane1(), table);
+        return w.pane1();
+    }
+    void run(TExecuteQueryFrm &form, const QString &sql)
+    {
+        form.Memo1->setPlainText(sql);
+        QTest::mouseClick(form.BitBtn2, Qt::LeftButton);
+    }
+};
+
+TEST_F(QueryWindowTest, WindowLooksAsDesignedAndPrefillsTheDelete)
+{
+    Pane &pane = openShop();
+    TExecuteQueryFrm form(*window, window.get());
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Execute Query"));
+    EXPECT_EQ(form.size(), QSize(765, 337));
+    EXPECT_EQ(form.Memo1->height(), 237);
+    EXPECT_EQ(form.BitBtn2->text(), QStringLiteral("Execute Query"));
+    EXPECT_EQ(form.BitBtn3->text(), QStringLiteral("Clear Query"));
+    for (auto [b, left] : {std::pair{form.BitBtn1, 192}, {form.BitBtn2, 320}, {form.BitBtn3, 448}})
+        EXPECT_EQ(b->geometry(), QRect(left, 260, 117, 25));
+    EXPECT_EQ(form.Memo1->toPlainText(), QStringLiteral("delete from customers"));
+    QTest::mouseClick(form.BitBtn3, Qt::LeftButton);
+    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+
+    pane.tableList->setCurrentItem(nullptr);
+    TExecuteQueryFrm empty(*window, window.get());
+    EXPECT_TRUE(empty.Memo1->toPlainText().isEmpty());
+}
+
+TEST_F(QueryWindowTest, PrefilledDeleteEmptiesTheTableWhichReopens)
+{
+    Pane &pane = openShop();
+    pane.grid->horizontalHeader()->moveSection(2, 0); // CITY first
+    TExecuteQueryFrm form(*window, window.get());
+    QTest::mouseClick(form.BitBtn2, Qt::LeftButton);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+    EXPECT_TRUE(pane.table->active());
+    EXPECT_EQ(pane.table->recordCount(), 0);
+    EXPECT_EQ(form.ResultLabel->text(), QStringLiteral("5 rows affected."));
+    EXPECT_TRUE(form.ResultGrid->isHidden());
+    // The columns keep the order the user gave them; the counter waits for
+    // the next opening.
+    EXPECT_EQ(pane.grid->columnFieldNames().first(), QStringLiteral("CITY"));
+    EXPECT_EQ(pane.recordCountEdit->text(), QStringLiteral("5"));
+
+    run(form, QStringLiteral("CREATE TABLE made (X INTEGER)"));
+    EXPECT_EQ(form.ResultLabel->text(), QStringLiteral("0 rows affected."));
+}
+
+TEST_F(QueryWindowTest, FailuresLeaveTheWindowOpenAndReportWhatHappened)
+{
+    // Not connected: the message, nothing else.
+    openWindow();
+    {
+        TExecuteQueryFrm form(*window, window.get());
+        run(form, QStringLiteral("delete from customers"));
+        EXPECT_EQ(messages(), QStringList{QStringLiteral("No database connection.")});
+    }
+    window.reset();
+    fake.clear();
+    Pane &pane = openShop();
+    TExecuteQueryFrm form(*window, window.get());
+    // An empty (or blank) statement: nothing at all.
+    run(form, QStringLiteral("  \n"));
+    EXPECT_TRUE(fake.calls().isEmpty());
+    EXPECT_TRUE(pane.table->active());
+
+    // The engine's refusal: its text, the table left closed, the window open.
+    form.show();
+    run(form, QStringLiteral("delete from nosuchtable"));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().first().contains(QStringLiteral("nosuchtable"))) << errors().first().toStdString();
+    EXPECT_FALSE(pane.table->active());
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(QueryWindowTest, RowsAreShownReadOnlyAndReadPageByPage)
+{
+    Pane &pane = openShop();
+    TestSession::runSql(path(QStringLiteral("Shop.sqlite")),
+                        {QStringLiteral("CREATE TABLE many (N INTEGER)"),
+                         QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 1000)"
+                                        " INSERT INTO many SELECT n FROM c")});
+    TExecuteQueryFrm form(*window, window.get());
+    form.show();
+    run(form, QStringLiteral("SELECT N, 'row ' || N AS LABEL FROM many ORDER BY N"));
+    ASSERT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+    QueryResultModel *model = form.resultModel();
+    EXPECT_TRUE(form.ResultGrid->isVisible());
+    EXPECT_EQ(form.ResultGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("LABEL"));
+    // Only the first page is read; the view reads on as it scrolls.
+    EXPECT_LT(model->rowsRead(), 1000);
+    EXPECT_FALSE(model->complete());
+    EXPECT_TRUE(form.ResultLabel->text().contains(QStringLiteral("so far")));
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    EXPECT_EQ(model->rowsRead(), 1000);
+    EXPECT_EQ(model->data(model->index(999, 1)).toString(), QStringLiteral("row 1000"));
+    EXPECT_EQ(form.ResultLabel->text(), QStringLiteral("1000 rows."));
+    EXPECT_TRUE(pane.table->active());
+
+    // RETURNING and PRAGMA return rows too.
+    run(form, QStringLiteral("DELETE FROM customers WHERE ID = 2 RETURNING NAME"));
+    EXPECT_EQ(model->rowsRead(), 1);
+    EXPECT_EQ(model->data(model->index(0, 0)).toString(), QStringLiteral("O'Brien"));
+    EXPECT_EQ(form.ResultLabel->text(), QStringLiteral("1 row."));
+    run(form, QStringLiteral("PRAGMA table_info(customers)"));
+    EXPECT_EQ(model->rowsRead(), 4);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+}
+
+TEST(QueryResultText, ValuesAreShownLocaleFree)
+{
+    EXPECT_EQ(resultValueText(QVariant()), QString());
+    EXPECT_EQ(resultValueText(QVariant(QByteArray("\x00\x01\x02", 3))), QStringLiteral("(3 bytes)"));
+    EXPECT_EQ(resultValueText(QVariant(0.1)), QStringLiteral("0.1"));
+    EXPECT_EQ(resultValueText(QVariant(QDate(2026, 12, 7))), QStringLiteral("2026-12-07"));
+}
