@@ -31,7 +31,17 @@ RowScan::RowScan(Table &table) : d(std::make_unique<Private>())
     d->types.reserve(table.fieldCount());
     for (int i = 0; i < table.fieldCount(); ++i)
         d->types << table.field(i)->dataType();
-    d->query = runQuery(table.database()->sqlDatabase(), sql, binds, QStringLiteral("Cannot read the records"));
+    const QString context = QStringLiteral("Cannot read the records");
+    d->query = QSqlQuery(table.database()->sqlDatabase());
+    d->query.setForwardOnly(true);
+    // SQLite reals are doubles: read as such, not as text to be parsed again. PostgreSQL numerics
+    // need the text to stay exact.
+    d->query.setNumericalPrecisionPolicy(table.database()->isSqlite() ? QSql::LowPrecisionDouble
+                                                                     : QSql::HighPrecision);
+    prepareOrThrow(d->query, sql, context);
+    for (int i = 0; i < binds.size(); ++i)
+        d->query.bindValue(i, binds.at(i));
+    execOrThrow(d->query, context);
 }
 
 RowScan::~RowScan() = default;
