@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Renders the main window on the demo alias into docs/main-window.png, and a
 # pane with an open table of the demo database (grid, memo, information
-# listing) into docs/pane-open-table.png (or the paths given). Builds nothing:
+# listing) into docs/pane-open-table.png, and the field view and the query
+# window into docs/field-view.png and docs/query-window.png (or the paths
+# given). Builds nothing:
 # run scripts/build.sh (or build the targets window_screenshot and
 # pane_screenshot) first. Runs offscreen with a throw-away HOME, so the user's
 # aliases and files are never touched.
@@ -10,12 +12,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PELLDRAKE_BUILD_DIR:-$root/build}
 out=${1:-$root/docs/main-window.png}
 pane_out=${2:-$root/docs/pane-open-table.png}
+field_out=${3:-$root/docs/field-view.png}
+query_out=${4:-$root/docs/query-window.png}
 # The programs run inside the throw-away HOME: give them absolute paths.
 out=$(realpath -m "$out")
 pane_out=$(realpath -m "$pane_out")
+field_out=$(realpath -m "$field_out")
+query_out=$(realpath -m "$query_out")
 exe=$build/tests/browser/window/window_screenshot
 pane_exe=$build/tests/browser/ops/pane_screenshot
-for e in "$exe" "$pane_exe"; do
+tools_exe=$build/tests/browser/ops/tools_screenshot
+for e in "$exe" "$pane_exe" "$tools_exe"; do
   if [[ ! -x "$e" ]]; then
     echo "screenshot.sh: $e not built" >&2
     exit 1
@@ -26,12 +33,14 @@ trap 'rm -rf "$home"' EXIT
 
 # Each picture starts from a fresh HOME: no stored aliases or pane files.
 shoot() {
-  local program=$1 target=$2
+  local program=$1
+  shift
   rm -rf "${home:?}"/* "$home"/.[!.]* 2>/dev/null || true
-  mkdir -p "$(dirname "$target")"
+  for target in "$@"; do mkdir -p "$(dirname "$target")"; done
   (cd "$home" && HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
-    QT_QPA_PLATFORM=offscreen "$program" "$target")
-  echo "wrote $target"
+    QT_QPA_PLATFORM=offscreen "$program" "$@")
+  echo "wrote $*"
 }
 shoot "$exe" "$out"
 shoot "$pane_exe" "$pane_out"
+shoot "$tools_exe" "$field_out" "$query_out"
