@@ -4,6 +4,8 @@
 #   pg.sh stop DIR         stops it
 # Two roles: "pelldrake" (no password, owns the database "pelldrake") and
 # "pelldrake_pw" (password "secret"), for the login dialog tests.
+# The cluster is UTF-8 with a real collation, as servers in use are: en_US.UTF-8 where the
+# machine has it, else C.UTF-8 (PELLDRAKE_TEST_PG_LOCALE chooses another).
 set -euo pipefail
 bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
 cmd=$1 dir=$2
@@ -14,7 +16,13 @@ start)
   port=$3
   mkdir -p "$dir"
   [[ $(id -u) -eq 0 ]] && chown postgres "$dir"
-  as_pg "$bin/initdb" -D "$dir/data" -A trust -U postgres >"$dir/initdb.log"
+  locale=${PELLDRAKE_TEST_PG_LOCALE:-}
+  if [[ -z "$locale" ]]; then
+    installed=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]')
+    if grep -qx 'en_us.utf8' <<<"$installed"; then locale=en_US.UTF-8
+    else locale=C.UTF-8; fi
+  fi
+  as_pg "$bin/initdb" -D "$dir/data" -A trust -U postgres -E UTF8 --locale="$locale" >"$dir/initdb.log"
   # md5 for the password user on TCP, trust for everyone else.
   cat > "$dir/data/pg_hba.conf" <<HBA
 local all all trust

@@ -301,6 +301,20 @@ QString likePrefixPattern(const QString &prefix)
     return out + QLatin1Char('%');
 }
 
+QString codePointSuccessor(const QString &prefix)
+{
+    QList<uint> cps = prefix.toUcs4();
+    while (!cps.isEmpty()) {
+        uint &last = cps.last();
+        if (last < 0x10FFFF) {
+            last = last == 0xD7FF ? 0xE000 : last + 1; // surrogates are no characters
+            return QString::fromUcs4(reinterpret_cast<const char32_t *>(cps.constData()), cps.size());
+        }
+        cps.removeLast();
+    }
+    return {};
+}
+
 namespace {
 
 QString asText(const QString &col, Dialect d)
@@ -309,66 +323,103 @@ QString asText(const QString &col, Dialect d)
                                 : QStringLiteral("CAST(%1 AS text)").arg(col);
 }
 
-void compileInto(const FilterNode &n, Dialect d,
-                 const std::function<QString(const QString &)> &column, CompiledFilter &out)
-{
-    using K = FilterNode::Kind;
-    switch (n.kind) {
-    case K::And:
-    case K::Or:
-        out.sql += QLatin1Char('(');
-        compileInto(*n.children[0], d, column, out);
-        out.sql += n.kind == K::And ? QLatin1String(" AND ") : QLatin1String(" OR ");
-        compileInto(*n.children[1], d, column, out);
-        out.sql += QLatin1Char(')');
-        return;
-    case K::Not:
-        // A comparison with null is unknown; NOT keeps such rows out, as it should.
-        out.sql += QLatin1String("(NOT ");
-        compileInto(*n.children[0], d, column, out);
-        out.sql += QLatin1Char(')');
-        return;
-    case K::IsNull:
-        out.sql += QStringLiteral("(%1 IS NULL)").arg(column(n.field));
-        return;
-    case K::IsNotNull:
-        out.sql += QStringLiteral("(%1 IS NOT NULL)").arg(column(n.field));
-        return;
-    case K::Compare:
-        break;
+struct Compiler {
+    Dialect d;
+    const std::function<QString(const QString &)> &column;
+    const TextOrderOf &textOrder;
+    CompiledFilter out;
+
+    void compile(const FilterNode &n)
+    {
+        using K = FilterNode::Kind;
+        switch (n.kind) {
+        case K::And:
+        case K::Or:
+            out.sql += QLatin1Char('(');
+            compile(*n.children[0]);
+            out.sql += n.kind == K::And ? QLatin1String(" AND ") : QLatin1String(" OR ");
+            compile(*n.children[1]);
+            out.sql += QLatin1Char(')');
+            return;
+        case K::Not:
+            // A comparison with null is unknown; NOT keeps such rows out, as it should.
+            out.sql += QLatin1String("(NOT ");
+            compile(*n.children[0]);
+            out.sql += QLatin1Char(')');
+            return;
+        case K::IsNull:
+            out.sql += QStringLiteral("(%1 IS NULL)").arg(column(n.field));
+            return;
+        case K::IsNotNull:
+            out.sql += QStringLiteral("(%1 IS NOT NULL)").arg(column(n.field));
+            return;
+        case K::Compare:
+            break;
+        }
+        const QString col = column(n.field);
+        const bool isString = n.value.metaType().id() == QMetaType::QString;
+        if (isString && n.prefix) {
+            prefix(n, col);
+            return;
+        }
+        if (isString && n.value.toString().isEmpty()
+            && (n.op == QLatin1String("=") || n.op == QLatin1String("<>"))) {
+            if (n.op == QLatin1String("="))
+                out.sql += QStringLiteral("(%1 IS NULL OR %2 = '')").arg(col, asText(col, d));
+            else
+                out.sql += QStringLiteral("(%1 IS NOT NULL AND %2 <> '')").arg(col, asText(col, d));
+            return;
+        }
+        out.sql += QStringLiteral("(%1 %2 ?)").arg(col, n.op);
+        out.binds << n.value;
     }
-    const QString col = column(n.field);
-    const bool isString = n.value.metaType().id() == QMetaType::QString;
-    if (isString && n.prefix) {
+
+    // Case-sensitive, every character of the value literal, and searched through an index on
+    // the column wherever the database can use one.
+    void prefix(const FilterNode &n, const QString &col)
+    {
         const QString p = n.value.toString();
         if (p.isEmpty()) {
             out.sql += QStringLiteral("(%1 IS NOT NULL)").arg(col);
             return;
         }
-        // A pattern whose wildcards are escaped: both databases then search an index on the
-        // column for the prefix range (a comparison of leading characters cannot use one).
-        // GLOB and LIKE are case-sensitive here; every character of the value is literal.
         if (d == Dialect::Sqlite) {
-            // GLOB converts a number or date to text as CAST would; a bare column keeps the index.
+            // GLOB converts a number or date to text as CAST would; on a bare column SQLite turns
+            // it into a range of an index on the column.
             out.sql += QStringLiteral("(%1 GLOB ?)").arg(col);
             out.binds << QVariant(globPrefixPattern(p));
-        } else {
-            out.sql += QStringLiteral("(%1 LIKE CAST(? AS text) ESCAPE E'\\\\')").arg(asText(col, d));
-            out.binds << QVariant(likePrefixPattern(p));
+            return;
         }
-        return;
+        const QString like = QStringLiteral("LIKE CAST(? AS text) ESCAPE E'\\\\'");
+        switch (textOrder ? textOrder(n.field) : TextOrder::NotText) {
+        case TextOrder::NotText:
+            out.sql += QStringLiteral("(%1 %2)").arg(asText(col, d), like);
+            out.binds << QVariant(likePrefixPattern(p));
+            return;
+        case TextOrder::Linguistic:
+            // In "C" a case-sensitive LIKE gives the same rows (byte for byte) and works under
+            // a collation that is not deterministic too.
+            out.sql += QStringLiteral("(%1 COLLATE \"C\" %2)").arg(col, like);
+            out.binds << QVariant(likePrefixPattern(p));
+            return;
+        case TextOrder::CodePoint: {
+            // The range is all the planner needs to search an ordinary index; values are bound,
+            // so it holds for a plan prepared once. LIKE keeps the result exact whatever the
+            // range lets through.
+            const QString upper = codePointSuccessor(p);
+            out.sql += QStringLiteral("(%1 >= CAST(? AS text)").arg(col);
+            out.binds << QVariant(p);
+            if (!upper.isEmpty()) {
+                out.sql += QStringLiteral(" AND %1 < CAST(? AS text)").arg(col);
+                out.binds << QVariant(upper);
+            }
+            out.sql += QStringLiteral(" AND %1 %2)").arg(col, like);
+            out.binds << QVariant(likePrefixPattern(p));
+            return;
+        }
+        }
     }
-    if (isString && n.value.toString().isEmpty()
-        && (n.op == QLatin1String("=") || n.op == QLatin1String("<>"))) {
-        if (n.op == QLatin1String("="))
-            out.sql += QStringLiteral("(%1 IS NULL OR %2 = '')").arg(col, asText(col, d));
-        else
-            out.sql += QStringLiteral("(%1 IS NOT NULL AND %2 <> '')").arg(col, asText(col, d));
-        return;
-    }
-    out.sql += QStringLiteral("(%1 %2 ?)").arg(col, n.op);
-    out.binds << n.value;
-}
+};
 
 } // namespace
 
@@ -379,11 +430,12 @@ std::unique_ptr<FilterNode> parseFilter(const QString &text)
 }
 
 CompiledFilter compileFilter(const FilterNode &node, Dialect dialect,
-                             const std::function<QString(const QString &)> &column)
+                             const std::function<QString(const QString &)> &column,
+                             const TextOrderOf &textOrder)
 {
-    CompiledFilter out;
-    compileInto(node, dialect, column, out);
-    return out;
+    Compiler c{dialect, column, textOrder, {}};
+    c.compile(node);
+    return std::move(c.out);
 }
 
 } // namespace pelldrake::engine

@@ -39,13 +39,33 @@ struct CompiledFilter {
     QVariantList binds;
 };
 
+// How PostgreSQL orders the values of a column, as far as a prefix filter on it cares.
+enum class TextOrder {
+    // Not a text column (or not known): the prefix is matched against the value's text form.
+    NotText,
+    // text or varchar under a collation that sorts by code point (C, POSIX, C.UTF-8): the values
+    // with a prefix are one range of that order, which an ordinary index on the column serves.
+    CodePoint,
+    // text or varchar under a language's collation: it weighs letters before accents, case and
+    // punctuation, so the values with one prefix lie scattered through its order and no range of
+    // it holds them all. LIKE on the column in "C", which an index in "C" or with the
+    // text_pattern_ops class serves.
+    Linguistic,
+};
+using TextOrderOf = std::function<TextOrder(const QString &field)>;
+
 // The prefix as a GLOB (SQLite) / LIKE ... ESCAPE '\' (PostgreSQL) pattern: the value's own
 // wildcards escaped, then the trailing wildcard.
 QString globPrefixPattern(const QString &prefix);
 QString likePrefixPattern(const QString &prefix);
+// The least text above every text that starts with `prefix`, in code point order: the prefix
+// with its last code point counted up. Empty when there is none (the prefix is all U+10FFFF).
+QString codePointSuccessor(const QString &prefix);
 
-// `column` maps a field name of the expression to its quoted SQL column (throws when unknown).
+// `column` maps a field name of the expression to its quoted SQL column (throws when unknown);
+// `textOrder` tells how PostgreSQL orders a field's values (every field NotText without it).
 CompiledFilter compileFilter(const FilterNode &node, Dialect dialect,
-                             const std::function<QString(const QString &)> &column);
+                             const std::function<QString(const QString &)> &column,
+                             const TextOrderOf &textOrder = {});
 
 } // namespace pelldrake::engine

@@ -225,6 +225,7 @@ void Table::open()
     d->dialect = db->isPostgres() ? Dialect::Postgres : Dialect::Sqlite;
     d->statements.clear();
     d->keyStore.clear();
+    d->textOrders.reset();
     try {
         d->catalog = readCatalog(db->sqlDatabase(), d->dialect, d->tableName);
         d->buildFields();

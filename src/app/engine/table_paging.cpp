@@ -99,6 +99,12 @@ void Table::Private::applyFilter()
         if (fi < 0)
             fail(QStringLiteral("Field '%1' not found.").arg(n));
         return quoteIdent(fields[size_t(fi)]->fieldName());
+    }, [this](const QString &n) {
+        if (dialect != Dialect::Postgres)
+            return TextOrder::NotText;
+        if (!textOrders)
+            textOrders = postgresTextOrders(sql(), catalog.from);
+        return textOrders->value(fields[size_t(fieldIndex(n))]->fieldName(), TextOrder::NotText);
     });
     // PostgreSQL text cannot hold a NUL character; say so instead of passing on the driver's
     // message about an invalid byte sequence.

@@ -13,11 +13,13 @@
 #include "app/engine/session.h"
 #include "app/engine/sql_util.h"
 #include "app/engine/table.h"
+#include "app/engine/text_order.h"
 
 #include <QPointer>
 #include <QSqlQuery>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -49,6 +51,7 @@ struct Table::Private {
     QString orderBy;
     QString where;
     QVariantList whereBinds;
+    std::optional<QHash<QString, TextOrder>> textOrders; // PostgreSQL, read at the first filter
     KeyChoice key;
     bool canModify = false;
     // In the key's own order a page continues after the last key read (an index seek); else it

@@ -2,6 +2,7 @@
 #include "app/engine/engine_error.h"
 #include "app/engine/field.h"
 #include "app/engine/filter.h"
+#include "app/engine/text_order.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -30,6 +31,67 @@ TEST(FilterTest, PrefixValueIsBoundAsAnEscapedPattern)
     EXPECT_EQ(p.sql, QStringLiteral("(CAST(\"NAME\" AS text) LIKE CAST(? AS text) ESCAPE E'\\\\')"));
     ASSERT_EQ(p.binds.size(), 1);
     EXPECT_EQ(p.binds.at(0).toString(), QStringLiteral("O'Br\\%\\_\\\\*?[]%"));
+}
+
+TEST(FilterTest, PostgresPrefixFollowsTheColumnsOrder)
+{
+    const auto node = parseFilter(QStringLiteral("NAME = 'a%_\\*'"));
+    const auto compiled = [&](TextOrder order) {
+        return compileFilter(*node, Dialect::Postgres, col, [order](const QString &) { return order; });
+    };
+    // Code point order: the range an ordinary index serves, bound as values, and LIKE for the
+    // exact match.
+    const auto range = compiled(TextOrder::CodePoint);
+    EXPECT_EQ(range.sql, QStringLiteral("(\"NAME\" >= CAST(? AS text) AND \"NAME\" < CAST(? AS text) "
+                                        "AND \"NAME\" LIKE CAST(? AS text) ESCAPE E'\\\\')"));
+    ASSERT_EQ(range.binds.size(), 3);
+    EXPECT_EQ(range.binds.at(0).toString(), QStringLiteral("a%_\\"));
+    EXPECT_EQ(range.binds.at(1).toString(), QStringLiteral("a%_]"));
+    EXPECT_EQ(range.binds.at(2).toString(), QStringLiteral("a\\%\\_\\\\%"));
+    // A language's order holds no range of the prefix: LIKE in "C", which a pattern index serves.
+    EXPECT_EQ(compiled(TextOrder::Linguistic).sql,
+              QStringLiteral("(\"NAME\" COLLATE \"C\" LIKE CAST(? AS text) ESCAPE E'\\\\')"));
+    EXPECT_EQ(compiled(TextOrder::NotText).sql,
+              QStringLiteral("(CAST(\"NAME\" AS text) LIKE CAST(? AS text) ESCAPE E'\\\\')"));
+    // No upper bound above the last code point.
+    const auto top = compileFilter(*parseFilter(QString::fromUtf8("NAME = '\U0010FFFF*'")), Dialect::Postgres, col,
+                                   [](const QString &) { return TextOrder::CodePoint; });
+    EXPECT_EQ(top.sql, QStringLiteral("(\"NAME\" >= CAST(? AS text) AND \"NAME\" LIKE CAST(? AS text) ESCAPE E'\\\\')"));
+}
+
+TEST(FilterTest, CodePointSuccessorIsAboveEveryTextWithThePrefix)
+{
+    const auto succ = [](const char *utf8) { return codePointSuccessor(QString::fromUtf8(utf8)).toUcs4(); };
+    EXPECT_EQ(succ("ab"), QString::fromUtf8("ac").toUcs4());
+    EXPECT_EQ(succ("a\xF0\x9F\x98\x80"), (QList<uint>{'a', 0x1F601})); // beyond the first plane
+    EXPECT_EQ(succ("a\xEF\xBF\xBF"), (QList<uint>{'a', 0x10000}));    // U+FFFF, no surrogate pair split
+    EXPECT_EQ(succ("a\xED\x9F\xBF"), (QList<uint>{'a', 0xE000}));     // U+D7FF skips the surrogates
+    EXPECT_EQ(succ("a\xF4\x8F\xBF\xBF"), (QList<uint>{'b'}));        // U+10FFFF carries over
+    EXPECT_TRUE(codePointSuccessor(QString::fromUcs4(U"\U0010FFFF\U0010FFFF")).isEmpty());
+}
+
+TEST(TextOrderTest, OnlyCodePointCollationsGiveARange)
+{
+    struct Case {
+        bool text;
+        const char *provider, *locale, *encoding;
+        TextOrder order;
+    } cases[] = {
+        {true, "c", "C", "UTF8", TextOrder::CodePoint},
+        {true, "c", "POSIX", "SQL_ASCII", TextOrder::CodePoint},
+        {true, "c", "C.UTF-8", "UTF8", TextOrder::CodePoint},
+        {true, "c", "C.utf8", "UTF8", TextOrder::CodePoint},
+        {true, "b", "", "UTF8", TextOrder::CodePoint},
+        {true, "c", "en_US.UTF-8", "UTF8", TextOrder::Linguistic},
+        {true, "c", "de_DE.utf8", "UTF8", TextOrder::Linguistic},
+        {true, "i", "C", "UTF8", TextOrder::Linguistic}, // ICU keeps its own order
+        {true, "c", "C", "LATIN1", TextOrder::Linguistic},
+        {false, "c", "C", "UTF8", TextOrder::NotText},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(textOrderOf(c.text, QLatin1String(c.provider), QLatin1String(c.locale), QLatin1String(c.encoding)),
+                  c.order)
+            << c.provider << " " << c.locale << " " << c.encoding;
 }
 
 TEST(FilterTest, QuotedNamesAreNeverKeywords)
