@@ -66,6 +66,21 @@ void BrowserTest::SetUp()
     session().setLoginPrompt(&loginPrompt);
 }
 
+bool BrowserTest::addServerAlias(const QString &name)
+{
+    if (qEnvironmentVariableIsEmpty("PELLDRAKE_TEST_PG_HOST"))
+        return false;
+    engine::AliasDef def;
+    def.name = name;
+    def.driver = QStringLiteral("POSTGRES");
+    def.host = qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST");
+    def.port = qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT");
+    def.database = qEnvironmentVariable("PELLDRAKE_TEST_PG_DB");
+    def.user = qEnvironmentVariable("PELLDRAKE_TEST_PG_USER");
+    session().aliases().add(def);
+    return true;
+}
+
 void BrowserTest::TearDown()
 {
     window.reset();

@@ -37,6 +37,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Registers the test PostgreSQL server as an alias (user without
+    // password); false when no server is configured.
+    bool addServerAlias(const QString &name);
     // Creates the main window, which replays the configuration files of the start directory.
     TPelldrakeCDSForm &openWindow();
     // Closes the window as the user would, which writes the configuration files.

@@ -25,16 +25,8 @@ protected:
     void SetUp() override
     {
         BrowserTest::SetUp();
-        if (qEnvironmentVariableIsEmpty("PELLDRAKE_TEST_PG_HOST"))
+        if (!addServerAlias(QStringLiteral("Server")))
             GTEST_SKIP() << "PELLDRAKE_TEST_PG_HOST not set";
-        engine::AliasDef def;
-        def.name = QStringLiteral("Server");
-        def.driver = QStringLiteral("POSTGRES");
-        def.host = qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST");
-        def.port = qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT");
-        def.database = qEnvironmentVariable("PELLDRAKE_TEST_PG_DB");
-        def.user = qEnvironmentVariable("PELLDRAKE_TEST_PG_USER");
-        session().aliases().add(def);
         table = QStringLiteral("query_%1").arg(QCoreApplication::applicationPid());
     }
     void run(TExecuteQueryFrm &form, const QString &sql)
