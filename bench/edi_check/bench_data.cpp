@@ -42,19 +42,19 @@ std::string num(int n, int width)
     return buf;
 }
 
-// One purchase order: ST, BEG, REF, DTM, 6 PO1, CTT, SE (11 segments).
-std::string purchaseOrder(int set, const std::string &end)
+// One purchase order: ST, BEG, REF, DTM, items PO1, CTT, SE (6 + items segments).
+std::string purchaseOrder(int set, const std::string &end, int items = 6)
 {
     const std::string ctl = num(set % 10000, 4);
     std::string s = "ST*850*" + ctl + end;
     s += "BEG*00*SA*PO" + std::to_string(set) + "**20261207" + end;
     s += "REF*IA*VENDOR" + std::to_string(set % 97) + end;
     s += "DTM*002*20261231" + end;
-    for (int i = 1; i <= 6; ++i)
+    for (int i = 1; i <= items; ++i)
         s += "PO1*" + std::to_string(i) + "*" + std::to_string(10 * i) + "*EA*" + std::to_string(i) +
              ".95**VP*ITEM" + std::to_string(set % 1000) + "-" + std::to_string(i) + end;
-    s += "CTT*6" + end;
-    s += "SE*11*" + ctl + end;
+    s += "CTT*" + std::to_string(items) + end;
+    s += "SE*" + std::to_string(items + 6) + "*" + ctl + end;
     return s;
 }
 
@@ -74,6 +74,22 @@ std::uint64_t writeInterchange(const fs::path &file, std::uint64_t bytes, int se
         w.put("GE*" + std::to_string(setsPerGroup) + "*" + std::to_string(group) + end);
     }
     w.put("IEA*" + std::to_string(group) + "*000000001" + end);
+    return w.written();
+}
+
+std::uint64_t writeGroups(const fs::path &file, int groups, int setsPerGroup, int items)
+{
+    Writer w(file);
+    const std::string end = "~\r\n";
+    w.put(std::string(kIsa) + end);
+    int set = 0;
+    for (int group = 1; group <= groups; ++group) {
+        w.put("GS*PO*BENCHSENDER*BENCHRECEIVER*20261207*0930*" + std::to_string(group) + "*X*004010" + end);
+        for (int i = 0; i < setsPerGroup; ++i)
+            w.put(purchaseOrder(++set, end, items));
+        w.put("GE*" + std::to_string(setsPerGroup) + "*" + std::to_string(group) + end);
+    }
+    w.put("IEA*" + std::to_string(groups) + "*000000001" + end);
     return w.written();
 }
 

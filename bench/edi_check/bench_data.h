@@ -12,6 +12,10 @@ namespace benchdata {
 // groups of `setsPerGroup` sets, until about `bytes` are written.
 std::uint64_t writeInterchange(const std::filesystem::path &file, std::uint64_t bytes, int setsPerGroup = 200);
 
+// An interchange of exactly `groups` groups of `setsPerGroup` purchase orders,
+// each with `items` line items (about 45 bytes each; 16 give about 850 bytes a set).
+std::uint64_t writeGroups(const std::filesystem::path &file, int groups, int setsPerGroup, int items);
+
 // A parsed file of one group (header lines, ISA, GS, sets, GE, IEA).
 std::uint64_t writeParsedFile(const std::filesystem::path &file, std::uint64_t bytes);
 

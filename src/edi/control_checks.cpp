@@ -8,8 +8,7 @@ std::string TlynEDICheck::checkSegmentCount()
 {
     // An SE01 that is missing or no number raises ConversionError, naming it.
     const int declared = toInt(getSESegElement(1));
-    int actual = 0;
-    forEachLine(currentData(), [&](std::string_view) { ++actual; });
+    const int actual = static_cast<int>(countLines(currentData()));
     if (declared == actual)
         return "Segment count is correct " + std::to_string(declared);
     return "ERROR:Segment count is NOT correct SECount=" + std::to_string(declared) + " != " +
@@ -18,8 +17,7 @@ std::string TlynEDICheck::checkSegmentCount()
 
 std::string TlynEDICheck::checkSTCtrlNumbers()
 {
-    int lines = 0;
-    forEachLine(currentData(), [&](std::string_view) { ++lines; });
+    const int lines = static_cast<int>(countLines(currentData()));
     if (lines == 0)
         return "ERROR: Unknown error";
     // Both reads come from segmentList; a record longer than the list raises

@@ -25,12 +25,7 @@ std::string_view firstLine(std::string_view text)
     return end == std::string_view::npos ? text : text.substr(0, end);
 }
 
-std::string_view lastLine(std::string_view text)
-{
-    std::string_view last;
-    forEachLine(text, [&](std::string_view line) { last = line; });
-    return last;
-}
+std::string_view lastLine(std::string_view text) { return lastLineOf(text); }
 
 } // namespace
 
@@ -85,7 +80,7 @@ void TlynEDICheck::loadEDIData(const std::string &fileName, Progress *progress)
         return;
     // The file is read line by line, never whole, and each record is stored
     // once it is complete: the store is the only copy of the group in memory.
-    const int lineCount = progress ? static_cast<int>(countLines(path)) : 0;
+    const int lineCount = progress ? static_cast<int>(countFileLines(path)) : 0;
     LineReader reader(path);
 
     Field type = field(kTypeField);

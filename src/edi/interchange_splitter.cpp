@@ -120,7 +120,7 @@ bool LineReader::next(std::string_view &line)
     }
 }
 
-std::size_t countLines(const fs::path &path)
+std::size_t countFileLines(const fs::path &path)
 {
     LineReader r(path);
     std::size_t n = 0;
@@ -205,24 +205,37 @@ std::string separatorCode(char c) { return std::to_string(static_cast<int>(stati
 
 bool hasTag(std::string_view segment, std::string_view tag)
 {
-    if (segment.substr(0, tag.size()) != tag)
+    // Called for every line and segment: compare by hand, tags are short.
+    if (segment.size() < tag.size())
         return false;
+    for (std::size_t i = 0; i < tag.size(); ++i)
+        if (segment[i] != tag[i])
+            return false;
     return segment.size() == tag.size() || !std::isalnum(static_cast<unsigned char>(segment[tag.size()]));
 }
 
 const char *envelopeKind(std::string_view line)
 {
-    if (hasTag(line, "ISA"))
-        return "ISA";
-    if (hasTag(line, "GS"))
-        return "GS";
-    if (hasTag(line, "IEA"))
-        return "IEA";
-    if (hasTag(line, "GE"))
-        return "GE";
-    if (hasTag(line, "ST"))
-        return "ST";
-    return nullptr;
+    if (line.size() < 2)
+        return nullptr;
+    switch (line[0]) {
+    case 'I':
+        if (hasTag(line, "ISA"))
+            return "ISA";
+        if (hasTag(line, "IEA"))
+            return "IEA";
+        return nullptr;
+    case 'G':
+        if (hasTag(line, "GS"))
+            return "GS";
+        if (hasTag(line, "GE"))
+            return "GE";
+        return nullptr;
+    case 'S':
+        return hasTag(line, "ST") ? "ST" : nullptr;
+    default:
+        return nullptr;
+    }
 }
 
 std::vector<std::string> listFileEntries(const std::string &directory)
@@ -444,6 +457,35 @@ std::size_t findDropped(const char *p, std::size_t from, std::size_t n, char ter
     return n;
 }
 
+// Index of the first terminator or dropped byte in [from, n); n when none. One
+// pass tells both where a segment ends and whether it needs filtering.
+std::size_t findTerminatorOrDropped(const char *p, std::size_t from, std::size_t n, char terminator)
+{
+    const bool keepLF = terminator == '\n';
+    const bool keepCR = terminator == '\r';
+    std::size_t i = from;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i term = _mm_set1_epi8(terminator);
+    const __m128i cr = keepCR ? term : _mm_set1_epi8('\r');
+    const __m128i lf = keepLF ? term : _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, term)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0)
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#endif
+    for (; i < n; ++i) {
+        const char c = p[i];
+        if (c == terminator || c == '\0' || (c == '\n' && !keepLF) || (c == '\r' && !keepCR))
+            return i;
+    }
+    return n;
+}
+
 } // namespace
 
 std::optional<char> terminatorOfISA(std::string_view raw, bool atEnd)
@@ -582,7 +624,19 @@ bool SegmentCutter::run(Handler &handler)
         if (!more) {
             // Text known to hold no terminator is not searched again.
             const std::size_t from = std::max(start_, noTermBefore_);
-            const auto p = from < held_.size() ? held_.find(terminator_, from) : std::string::npos;
+            std::size_t p = std::string::npos;
+            bool clean = false; // the segment holds nothing to filter out
+            if (from == start_) {
+                const std::size_t q = findTerminatorOrDropped(held_.data(), from, held_.size(), terminator_);
+                if (q < held_.size() && held_[q] == terminator_) {
+                    p = q;
+                    clean = true;
+                } else if (q < held_.size()) {
+                    p = held_.find(terminator_, q);
+                }
+            } else if (from < held_.size()) {
+                p = held_.find(terminator_, from);
+            }
             const std::size_t len = (p == std::string::npos ? held_.size() : p) - start_;
             if (len > kMaxSegmentLength) {
                 fail("a segment at byte " + std::to_string(heldOffset_ + start_) + " of \"" + path_.string()
@@ -605,7 +659,8 @@ bool SegmentCutter::run(Handler &handler)
                 }
                 more = true;
             } else {
-                const Action a = handler.segment(filtered(std::string_view(held_).substr(start_, p + 1 - start_)));
+                const std::string_view raw = std::string_view(held_).substr(start_, p + 1 - start_);
+                const Action a = handler.segment(clean ? raw : filtered(raw));
                 if (a == Action::Stop)
                     return error_.empty();
                 if (a == Action::Defer) {

@@ -97,7 +97,7 @@ private:
 };
 
 // Counts the lines of a file as LineReader reads them.
-std::size_t countLines(const std::filesystem::path &path);
+std::size_t countFileLines(const std::filesystem::path &path);
 
 // A text file written line by line, each line ended by CR LF, through a buffer
 // of its own (one write per 64 KB rather than two per line).

@@ -11,7 +11,9 @@
 // outside the list.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -40,15 +42,47 @@ void forEachLine(std::string_view text, F &&f)
 {
     std::size_t i = 0;
     const std::size_t n = text.size();
+    const char *const base = text.data();
     while (i < n) {
-        std::size_t j = i;
-        while (j < n && text[j] != '\r' && text[j] != '\n')
-            ++j;
+        // Lines are short and nearly always end with a line feed: find that,
+        // then look for an earlier carriage return only up to it.
+        const void *lf = std::memchr(base + i, '\n', n - i);
+        const std::size_t lfAt = lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - base) : n;
+        const void *cr = std::memchr(base + i, '\r', lfAt - i);
+        const std::size_t j = cr ? static_cast<std::size_t>(static_cast<const char *>(cr) - base) : lfAt;
         f(text.substr(i, j - i));
-        if (j < n && text[j] == '\r' && j + 1 < n && text[j + 1] == '\n')
-            ++j;
         i = j + 1;
+        if (j < n && base[j] == '\r' && i < n && base[i] == '\n')
+            ++i;
     }
+}
+
+// The number of lines forEachLine gives, counted without walking them.
+inline std::size_t countLines(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    std::size_t breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (text.find('\r') != std::string_view::npos) // a CR is a break unless an LF follows it
+        for (std::size_t i = 0; i < text.size(); ++i)
+            breaks += text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n');
+    const char last = text.back();
+    return breaks + (last != '\n' && last != '\r');
+}
+
+// The last line forEachLine gives (empty when there is none).
+inline std::string_view lastLineOf(std::string_view text)
+{
+    std::size_t end = text.size();
+    if (end > 0 && text[end - 1] == '\n')
+        --end;
+    if (end > 0 && text[end - 1] == '\r')
+        --end;
+    if (end < text.size() && end == 0)
+        return {};
+    const std::size_t brk = text.find_last_of("\r\n", end == 0 ? 0 : end - 1);
+    const std::size_t begin = brk == std::string_view::npos || end == 0 ? 0 : brk + 1;
+    return text.substr(begin, end - begin);
 }
 
 // Element `index` of segment split at separator; 0 is the tag. Sub-elements are

@@ -121,22 +121,48 @@ std::string twoDigits(int n)
 
 bool isError(std::string_view text) { return text.substr(0, 5) == "ERROR"; }
 
-// The rules by segment tag, so each segment costs one lookup.
+// The rules by segment tag, so each segment costs one cheap lookup: tags of
+// up to three characters (all X12 tags) are packed into a number.
 class RuleIndex {
 public:
     explicit RuleIndex(const std::vector<TypeRule> &rules)
     {
-        for (const TypeRule &r : rules)
-            m_byTag[r.segment].push_back(&r);
+        for (const TypeRule &r : rules) {
+            if (r.segment.size() <= 3) {
+                const std::uint32_t key = pack(r.segment);
+                auto it = std::lower_bound(m_packed.begin(), m_packed.end(), key,
+                                           [](const auto &e, std::uint32_t k) { return e.first < k; });
+                if (it == m_packed.end() || it->first != key)
+                    it = m_packed.insert(it, {key, {}});
+                it->second.push_back(&r);
+            } else {
+                m_long[r.segment].push_back(&r);
+            }
+        }
     }
     const std::vector<const TypeRule *> *find(std::string_view tag) const
     {
-        const auto it = m_byTag.find(tag);
-        return it == m_byTag.end() ? nullptr : &it->second;
+        if (tag.size() <= 3) {
+            const std::uint32_t key = pack(tag);
+            const auto it = std::lower_bound(m_packed.begin(), m_packed.end(), key,
+                                             [](const auto &e, std::uint32_t k) { return e.first < k; });
+            return it != m_packed.end() && it->first == key ? &it->second : nullptr;
+        }
+        const auto it = m_long.find(tag);
+        return it == m_long.end() ? nullptr : &it->second;
     }
 
 private:
-    std::map<std::string, std::vector<const TypeRule *>, std::less<>> m_byTag;
+    static std::uint32_t pack(std::string_view tag)
+    {
+        std::uint32_t key = static_cast<std::uint32_t>(tag.size());
+        for (std::size_t i = 0; i < tag.size(); ++i)
+            key |= static_cast<std::uint32_t>(static_cast<unsigned char>(tag[i])) << (8 * (i + 1));
+        return key;
+    }
+
+    std::vector<std::pair<std::uint32_t, std::vector<const TypeRule *>>> m_packed;
+    std::map<std::string, std::vector<const TypeRule *>, std::less<>> m_long;
 };
 
 // Checks the elements of one segment against the rules; reports failures.
@@ -147,10 +173,11 @@ int checkElements(std::string_view segment, const std::string &sep, const RuleIn
         return 0;
     int failures = 0;
     for (const TypeRule *rule : *found) {
-        const std::string value(elementOf(segment, sep, rule->element));
+        const std::string_view value = elementOf(segment, sep, rule->element);
         if (!value.empty() && !validateDataType(value, rule->typeCode)) {
             report.check("data type", false,
-                         rule->segment + twoDigits(rule->element) + " \"" + value + "\" is not a valid " + rule->typeCode);
+                         rule->segment + twoDigits(rule->element) + " \"" + std::string(value) + "\" is not a valid "
+                             + rule->typeCode);
             ++failures;
         }
     }

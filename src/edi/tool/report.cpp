@@ -1,5 +1,7 @@
 #include "edi/tool/report.h"
 
+#include <algorithm>
+
 namespace pelldrake::edi::tool {
 
 namespace {
@@ -202,6 +204,12 @@ private:
 
 std::string printable(std::string_view text)
 {
+    const auto plain = [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c >= 0x20 && c != 0x7f && c != '\\';
+    };
+    if (std::all_of(text.begin(), text.end(), plain))
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (const char ch : text) {

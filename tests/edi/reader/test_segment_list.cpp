@@ -138,3 +138,22 @@ TEST(SegmentList, TextIsSplitAtAnyLineBreak)
     l.setSegmentsFromText("");
     EXPECT_EQ(l.segmentCount, 0);
 }
+
+TEST(SegmentList, LineCountAndLastLineAgreeWithTheLineWalk)
+{
+    using pelldrake::edi::countLines;
+    using pelldrake::edi::forEachLine;
+    using pelldrake::edi::lastLineOf;
+    for (const std::string text : {"", "a", "\n", "\r", "\r\n", "a\n", "a\r\n", "a\rb", "a\n\n", "a\n\r", "\n\r\n",
+                                   "ST*1\nREF*2\nSE*3*1", "ST*1\r\nSE*2*1\r\n", "x\r\r\ny\r"}) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        std::size_t n = 0;
+        std::string_view last;
+        forEachLine(text, [&](std::string_view line) {
+            ++n;
+            last = line;
+        });
+        EXPECT_EQ(countLines(text), n);
+        EXPECT_EQ(lastLineOf(text), last);
+    }
+}
