@@ -1,6 +1,7 @@
 #include "edi/interchange_splitter.h"
 
 #include "edi/check_io.h"
+#include "edi/segment_list.h"
 
 #include <algorithm>
 #include <bit>
@@ -92,13 +93,7 @@ bool LineReader::next(std::string_view &line)
         }
         const char *base = m_buf.data();
         const std::size_t n = m_buf.size();
-        std::size_t j = m_pos;
-        while (j < n && base[j] != '\r' && base[j] != '\n') {
-            const void *lf = std::memchr(base + j, '\n', n - j);
-            const std::size_t lfAt = lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - base) : n;
-            const void *cr = std::memchr(base + j, '\r', lfAt - j);
-            j = cr ? static_cast<std::size_t>(static_cast<const char *>(cr) - base) : lfAt;
-        }
+        const std::size_t j = findLineBreak(base, m_pos, n);
         if (j == n && !m_eof) {
             fill(); // the line goes on in the next chunk
             continue;

@@ -1,6 +1,11 @@
 #include "edi/segment_list.h"
 
 #include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 #include <limits>
 
 namespace pelldrake::edi {
@@ -8,6 +13,42 @@ namespace pelldrake::edi {
 SegmentIndexError::SegmentIndexError(long long index)
     : std::out_of_range("segment list index out of bounds (" + std::to_string(index) + ")")
 {
+}
+
+std::size_t findLineBreak(const char *p, std::size_t from, std::size_t n)
+{
+    std::size_t i = from;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        if (mask != 0)
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#endif
+    for (; i < n; ++i)
+        if (p[i] == '\r' || p[i] == '\n')
+            return i;
+    return n;
+}
+
+std::size_t countChar(std::string_view text, char c)
+{
+    std::size_t n = 0, i = 0;
+    const char *p = text.data();
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i want = _mm_set1_epi8(c);
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        n += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, want)))));
+    }
+#endif
+    for (; i < text.size(); ++i)
+        n += p[i] == c;
+    return n;
 }
 
 std::vector<std::string> splitLines(std::string_view text)

@@ -37,6 +37,9 @@ public:
 std::vector<std::string> splitLines(std::string_view text);
 
 // Calls f(line) for every line of text, with the same rules as splitLines.
+// Index of the first CR or LF in [from, n) of p; n when none.
+std::size_t findLineBreak(const char *p, std::size_t from, std::size_t n);
+
 template <typename F>
 void forEachLine(std::string_view text, F &&f)
 {
@@ -44,12 +47,7 @@ void forEachLine(std::string_view text, F &&f)
     const std::size_t n = text.size();
     const char *const base = text.data();
     while (i < n) {
-        // Lines are short and nearly always end with a line feed: find that,
-        // then look for an earlier carriage return only up to it.
-        const void *lf = std::memchr(base + i, '\n', n - i);
-        const std::size_t lfAt = lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - base) : n;
-        const void *cr = std::memchr(base + i, '\r', lfAt - i);
-        const std::size_t j = cr ? static_cast<std::size_t>(static_cast<const char *>(cr) - base) : lfAt;
+        const std::size_t j = findLineBreak(base, i, n);
         f(text.substr(i, j - i));
         i = j + 1;
         if (j < n && base[j] == '\r' && i < n && base[i] == '\n')
@@ -57,12 +55,15 @@ void forEachLine(std::string_view text, F &&f)
     }
 }
 
+// Occurrences of c in text (16 bytes at a time where the processor allows).
+std::size_t countChar(std::string_view text, char c);
+
 // The number of lines forEachLine gives, counted without walking them.
 inline std::size_t countLines(std::string_view text)
 {
     if (text.empty())
         return 0;
-    std::size_t breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    std::size_t breaks = countChar(text, '\n');
     if (text.find('\r') != std::string_view::npos) // a CR is a break unless an LF follows it
         for (std::size_t i = 0; i < text.size(); ++i)
             breaks += text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n');
