@@ -123,8 +123,10 @@ public:
         m_out << (m_files++ ? "," : ",\"files\":[") << "{\"file\":" << jsonString(name);
         m_groups = 0;
         m_error.clear();
+        m_inFile = true;
     }
-    void fileError(const std::string &message) override { m_error = message; }
+    // Outside a file (no working directory, say) the error is the document's.
+    void fileError(const std::string &message) override { (m_inFile ? m_error : m_topError) = message; }
     void beginGroup(const GroupInfo &g) override
     {
         m_out << (m_groups++ ? "," : ",\"groups\":[") << "{\"group\":" << g.number;
@@ -162,6 +164,9 @@ public:
     }
     void endFile(int groups, int sets, int failures, int exitCode) override
     {
+        if (!m_inFile)
+            return;
+        m_inFile = false;
         if (m_groups)
             m_out << "]";
         if (!m_error.empty())
@@ -182,6 +187,8 @@ public:
     {
         if (m_files)
             m_out << "]";
+        if (!m_topError.empty())
+            m_out << ",\"error\":" << jsonString(m_topError);
         m_out << ",\"exitCode\":" << exitCode << "}\n";
         m_out.flush();
     }
@@ -196,6 +203,8 @@ private:
 
     std::ostream &m_out;
     std::string m_error;
+    std::string m_topError;
+    bool m_inFile = false;
     int m_files = 0, m_groups = 0, m_sets = 0, m_checks = 0;
     bool m_split = false;
 };

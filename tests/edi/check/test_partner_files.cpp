@@ -350,6 +350,9 @@ TEST(PartnerFiles, JsonReportsForScripts)
     EXPECT_EQ(r.code, 2);
     const auto missing = nlohmann::json::parse(r.out);
     EXPECT_EQ(missing["files"][0]["error"], "cannot read \"missing.x12\"");
+    r = run({"split", "missing.x12", "--json"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(nlohmann::json::parse(r.out)["error"], "cannot read \"missing.x12\"");
     EXPECT_EQ(tool::jsonString("a\"\\\x01\xc3\xa9\xff"), "\"a\\\"\\\\\\u0001\xc3\xa9\\u00ff\"");
 }
 
