@@ -1,6 +1,7 @@
 // Test entry for widget tests: the real application object on the offscreen
 // platform, Qt's configuration and data locations redirected to test folders.
 #include "app/application.h"
+#include "stop_on_fatal_failure.h"
 
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -12,5 +13,6 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     pelldrake::Application app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    pelldrake::test::StopOnFatalFailure::install();
     return RUN_ALL_TESTS();
 }

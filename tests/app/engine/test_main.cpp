@@ -1,3 +1,5 @@
+#include "../../support/stop_on_fatal_failure.h"
+
 #include <QCoreApplication>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -14,5 +16,6 @@ int main(int argc, char **argv)
     // Qt's configuration and data locations point below a test directory, never the user's own.
     QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
+    pelldrake::test::StopOnFatalFailure::install();
     return RUN_ALL_TESTS();
 }
