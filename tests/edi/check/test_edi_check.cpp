@@ -1,5 +1,6 @@
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
+#include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 
 #include "check_test_util.h"
@@ -115,6 +116,68 @@ TEST(Checker, LoadsTheRecordsAndSelectsTransactionSets)
     }
     // The store on disk was saved empty before loading.
     EXPECT_TRUE(fs::is_regular_file("lynEDICheck.cds"));
+}
+
+TEST(Checker, TheSetIndexFollowsEveryChangeOfTheStore)
+{
+    Loaded l;
+    TlynEDICheck &c = l.check;
+    c.documentNumber = 2;
+    c.loadDocument();
+    ASSERT_EQ(c.segmentList.front(), "ST*850*0002");
+    // Another group: set 2 is now that group's.
+    writeFile("other.edi", set({"ST*810*0007", "BIG*20261207*1", "SE*3*0007", "ST*810*0008", "SE*2*0008"}));
+    c.loadEDIData("other.edi");
+    c.loadDocument();
+    EXPECT_EQ(c.segmentList.front(), "ST*810*0007");
+    c.documentNumber = 2;
+    c.loadDocument();
+    EXPECT_EQ(c.segmentList.front(), "ST*810*0008");
+    // Edited by hand: a set appended at the end is found, one deleted is gone.
+    c.last();
+    c.append();
+    c.fieldByName("Type").setAsString("ST");
+    c.fieldByName("Data").setAsString("ST*810*0009\nSE*2*0009");
+    c.post();
+    c.documentNumber = 3;
+    c.loadDocument();
+    EXPECT_EQ(c.segmentList.front(), "ST*810*0009");
+    c.documentNumber = 1;
+    c.loadDocument();
+    c.deleteRecord();
+    c.loadDocument();
+    EXPECT_EQ(c.segmentList.front(), "ST*810*0008");
+}
+
+TEST(Checker, LongLinesAndLineBreaksAcrossReadBuffersLoadWhole)
+{
+    // The parsed file is read in 64 KB pieces: a CR LF or a line may straddle them.
+    TempDir dir;
+    for (const std::size_t pad : {std::size_t{65536 - 40}, std::size_t{65536 - 41}, std::size_t{200000}}) {
+        SCOPED_TRACE(pad);
+        const std::string longRef = "REF*ZZ*" + std::string(pad, 'x');
+        for (const char *brk : {"\r\n", "\n", "\r"}) {
+            writeFile("long.edi", set({"ST*850*0001", longRef, "SE*3*0001", "ST*850*0002", "SE*2*0002"}, brk));
+            TlynEDICheck c;
+            c.elementSeparator = "*";
+            c.loadEDIData("long.edi");
+            EXPECT_EQ(c.transactionSetCount, 2);
+            ASSERT_EQ(c.segmentList.size(), 3u);
+            EXPECT_EQ(c.segmentList[1], longRef);
+            EXPECT_EQ(c.checkSegmentCount(), "Segment count is correct 3");
+        }
+    }
+    const std::vector<std::string> lines = {"a", "", "b"};
+    std::string text;
+    for (std::size_t i = 0; text.size() < 200000; ++i)
+        text += lines[i % 3] + (i % 2 ? "\r\n" : "\r");
+    writeFile("many.txt", text);
+    pelldrake::edi::LineReader reader("many.txt");
+    std::vector<std::string> got;
+    std::string_view line;
+    while (reader.next(line))
+        got.emplace_back(line);
+    EXPECT_EQ(got, pelldrake::edi::splitLines(text));
 }
 
 TEST(Checker, EnvelopeGettersFollowTheCurrentRecord)
