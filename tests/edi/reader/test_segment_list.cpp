@@ -144,8 +144,14 @@ TEST(SegmentList, LineCountAndLastLineAgreeWithTheLineWalk)
     using pelldrake::edi::countLines;
     using pelldrake::edi::forEachLine;
     using pelldrake::edi::lastLineOf;
-    for (const std::string text : {"", "a", "\n", "\r", "\r\n", "a\n", "a\r\n", "a\rb", "a\n\n", "a\n\r", "\n\r\n",
-                                   "ST*1\nREF*2\nSE*3*1", "ST*1\r\nSE*2*1\r\n", "x\r\r\ny\r"}) {
+    std::string many; // long enough for the counting lanes to be summed several times
+    for (int i = 0; i < 3000; ++i)
+        many += i % 5 ? "REF*" + std::to_string(i) + "\n" : std::string("\r\n");
+    for (const std::string text : {std::string(), std::string("a"), std::string("\n"), std::string("\r"),
+                                   std::string("\r\n"), std::string("a\n"), std::string("a\r\n"), std::string("a\rb"),
+                                   std::string("a\n\n"), std::string("a\n\r"), std::string("\n\r\n"),
+                                   std::string("ST*1\nREF*2\nSE*3*1"), std::string("ST*1\r\nSE*2*1\r\n"),
+                                   std::string("x\r\r\ny\r"), many}) {
         SCOPED_TRACE(testing::PrintToString(text));
         std::size_t n = 0;
         std::string_view last;
