@@ -1,6 +1,7 @@
 #include "edi/tool/edi_tool.h"
 
 #include "check_test_util.h"
+#include "tool_runner.h"
 #include "x12_builder.h"
 
 #include <gtest/gtest.h>
@@ -14,17 +15,9 @@ namespace tool = pelldrake::edi::tool;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string out, err;
-};
+using Result = ToolResult;
 
-Result run(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    const int code = tool::run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+Result run(std::vector<std::string> args) { return runTool(std::move(args)); }
 
 std::string sample(const char *name) { return (samplesDir() / "ach" / name).string(); }
 

@@ -9,6 +9,7 @@
 
 #include "../file_size_limit.h"
 #include "check_test_util.h"
+#include "tool_runner.h"
 #include "x12_builder.h"
 
 #include <gtest/gtest.h>
@@ -31,17 +32,9 @@ namespace tool = pelldrake::edi::tool;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string out, err;
-};
+using Result = ToolResult;
 
-Result run(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    const int code = tool::run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+Result run(std::vector<std::string> args) { return runTool(std::move(args)); }
 
 bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
