@@ -160,8 +160,15 @@ TEST_P(TableFaultsTest, IndexOrderFollowsDirectionAndCollation)
     exec(QStringLiteral("CREATE INDEX %1_n_desc ON %1 (n DESC)").arg(t));
     exec(QStringLiteral("CREATE INDEX %1_mixed ON %1 (n ASC, name DESC)").arg(t));
     exec(QStringLiteral("CREATE INDEX %1_expr ON %1 (lower(name))").arg(t));
+    // A collation other than the column's: SQLite's NOCASE, ICU's root collation on PostgreSQL
+    // (lower case before upper, a before B), against the byte order of the column itself.
+    const bool icu = pg() && scalar(QStringLiteral("SELECT count(*) FROM pg_collation WHERE collname = 'und-x-icu'")).toInt() > 0;
     if (!pg())
         exec(QStringLiteral("CREATE INDEX %1_nocase ON %1 (name COLLATE NOCASE)").arg(t));
+    if (icu) {
+        exec(QStringLiteral("ALTER TABLE %1 ALTER COLUMN name TYPE VARCHAR(10) COLLATE \"C\"").arg(t));
+        exec(QStringLiteral("CREATE INDEX %1_icu ON %1 (name COLLATE \"und-x-icu\")").arg(t));
+    }
     auto tab = openTable(t);
     // NULL sorts where the index keeps it: last descending on PostgreSQL, last on SQLite.
     tab->setIndexName(t + QStringLiteral("_n_desc"));
@@ -177,6 +184,9 @@ TEST_P(TableFaultsTest, IndexOrderFollowsDirectionAndCollation)
     if (!pg()) {
         tab->setIndexName(t + QStringLiteral("_nocase"));
         EXPECT_THAT(columnValues(*tab, QStringLiteral("id")), ElementsAre("3", "4", "1", "2", "5"));
+    } else if (icu) {
+        tab->setIndexName(t + QStringLiteral("_icu"));
+        EXPECT_THAT(columnValues(*tab, QStringLiteral("name")), ElementsAre("a", "A", "b", "B", "c"));
     }
     try {
         tab->setIndexName(t + QStringLiteral("_expr"));
@@ -184,7 +194,7 @@ TEST_P(TableFaultsTest, IndexOrderFollowsDirectionAndCollation)
     } catch (const EngineError &e) {
         EXPECT_THAT(e.message().toStdString(), HasSubstr("expression"));
     }
-    EXPECT_EQ(tab->indexName(), pg() ? t + QStringLiteral("_mixed") : t + QStringLiteral("_nocase"));
+    EXPECT_EQ(tab->indexName(), !pg() ? t + QStringLiteral("_nocase") : icu ? t + QStringLiteral("_icu") : t + QStringLiteral("_mixed"));
     EXPECT_EQ(columnValues(*tab, QStringLiteral("id")).size(), 5);
 }
 
