@@ -5,6 +5,7 @@
 #include "browser/dbmemo.h"
 #include "browser/dbnavigator.h"
 #include "browser/fieldview.h"
+#include "maintenance/command_frame.h"
 
 #include "app/engine/database.h"
 #include "app/engine/data_source.h"
@@ -222,6 +223,7 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
 
     buildMenus();
     buildPopupMenus();
+    wireMaintenanceCommands();
 
     // The memo viewer of pane 1 stays hidden until a table with a memo opens.
     pane1_.memoGroup->hide();
@@ -638,6 +640,10 @@ void TPelldrakeCDSForm::FormResize()
 
 void TPelldrakeCDSForm::closeEvent(QCloseEvent *event)
 {
+    if (maintenance::refuseClose()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QMainWindow::closeEvent(event);
 }

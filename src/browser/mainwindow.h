@@ -115,6 +115,22 @@ public slots:
     void TableData1Click();
     void TableComparison1Click();
 
+    // Maintenance commands (src/maintenance), each one implementation taking the pane.
+    void FillColumnwithUniqueDateTime20char1Click();
+    void FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click();
+    void ExportTABDelimitedfieldswithHeaderRecord1Click();
+    void TableDump1Click();
+    void TableLoad1Click();
+    void LoadData1Click();
+    void DeleteAllRecords1Click();
+    void EmptyTable1Click();
+    void FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click();
+    void FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click();
+    void ExportTABDelimitedfieldswithHeaderRecord2Click();
+    void TableDump2Click();
+    void TableLoad2Click();
+    void DeleteAllRecords2Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -127,6 +143,7 @@ private:
     void wirePaneOperations(Pane &pane);
     void wireBrowserTools();
     void createPlacementSaver();
+    void wireMaintenanceCommands();
     Pane &paneOfSender();
     void buildPane(Pane &pane, int number);
     void buildTopStrip(Pane &pane);

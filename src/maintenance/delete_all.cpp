@@ -1,0 +1,45 @@
+// Deletes every record the pane's table shows.
+#include "maintenance/command_frame.h"
+#include "maintenance/maintenance.h"
+
+#include "app/dialogs.h"
+#include "app/engine/database.h"
+#include "app/engine/session.h"
+#include "app/engine/table.h"
+#include "browser/mainwindow.h"
+#include "browser/pane.h"
+#include "browser/pane_operations.h"
+
+namespace pelldrake::maintenance {
+
+void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane)
+{
+    runPaneCommand(form, pane, [&](CommandFrame &frame) {
+        if (dialogs().askYesNo(QStringLiteral("Delete All Records?"), QStringLiteral("Delete"))) {
+            engine::Table &table = *pane.table;
+            // The records to go are those the pane showed when the user said
+            // Yes: no other table, filter or order may take their place meanwhile.
+            frame.lockPaneControls();
+            frame.suspendNotifications(true);
+            frame.setProgress([&] { displayRecCount(form); });
+            try {
+                table.first(); // no open table: the engine's error
+                engine::TransactionBatch batch(*table.database());
+                while (!table.eof()) {
+                    frame.keepResponsive();
+                    table.deleteRecord(); // the next record becomes current
+                    batch.step();
+                }
+            } catch (...) {
+                // What was deleted before the error stays deleted; the counters say so.
+                frame.unlock();
+                displayRecCount(form);
+                throw;
+            }
+        }
+        frame.unlock();
+        displayRecCount(form);
+    });
+}
+
+} // namespace pelldrake::maintenance

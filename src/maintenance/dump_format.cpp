@@ -1,0 +1,126 @@
+#include "maintenance/dump_format.h"
+
+#include <QDir>
+
+#include <cstring>
+
+namespace pelldrake::maintenance {
+
+namespace {
+
+bool startsWith(const QByteArray &line, const char *prefix)
+{
+    return line.startsWith(QByteArrayView(prefix, qsizetype(std::strlen(prefix))));
+}
+
+} // namespace
+
+QString dumpDirectory()
+{
+    return QDir::current().filePath(QStringLiteral("Table_Dump"));
+}
+
+QString dumpFileName(const QString &alias, const QString &tableName)
+{
+    QString name = alias + QLatin1Char('_') + tableName;
+    for (QChar &c : name) {
+        if (c == QLatin1Char('.') || c == QLatin1Char('/') || c == QLatin1Char('\\'))
+            c = QLatin1Char('_');
+    }
+    return name + QStringLiteral(".txt");
+}
+
+QString dumpFilePath(const QString &alias, const QString &tableName)
+{
+    return QDir(dumpDirectory()).filePath(dumpFileName(alias, tableName));
+}
+
+DumpWriter::DumpWriter(LineWriter &out, const QStringList &fieldNames)
+    : out_(out)
+{
+    prefixes_.reserve(size_t(fieldNames.size()));
+    for (const QString &name : fieldNames)
+        prefixes_.push_back(name.toUtf8() + '=');
+}
+
+void DumpWriter::beginRecord()
+{
+    out_.writeUtf8(QByteArray::fromRawData(kRecordMarker, qsizetype(sizeof kRecordMarker - 1)));
+    out_.endLine();
+}
+
+void DumpWriter::writeNull(int field)
+{
+    out_.writeUtf8(prefixes_[size_t(field)]);
+    out_.endLine();
+}
+
+void DumpWriter::writeValue(int field, QStringView text)
+{
+    out_.writeUtf8(prefixes_[size_t(field)]);
+    if (text.isEmpty()) {
+        out_.endLine();
+        out_.writeAscii(QLatin1StringView(kEmptyMarker));
+        out_.endLine();
+        return;
+    }
+    // Each further line of a value goes behind the continuation prefix.
+    qsizetype from = 0;
+    for (qsizetype nl = text.indexOf(QLatin1Char('\n')); nl >= 0; nl = text.indexOf(QLatin1Char('\n'), from)) {
+        out_.write(text.mid(from, nl - from));
+        out_.endLine();
+        out_.writeAscii(QLatin1StringView(kContinuation));
+        from = nl + 1;
+    }
+    out_.write(text.mid(from));
+    out_.endLine();
+}
+
+bool DumpReader::fetch()
+{
+    if (pending_)
+        return true;
+    if (!in_.readLine(line_))
+        return false;
+    pending_ = true;
+    pendingLine_ = in_.lineNumber();
+    return true;
+}
+
+DumpReader::Item DumpReader::next()
+{
+    while (fetch()) {
+        pending_ = false;
+        itemLine_ = pendingLine_;
+        if (line_ == kRecordMarker)
+            return Item::Record;
+        // Further lines and empty markers belong to a field line; on their own
+        // they are skipped like any line without a field.
+        if (line_.isEmpty() || startsWith(line_, kContinuation) || line_ == kEmptyMarker)
+            continue;
+        const qsizetype eq = line_.indexOf('=');
+        if (eq < 0)
+            continue;
+        name_ = lineText(line_.left(eq));
+        value_ = lineText(line_.mid(eq + 1));
+        null_ = value_.isEmpty();
+        // The value's further lines, or its empty marker.
+        while (fetch()) {
+            if (startsWith(line_, kContinuation)) {
+                value_ += QLatin1Char('\n');
+                value_ += lineText(line_.mid(qsizetype(sizeof kContinuation - 1)));
+                null_ = false;
+                pending_ = false;
+            } else if (line_ == kEmptyMarker) {
+                null_ = false;
+                pending_ = false;
+            } else {
+                break;
+            }
+        }
+        return Item::Field;
+    }
+    return Item::End;
+}
+
+} // namespace pelldrake::maintenance

@@ -1,0 +1,134 @@
+#include "maintenance/line_io.h"
+
+#include <cstring>
+
+namespace pelldrake::maintenance {
+
+LineWriter::LineWriter(const QString &path)
+    : file_(path)
+{
+}
+
+LineWriter::~LineWriter()
+{
+    if (file_.isOpen())
+        file_.cancelWriting();
+}
+
+bool LineWriter::open()
+{
+    if (!file_.open(QIODevice::WriteOnly)) {
+        error_ = file_.errorString();
+        failed_ = true;
+        return false;
+    }
+    buffer_.reserve(kFlushSize + 64 * 1024);
+    return true;
+}
+
+void LineWriter::flush()
+{
+    if (buffer_.isEmpty())
+        return;
+    if (!failed_ && file_.write(buffer_) != buffer_.size()) {
+        failed_ = true;
+        error_ = file_.errorString();
+    }
+    buffer_.clear();
+}
+
+bool LineWriter::commit()
+{
+    if (!file_.isOpen())
+        return false;
+    flush();
+    if (failed_) {
+        file_.cancelWriting();
+        file_.commit();
+        return false;
+    }
+    if (!file_.commit()) {
+        error_ = file_.errorString();
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+LineReader::LineReader(const QString &path)
+    : file_(path)
+{
+}
+
+bool LineReader::open()
+{
+    return file_.open(QIODevice::ReadOnly);
+}
+
+bool LineReader::fill()
+{
+    if (eof_ || failed_)
+        return false;
+    // Keep the unread tail, then append the next block.
+    if (pos_ > 0) {
+        buffer_.remove(0, pos_);
+        pos_ = 0;
+    }
+    constexpr qint64 block = 256 * 1024;
+    const qsizetype old = buffer_.size();
+    buffer_.resize(old + block);
+    const qint64 got = file_.read(buffer_.data() + old, block);
+    if (got < 0) {
+        buffer_.resize(old);
+        failed_ = true;
+        return false;
+    }
+    buffer_.resize(old + got);
+    if (got == 0)
+        eof_ = true;
+    return got > 0;
+}
+
+bool LineReader::readLine(QByteArray &line)
+{
+    qsizetype searchFrom = pos_;
+    for (;;) {
+        const char *start = buffer_.constData() + searchFrom;
+        const void *nl = std::memchr(start, '\n', size_t(buffer_.size() - searchFrom));
+        if (nl) {
+            const qsizetype end = static_cast<const char *>(nl) - buffer_.constData();
+            qsizetype len = end - pos_;
+            if (len > 0 && buffer_.at(end - 1) == '\r')
+                --len;
+            line = buffer_.mid(pos_, len);
+            pos_ = end + 1;
+            ++lineNumber_;
+            return true;
+        }
+        const qsizetype scanned = buffer_.size() - pos_;
+        if (!fill()) {
+            if (failed_ || pos_ >= buffer_.size())
+                return false;
+            // The last line has no line break.
+            line = buffer_.mid(pos_);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            pos_ = buffer_.size();
+            ++lineNumber_;
+            return true;
+        }
+        searchFrom = pos_ + scanned; // fill() moved the unread part to the front
+    }
+}
+
+QString lineText(const QByteArray &line)
+{
+    QString text = QString::fromUtf8(line);
+    // A replacement character that the bytes do not spell out themselves marks
+    // bytes that are not UTF-8.
+    if (text.contains(QChar::ReplacementCharacter) && !line.contains("\xEF\xBF\xBD"))
+        return QString::fromLatin1(line);
+    return text;
+}
+
+} // namespace pelldrake::maintenance

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <QStringEncoder>
+#include <QStringView>
+
+namespace pelldrake::maintenance {
+
+// Writes a text file line by line, every line ending in CR LF whatever the
+// platform. Text is written as UTF-8. The file is written beside its final
+// name and only replaces an earlier file when commit() succeeds, so a run that
+// fails half-way never leaves a truncated file behind.
+class LineWriter {
+public:
+    explicit LineWriter(const QString &path);
+    ~LineWriter(); // without commit() nothing is replaced
+    LineWriter(const LineWriter &) = delete;
+    LineWriter &operator=(const LineWriter &) = delete;
+
+    bool open(); // false when the file cannot be created (see errorString())
+
+    void write(QStringView text)
+    {
+        const qsizetype start = buffer_.size();
+        buffer_.resize(start + encoder_.requiredSpace(text.size()));
+        char *end = encoder_.appendToBuffer(buffer_.data() + start, text);
+        buffer_.resize(end - buffer_.constData());
+        if (buffer_.size() >= kFlushSize)
+            flush();
+    }
+    void write(char c) { buffer_.append(c); }
+    void writeAscii(QLatin1StringView ascii) { buffer_.append(ascii.data(), ascii.size()); }
+    void writeUtf8(const QByteArray &bytes) { buffer_.append(bytes); }
+    void endLine()
+    {
+        buffer_.append("\r\n", 2);
+        if (buffer_.size() >= kFlushSize)
+            flush();
+    }
+    void writeLine(QStringView text)
+    {
+        write(text);
+        endLine();
+    }
+
+    // Writes what is buffered and makes the file take its final name. False
+    // when any write failed or the file could not be renamed.
+    bool commit();
+    QString errorString() const { return error_; }
+    QString path() const { return file_.fileName(); }
+
+private:
+    static constexpr qsizetype kFlushSize = 256 * 1024;
+    void flush();
+
+    QSaveFile file_;
+    QByteArray buffer_;
+    QStringEncoder encoder_{QStringEncoder::Utf8};
+    QString error_;
+    bool failed_ = false;
+};
+
+// Reads a text file line by line: lines of any length, CR LF or bare LF line
+// ends, and a last line without a line break.
+class LineReader {
+public:
+    explicit LineReader(const QString &path);
+    bool open(); // false when the file cannot be opened (see errorString())
+
+    // The next line without its line break; false at the end of the file or
+    // on a read error (see failed()).
+    bool readLine(QByteArray &line);
+    bool failed() const { return failed_; }
+    QString errorString() const { return file_.errorString(); }
+    qint64 lineNumber() const { return lineNumber_; }
+
+private:
+    bool fill();
+
+    QFile file_;
+    QByteArray buffer_;
+    qsizetype pos_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+    qint64 lineNumber_ = 0;
+};
+
+// The text of a line read from a file: UTF-8, or, for a line that is not valid
+// UTF-8 (a file written by an 8-bit program), its bytes as Latin-1.
+QString lineText(const QByteArray &line);
+
+} // namespace pelldrake::maintenance

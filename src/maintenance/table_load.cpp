@@ -1,0 +1,136 @@
+// Appends the records of a table's dump file to the table.
+#include "maintenance/command_frame.h"
+#include "maintenance/dump_format.h"
+#include "maintenance/line_io.h"
+#include "maintenance/maintenance.h"
+#include "maintenance/pane_steps.h"
+
+#include "app/dialogs.h"
+#include "app/engine/database.h"
+#include "app/engine/session.h"
+#include "app/engine/engine_error.h"
+#include "app/engine/field.h"
+#include "app/engine/table.h"
+#include "browser/mainwindow.h"
+#include "browser/pane.h"
+#include "browser/pane_operations.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHash>
+
+namespace pelldrake::maintenance {
+
+namespace {
+
+bool isBinary(int type)
+{
+    using namespace engine;
+    return type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic
+        || type == ftTypedBinary || type == ftOraBlob || type == ftParadoxOle || type == ftDBaseOle;
+}
+
+// Field names upper-cased -> field index; the first field of a name wins.
+QHash<QString, int> fieldsByName(engine::Table &table)
+{
+    QHash<QString, int> byName;
+    for (int i = 0; i < table.fieldCount(); ++i) {
+        const QString key = table.field(i)->fieldName().toUpper();
+        if (!byName.contains(key))
+            byName.insert(key, i);
+    }
+    return byName;
+}
+
+void assign(engine::Field &field, const DumpReader &reader)
+{
+    if (reader.isNull()) {
+        field.clear();
+    } else if (reader.value().isEmpty() && isBinary(field.dataType())) {
+        field.setValue(QByteArray("")); // a value of no bytes, which is not null
+    } else {
+        field.setAsString(reader.value());
+    }
+}
+
+void postIfModified(engine::Table &table, engine::TransactionBatch &batch)
+{
+    if (table.modified()) {
+        table.post();
+        batch.step();
+    }
+}
+
+} // namespace
+
+void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
+{
+    runPaneCommand(form, pane, [&](CommandFrame &frame) {
+        engine::Table &table = *pane.table;
+        const QString alias = pane.aliasCombo->currentText();
+        if (alias.isEmpty()) {
+            dialogs().showMessage(QStringLiteral("Please select Alias."));
+            return;
+        }
+        const QString tableName = selectedTableName(pane);
+        if (tableName.isEmpty()) {
+            dialogs().showMessage(QStringLiteral("Please select Table."));
+            return;
+        }
+        clearPaneFilter(pane);
+        frame.lockPaneControls();
+
+        const QString path = QDir::toNativeSeparators(dumpFilePath(alias, tableName));
+        LineReader in(path);
+        if (!in.open()) {
+            dialogs().showMessage(QStringLiteral("No table dump file exist for selected table.\n") + path);
+            displayRecCount(form);
+            return;
+        }
+        if (table.recordCount() > 0
+            && !dialogs().askYesNo(QStringLiteral("Table contains data. Append all records?"),
+                                   QStringLiteral("Contains Data")))
+            return;
+
+        // The grid and the counters follow the growing table at the tick rate.
+        frame.suspendNotifications(true);
+        frame.setProgress([&] { displayRecCount(form); });
+        const QHash<QString, int> byName = fieldsByName(table);
+        DumpReader reader(in);
+        qint64 blockLine = 0; // where the record being built began
+        qint64 errorLine = 0; // what an error refers to
+        try {
+            engine::TransactionBatch batch(*table.database());
+            for (DumpReader::Item item = reader.next(); item != DumpReader::Item::End; item = reader.next()) {
+                frame.keepResponsive();
+                if (item == DumpReader::Item::Record) {
+                    errorLine = blockLine;
+                    postIfModified(table, batch);
+                    blockLine = errorLine = reader.lineNumber();
+                    table.append();
+                    continue;
+                }
+                errorLine = reader.lineNumber();
+                const auto found = byName.constFind(reader.name().toUpper());
+                if (found != byName.constEnd())
+                    assign(*table.field(found.value()), reader);
+            }
+            errorLine = blockLine;
+            postIfModified(table, batch);
+            // A last block that set no field adds no record.
+            if (table.state() == engine::TableState::Insert)
+                table.cancel();
+        } catch (const engine::EngineError &e) {
+            frame.unlock();
+            displayRecCount(form);
+            // The engine's message, and where in the file the load stopped.
+            throw engine::EngineError(QStringLiteral("%1\n(%2, line %3)").arg(e.message(), path, QString::number(errorLine)));
+        }
+        if (in.failed())
+            throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(path, in.errorString()));
+        frame.unlock();
+        displayRecCount(form);
+    });
+}
+
+} // namespace pelldrake::maintenance

@@ -1,0 +1,196 @@
+// Table dump and table load through the main window's menus.
+#include "maintenance_fixture.h"
+
+#include "app/engine/table.h"
+#include "browser/pane_operations.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+
+using namespace pelldrake;
+using namespace pelldrake::test;
+
+namespace {
+
+class DumpLoadTest : public MaintenanceTest {
+protected:
+    void writeDump(const QString &file, const QByteArray &bytes)
+    {
+        QDir().mkpath(QStringLiteral("Table_Dump"));
+        QFile f(dumpPath(file));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    bool paneUnlocked(const Pane &pane)
+    {
+        return pane.aliasCombo->isEnabled() && pane.tableList->isEnabled() && pane.filterValueEdit->isEnabled()
+            && !pane.table->controlsDisabled();
+    }
+};
+
+const QByteArray kPeopleDump = "<<RECORD\r\nNAME=Ann\r\nQTY=2\r\nNOTE=\r\n"
+                               "<<RECORD\r\nNAME=Bob\r\nQTY=5\r\nNOTE=\r\n";
+
+TEST_F(DumpLoadTest, DumpWritesOneBlockPerRecordByteForByte)
+{
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableDump1");
+    EXPECT_EQ(readAll(dumpPath(QStringLiteral("Maint_people.txt"))), kPeopleDump);
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(paneUnlocked(pane));
+    EXPECT_EQ(pane.table->recNo(), 2); // the table stands at its last record
+}
+
+TEST_F(DumpLoadTest, SecondDumpAsksBeforeOverwriting)
+{
+    Pane &pane = openTable(2, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableDump2");
+    exec({QStringLiteral("UPDATE people SET QTY = 9 WHERE NAME = 'Ann'")});
+    pane.table->refresh();
+
+    fake.answerYesNo(false);
+    choose("TableDump2");
+    ASSERT_EQ(fake.callsOf(FakeDialogs::Kind::YesNo).size(), 1);
+    EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::YesNo)[0].text, QStringLiteral("Overwrite file?"));
+    EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::YesNo)[0].caption, QStringLiteral("Overwrite"));
+    EXPECT_EQ(readAll(dumpPath(QStringLiteral("Maint_people.txt"))), kPeopleDump);
+    EXPECT_TRUE(paneUnlocked(pane));
+
+    fake.answerYesNo(true);
+    choose("TableDump2");
+    EXPECT_TRUE(readAll(dumpPath(QStringLiteral("Maint_people.txt"))).contains("QTY=9\r\n"));
+}
+
+TEST_F(DumpLoadTest, FilteredPaneIsDumpedWholeAndLeftUnfiltered)
+{
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("ten"));
+    chooseFieldName(pane, QStringLiteral("CITY"));
+    typeFilter(pane, QStringLiteral("Lon"));
+    ASSERT_TRUE(pane.table->filtered());
+    choose("TableDump1");
+    EXPECT_EQ(readAll(dumpPath(QStringLiteral("Maint_ten.txt"))).count("<<RECORD\r\n"), 10);
+    EXPECT_TRUE(pane.filterValueEdit->text().isEmpty());
+    EXPECT_FALSE(pane.table->filtered());
+}
+
+TEST_F(DumpLoadTest, EmptyTableHasNoDataToExport)
+{
+    openTable(1, QStringLiteral("Maint"), QStringLiteral("emptyt"));
+    choose("TableDump1");
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("NO data to export.")});
+    EXPECT_TRUE(QDir(QStringLiteral("Table_Dump")).exists());
+    EXPECT_FALSE(QFile::exists(dumpPath(QStringLiteral("Maint_emptyt.txt"))));
+}
+
+TEST_F(DumpLoadTest, DumpFileThatCannotBeCreatedIsReported)
+{
+    // A file where the folder should be: neither the folder nor the dump can be made.
+    QFile blocker(QStringLiteral("Table_Dump"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableDump1");
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith(QStringLiteral("Cannot create the dump file"))) << errors()[0].toStdString();
+    EXPECT_TRUE(paneUnlocked(pane));
+}
+
+TEST_F(DumpLoadTest, LoadAsksForAliasAndTableFirst)
+{
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    setChooserText(pane.aliasCombo, QString());
+    choose("TableLoad1");
+    setChooserText(pane.aliasCombo, QStringLiteral("Maint"));
+    pane.tableList->clearSelection();
+    choose("LoadData1"); // the table list's pop-up entry runs the same command
+    EXPECT_EQ(messages(), (QStringList{QStringLiteral("Please select Alias."), QStringLiteral("Please select Table.")}));
+}
+
+TEST_F(DumpLoadTest, LoadWithoutDumpFileNamesThePath)
+{
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    chooseFieldName(pane, QStringLiteral("NAME"));
+    typeFilter(pane, QStringLiteral("A"));
+    choose("TableLoad1");
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("No table dump file exist for selected table.\n")
+                                      + QDir::toNativeSeparators(dumpPath(QStringLiteral("Maint_people.txt")))});
+    EXPECT_TRUE(pane.filterValueEdit->text().isEmpty()); // the filter was cleared first
+    EXPECT_TRUE(paneUnlocked(pane));
+}
+
+TEST_F(DumpLoadTest, LoadIntoATableWithDataAsksAndNoChangesNothing)
+{
+    openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableDump1");
+    fake.answerYesNo(false);
+    choose("TableLoad1");
+    const auto questions = fake.callsOf(FakeDialogs::Kind::YesNo);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0].text, QStringLiteral("Table contains data. Append all records?"));
+    EXPECT_EQ(questions[0].caption, QStringLiteral("Contains Data"));
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM people")), QStringList{QStringLiteral("2")});
+
+    fake.answerYesNo(true);
+    choose("TableLoad1");
+    EXPECT_EQ(rows(QStringLiteral("SELECT NAME, QTY, NOTE FROM people ORDER BY rowid")),
+              (QStringList{QStringLiteral("Ann|2|NULL"), QStringLiteral("Bob|5|NULL"), QStringLiteral("Ann|2|NULL"),
+                           QStringLiteral("Bob|5|NULL")}));
+    EXPECT_EQ(window->pane1().recordCountEdit->text(), QStringLiteral("4"));
+}
+
+TEST_F(DumpLoadTest, LoadMatchesNamesIgnoringCaseAndSkipsWhatIsNoField)
+{
+    exec({QStringLiteral("DELETE FROM people")});
+    writeDump(QStringLiteral("Maint_people.txt"),
+              "<<RECORD\r\nname=Cy\r\nqty=7\r\nBOGUS=1\r\nno equals\r\n\r\nNote=a=b\r\n"
+              "<<RECORD \r\nNAME=Cyril\r\n" // not a marker: the name goes to the record above
+              "<<RECORD\r\n<<RECORD\r\n"   // a block that sets nothing adds no record
+              "<<RECORD\nNAME=Di");         // bare line feed, last line without a break
+    openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableLoad1");
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(rows(QStringLiteral("SELECT NAME, QTY, NOTE FROM people ORDER BY rowid")),
+              (QStringList{QStringLiteral("Cyril|7|a=b"), QStringLiteral("Di|NULL|NULL")}));
+    EXPECT_EQ(window->pane1().recordCountEdit->text(), QStringLiteral("2"));
+}
+
+TEST_F(DumpLoadTest, LoadStoppedByADuplicateKeyKeepsWhatWasPostedBefore)
+{
+    writeDump(QStringLiteral("Maint_keyed.txt"),
+              "<<RECORD\r\nID=10\r\nNAME=ten\r\n<<RECORD\r\nID=11\r\nNAME=eleven\r\n"
+              "<<RECORD\r\nID=2\r\nNAME=again\r\n<<RECORD\r\nID=12\r\nNAME=twelve\r\n");
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("keyed"));
+    fake.answerYesNo(true);
+    choose("TableLoad1");
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].contains(QStringLiteral("line 7"))) << errors()[0].toStdString();
+    EXPECT_EQ(rows(QStringLiteral("SELECT ID FROM keyed ORDER BY ID")),
+              (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("10"),
+                           QStringLiteral("11")}));
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(pane.recordCountEdit->text(), QStringLiteral("5"));
+    EXPECT_TRUE(paneUnlocked(pane));
+}
+
+TEST_F(DumpLoadTest, LoadRefusesAValueItsFieldCannotTakeAndAFieldBeforeAnyRecord)
+{
+    writeDump(QStringLiteral("Maint_people.txt"), "<<RECORD\r\nNAME=Ed\r\n<<RECORD\r\nQTY=many\r\n");
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    fake.answerYesNo(true);
+    choose("TableLoad1");
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM people WHERE NAME = 'Ed'")), QStringList{QStringLiteral("1")});
+
+    writeDump(QStringLiteral("Maint_people.txt"), "NAME=Early\r\n<<RECORD\r\nNAME=Fay\r\n");
+    fake.answerYesNo(true);
+    choose("TableLoad1");
+    EXPECT_EQ(errors().size(), 2);
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM people WHERE NAME IN ('Early', 'Fay')")),
+              QStringList{QStringLiteral("0")});
+    EXPECT_TRUE(paneUnlocked(pane));
+}
+
+} // namespace
