@@ -88,22 +88,22 @@ TEST_F(WindowTest, MainMenuHasEveryEntryWithItsCaptionHandlerAndState)
         {{"File", "Close"}, "Close1", "Close1Click", true},
         {{"Alias", "Hide Alias #2"}, "HideAlias21", "HideAlias21Click", true},
         {{"Alias", "Show Alias #2"}, "ShowAlias21", "ShowAlias21Click", true},
-        {{m, a1, fillEmpty}, "FillColumnwithUniqueDateTime20char1", "FillColumnwithUniqueDateTime20char1Click", false},
+        {{m, a1, fillEmpty}, "FillColumnwithUniqueDateTime20char1", "FillColumnwithUniqueDateTime20char1Click", true},
         {{m, a1, fillAll}, "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1",
-         "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click", false},
-        {{m, a1, exportTab}, "ExportTABDelimitedfieldswithHeaderRecord1", "ExportTABDelimitedfieldswithHeaderRecord1Click", false},
-        {{m, a1, "Table Dump"}, "TableDump1", "TableDump1Click", false},
-        {{m, a1, "Table Load"}, "TableLoad1", "TableLoad1Click", false},
-        {{m, a1, "Delete All Records"}, "DeleteAllRecords1", "DeleteAllRecords1Click", false},
+         "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click", true},
+        {{m, a1, exportTab}, "ExportTABDelimitedfieldswithHeaderRecord1", "ExportTABDelimitedfieldswithHeaderRecord1Click", true},
+        {{m, a1, "Table Dump"}, "TableDump1", "TableDump1Click", true},
+        {{m, a1, "Table Load"}, "TableLoad1", "TableLoad1Click", true},
+        {{m, a1, "Delete All Records"}, "DeleteAllRecords1", "DeleteAllRecords1Click", true},
         {{m, a2}, "Alias21", "Alias21Click", true},
         {{m, a2, fillEmpty}, "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1",
-         "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click", false},
+         "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click", true},
         {{m, a2, fillAll}, "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2",
-         "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click", false},
-        {{m, a2, exportTab}, "ExportTABDelimitedfieldswithHeaderRecord2", "ExportTABDelimitedfieldswithHeaderRecord2Click", false},
-        {{m, a2, "Table Dump"}, "TableDump2", "TableDump2Click", false},
-        {{m, a2, "Table Load"}, "TableLoad2", "TableLoad2Click", false},
-        {{m, a2, "Delete All Records"}, "DeleteAllRecords2", "DeleteAllRecords2Click", false},
+         "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click", true},
+        {{m, a2, exportTab}, "ExportTABDelimitedfieldswithHeaderRecord2", "ExportTABDelimitedfieldswithHeaderRecord2Click", true},
+        {{m, a2, "Table Dump"}, "TableDump2", "TableDump2Click", true},
+        {{m, a2, "Table Load"}, "TableLoad2", "TableLoad2Click", true},
+        {{m, a2, "Delete All Records"}, "DeleteAllRecords2", "DeleteAllRecords2Click", true},
         {{m, QString(20, QLatin1Char('-'))}, "N1", nullptr, true},
         {{m, "Table Data"}, "TableData1", "TableData1Click", true},
         {{m, "Table Data", "Compare Data"}, "CompareData2", nullptr, true},
@@ -168,10 +168,8 @@ TEST_F(WindowTest, PopupMenusBelongToTheirControlsAndPane2HasNoneOnListOrListing
         for (QAction *a : menu->actions()) {
             captions << a->text();
             handlers << a->property("handler").toString();
-            const QString handler = a->property("handler").toString();
-            if (QStringList{"Save1Click", "ExecuteQuery1Click", "FieldView1Click", "FieldView2Click"}.contains(handler)) {
-                EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
-            }
+            // Every pop-up command works by now.
+            EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
         }
         EXPECT_EQ(captions, p.captions);
         EXPECT_EQ(handlers, p.handlers);
