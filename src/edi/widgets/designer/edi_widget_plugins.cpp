@@ -34,6 +34,20 @@ QString EdiWidgetPlugin::domXml() const
 )").arg(m_d.className, m_d.objectName);
 }
 
+namespace {
+
+// The class name comes from the widget's own meta-object, so it is always the
+// qualified name that uic writes and QUiLoader looks up.
+template <typename Widget>
+EdiWidgetPlugin::Description describe(const char *objectName, const char *includeFile, const char *toolTip)
+{
+    return {QString::fromLatin1(Widget::staticMetaObject.className()), QString::fromLatin1(objectName),
+            QString::fromLatin1(includeFile), QString::fromUtf8(toolTip),
+            [](QWidget *parent) -> QWidget * { return new Widget(parent); }};
+}
+
+} // namespace
+
 EdiWidgetCollection::EdiWidgetCollection(QObject *parent) : QObject(parent)
 {
     // The widgets register on the palette page as they do in a program, so
@@ -42,24 +56,16 @@ EdiWidgetCollection::EdiWidgetCollection(QObject *parent) : QObject(parent)
     edi::lynEDIEDIFactToXML::Register();
     edi::lynEDIFromACH::Register();
 
-    m_widgets.append(new EdiWidgetPlugin(
-        {QStringLiteral("pelldrake::TlynEDIDBFieldView"), QStringLiteral("lynEDIDBFieldView"),
-         QStringLiteral("browser/fieldview.h"),
-         QStringLiteral("Field/value list of a table's current record"),
-         [](QWidget *parent) { return new TlynEDIDBFieldView(parent); }},
-        this));
-    m_widgets.append(new EdiWidgetPlugin(
-        {QStringLiteral("pelldrake::edi::TlynEDIEDIFactToXML"), QStringLiteral("lynEDIEDIFactToXML"),
-         QStringLiteral("edi/widgets/edifact_to_xml.h"),
-         QStringLiteral("Tree view for EDIFACT data (placeholder)"),
-         [](QWidget *parent) { return new edi::TlynEDIEDIFactToXML(parent); }},
-        this));
-    m_widgets.append(new EdiWidgetPlugin(
-        {QStringLiteral("pelldrake::edi::TlynEDIFromACHListBox"), QStringLiteral("lynEDIFromACH"),
-         QStringLiteral("edi/widgets/ach_list_box.h"),
-         QStringLiteral("ACH records and the EDI text extracted from their addenda"),
-         [](QWidget *parent) { return new edi::TlynEDIFromACHListBox(parent); }},
-        this));
+    const EdiWidgetPlugin::Description widgets[] = {
+        describe<TlynEDIDBFieldView>("lynEDIDBFieldView", "browser/fieldview.h",
+                                     "Field/value list of a table's current record"),
+        describe<edi::TlynEDIEDIFactToXML>("lynEDIEDIFactToXML", "edi/widgets/edifact_to_xml.h",
+                                           "Tree view for EDIFACT data (placeholder)"),
+        describe<edi::TlynEDIFromACHListBox>("lynEDIFromACH", "edi/widgets/ach_list_box.h",
+                                             "ACH records and the EDI text extracted from their addenda"),
+    };
+    for (const auto &description : widgets)
+        m_widgets.append(new EdiWidgetPlugin(description, this));
 }
 
 } // namespace pelldrake::designer
