@@ -8,12 +8,14 @@
 #include "app/engine/table.h"
 #include "app/engine/values.h"
 
+#include <QAtomicInt>
 #include <QSqlQuery>
 #include <QVector>
 
 namespace pelldrake::engine {
 
 struct RowScan::Private {
+    QString ownConnection; // PostgreSQL: the scan's own connection, removed at the end
     QSqlQuery query;
     QVector<int> types;
     qint64 rows = 0;
@@ -32,7 +34,24 @@ RowScan::RowScan(Table &table) : d(std::make_unique<Private>())
     for (int i = 0; i < table.fieldCount(); ++i)
         d->types << table.field(i)->dataType();
     const QString context = QStringLiteral("Cannot read the records");
-    d->query = QSqlQuery(table.database()->sqlDatabase());
+    QSqlDatabase db = table.database()->sqlDatabase();
+    if (table.database()->isPostgres()) {
+        // The rows stream from the server one at a time; any other statement on the same
+        // connection (a grid repainting during the dump) would end that stream. A connection of
+        // its own, with the same login, keeps the scan whole.
+        static QAtomicInt counter;
+        d->ownConnection = db.connectionName() + QStringLiteral("_scan%1").arg(counter.fetchAndAddRelaxed(1));
+        QSqlDatabase own = QSqlDatabase::cloneDatabase(db, d->ownConnection);
+        if (!own.open()) {
+            const QString reason = errorText(own.lastError());
+            own = QSqlDatabase();
+            QSqlDatabase::removeDatabase(d->ownConnection);
+            d->ownConnection.clear();
+            throw EngineError(context + QLatin1String(": ") + reason);
+        }
+        db = own;
+    }
+    d->query = QSqlQuery(db);
     d->query.setForwardOnly(true);
     // SQLite reals are doubles: read as such, not as text to be parsed again. PostgreSQL numerics
     // need the text to stay exact.
@@ -44,7 +63,14 @@ RowScan::RowScan(Table &table) : d(std::make_unique<Private>())
     execOrThrow(d->query, context);
 }
 
-RowScan::~RowScan() = default;
+RowScan::~RowScan()
+{
+    if (d->ownConnection.isEmpty())
+        return;
+    d->query = QSqlQuery();
+    QSqlDatabase::database(d->ownConnection, false).close();
+    QSqlDatabase::removeDatabase(d->ownConnection);
+}
 
 bool RowScan::next()
 {

@@ -13,9 +13,9 @@ class Table;
 // table's cursor does not move and nothing but the current row is held in memory.
 //
 // Values are those stored in the database; an unposted edit buffer is not part of the scan.
-// On PostgreSQL the rows stream from the server one at a time: another statement on the same
-// connection while the scan runs ends the stream, and next() then throws instead of stopping
-// early.
+// On PostgreSQL the rows stream from the server one at a time over a connection of the scan's
+// own (same login), so the table may go on reading meanwhile; it sees what is committed. A
+// stream cut short (a lost server) makes next() throw instead of stopping early.
 class RowScan {
 public:
     explicit RowScan(Table &table); // throws EngineError when the table is closed or the query fails

@@ -8,7 +8,6 @@ namespace pelldrake::engine::test {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 class RowScanTest : public EngineTest {
 protected:
@@ -97,25 +96,30 @@ TEST_P(RowScanTest, ClosedTableAndEmptyTable)
     EXPECT_EQ(scan.fieldCount(), 2);
 }
 
-TEST_P(RowScanTest, AStreamCutShortIsAnErrorNotAnEnd)
+TEST_P(RowScanTest, TheTableGoesOnReadingWhileAScanRuns)
 {
-    if (!pg())
-        GTEST_SKIP() << "SQLite statements do not share one result stream";
     const QString t = tableName(QStringLiteral("many"));
-    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY)").arg(t));
-    exec(QStringLiteral("INSERT INTO %1 SELECT generate_series(1, 100)").arg(t));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, v INTEGER)").arg(t));
+    db->startTransaction();
+    QSqlQuery ins(db->sqlDatabase());
+    ins.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(t));
+    for (int i = 1; i <= 3000; ++i) {
+        ins.bindValue(0, i);
+        ins.bindValue(1, i);
+        ASSERT_TRUE(ins.exec());
+    }
+    db->commit();
     auto tab = openTable(t);
     RowScan scan(*tab);
-    ASSERT_TRUE(scan.next());
-    QSqlQuery other(db->sqlDatabase());
-    ASSERT_TRUE(other.exec(QStringLiteral("SELECT 1")));
-    try {
-        while (scan.next()) {
-        }
-        FAIL() << "the scan ended after " << scan.rowsRead() << " rows without an error";
-    } catch (const EngineError &e) {
-        EXPECT_THAT(e.message().toStdString(), HasSubstr("Cannot read the records"));
+    qint64 sum = 0;
+    while (scan.next()) {
+        sum += scan.value(1).toLongLong();
+        // A grid repainting rows in the middle of a dump reads through the table's connection.
+        if (scan.rowsRead() % 500 == 0)
+            tab->setRecNo(int(3001 - scan.rowsRead()));
     }
+    EXPECT_EQ(scan.rowsRead(), 3000);
+    EXPECT_EQ(sum, 3000LL * 3001 / 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RowScanTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
