@@ -347,7 +347,8 @@ int main(int argc, char **argv)
         engine::Session session(QStringLiteral("Default"), ini);
         TPelldrakeCDSForm window(&session);
         window.show();
-        QTest::qWaitForWindowExposed(&window);
+        if (!QTest::qWaitForWindowExposed(&window))
+            return 1;
         Bench b{window, window.pane1(), dialogs};
         for (const QString &size : sizes) {
             if (size.startsWith(QStringLiteral("pg:"))) {
