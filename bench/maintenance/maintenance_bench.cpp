@@ -166,11 +166,11 @@ struct Bench {
 
     void open(const QString &alias, const QString &table)
     {
-        pane.aliasCombo->setCurrentText(alias);
+        pane.aliasCombo->setCurrentIndex(pane.aliasCombo->findText(alias));
         window.AliasComboChange();
         QListWidgetItem *item = pane.tableList->findItems(table, Qt::MatchExactly).value(0);
         if (!item) {
-            std::fprintf(stderr, "no table %s\n", qPrintable(table));
+            std::fprintf(stderr, "no table %s in %d entries\n", qPrintable(table), pane.tableList->count());
             return;
         }
         pane.tableList->setCurrentItem(item);
@@ -306,6 +306,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     Application app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const QStringList args = app.arguments();
     const QString work = args.size() > 1 ? args.at(1) : QDir::temp().filePath(QStringLiteral("pelldrake-bench-maint"));
     QStringList sizes = args.mid(2);

@@ -92,8 +92,10 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
                                    QStringLiteral("Contains Data")))
             return;
 
-        // The grid and the counters follow the growing table at the tick rate.
-        frame.suspendNotifications(true);
+        // The counters follow the growing table at the tick rate; the grid
+        // catches up at the end (bringing it up to date costs a pass over its
+        // rows, which per tick would make a long load quadratic).
+        frame.suspendNotifications(false);
         frame.setProgress([&] { displayRecCount(form); });
         const QHash<QString, int> byName = fieldsByName(table);
         DumpReader reader(in);
