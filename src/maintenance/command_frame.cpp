@@ -96,9 +96,27 @@ void CommandFrame::suspendNotifications(bool follow)
     follow_ = follow;
 }
 
+void CommandFrame::quietTable()
+{
+    if (quiet_)
+        return;
+    quiet_ = true;
+    signalsWereBlocked_ = pane_.table->blockSignals(true);
+}
+
 void CommandFrame::unlock()
 {
     // Nothing here may throw: it runs on the way out of a failed command too.
+    if (quiet_) {
+        quiet_ = false;
+        pane_.table->blockSignals(signalsWereBlocked_);
+        try {
+            emit pane_.table->afterScroll();
+            if (!notificationsSuspended_)
+                emit pane_.table->dataChanged();
+        } catch (...) {
+        }
+    }
     try {
         if (notificationsSuspended_) {
             notificationsSuspended_ = false;
@@ -126,6 +144,9 @@ void CommandFrame::unlock()
 void CommandFrame::tick()
 {
     ++ticks_;
+    const bool quiet = quiet_ && pane_.table->blockSignals(signalsWereBlocked_);
+    if (quiet)
+        emit pane_.table->afterScroll();
     if (notificationsSuspended_ && follow_) {
         // One update of the grid, memo and navigator for all records since the last tick.
         pane_.table->enableControls();
@@ -134,6 +155,8 @@ void CommandFrame::tick()
     if (progress_)
         progress_();
     QCoreApplication::processEvents();
+    if (quiet)
+        pane_.table->blockSignals(true);
     timer_.restart();
 }
 

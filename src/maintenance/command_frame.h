@@ -51,6 +51,11 @@ public:
     // With `follow`, they catch up on every tick, so the grid follows the
     // table at the tick rate instead of once per record.
     void suspendNotifications(bool follow);
+    // Stops the table's signals altogether while the loop runs (between
+    // ticks): nothing that follows the table runs per record. On every tick
+    // and at the end the followers hear once that the data and the current
+    // record changed.
+    void quietTable();
     // Unlocks everything now (the destructor does it otherwise).
     void unlock();
 
@@ -83,6 +88,8 @@ private:
     bool paneLocked_ = false;
     bool notificationsSuspended_ = false;
     bool follow_ = false;
+    bool quiet_ = false;
+    bool signalsWereBlocked_ = false;
     struct SavedState {
         QPointer<QWidget> widget;
         QPointer<QAction> action;

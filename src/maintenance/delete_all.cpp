@@ -21,6 +21,7 @@ void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane)
             // Yes: no other table, filter or order may take their place meanwhile.
             frame.lockPaneControls();
             frame.suspendNotifications(true);
+            frame.quietTable();
             frame.setProgress([&] { displayRecCount(form); });
             try {
                 table.first(); // no open table: the engine's error

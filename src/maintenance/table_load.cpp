@@ -96,6 +96,7 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         // catches up at the end (bringing it up to date costs a pass over its
         // rows, which per tick would make a long load quadratic).
         frame.suspendNotifications(false);
+        frame.quietTable();
         frame.setProgress([&] { displayRecCount(form); });
         const QHash<QString, int> byName = fieldsByName(table);
         DumpReader reader(in);
