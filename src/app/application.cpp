@@ -10,8 +10,10 @@ namespace pelldrake {
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    // No display name: the windowing system would append it to every window
+    // and dialog title ("About - Pelldrake"). Message boxes take the name as
+    // their title.
     setApplicationName(QStringLiteral("Pelldrake"));
-    setApplicationDisplayName(QStringLiteral("Pelldrake"));
     setApplicationVersion(QStringLiteral("2.2"));
     // Every window shows the program icon; the desktop matches the windows
     // to the installed menu entry by its name.

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/engine/data_source.h"
+#include "app/engine/field.h"
 #include "browser/dbnavigator.h"
 #include "app/engine/table.h"
 #include "app/engine/table_model.h"
@@ -9,8 +10,11 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace pelldrake {
 
@@ -19,20 +23,52 @@ namespace {
 // Writes an edited cell through the table. A value the field cannot take
 // (letters in a number column) is reported here, inside the delegate: an
 // error thrown through the view's commit would leave the view refusing every
-// later commit. The record stays in edit mode with its other changes.
+// later commit. The grid learns of the refusal and keeps the editor open with
+// what was typed, on its row, so the user can correct or cancel it.
 class GridDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    GridDelegate(QObject *parent, QString *refusal) : QStyledItemDelegate(parent), refusal_(refusal) {}
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override
     {
         try {
             QStyledItemDelegate::setModelData(editor, model, index);
         } catch (...) {
+            *refusal_ = Application::messageOf(std::current_exception());
+            if (refusal_->isEmpty())
+                *refusal_ = QStringLiteral("The value cannot be stored in the field.");
             Application::showException(std::current_exception());
         }
     }
+
+private:
+    QString *refusal_;
 };
+
+// Characters a field's values need: the size of a string, the widest text of
+// other types (a 64-bit integer with its sign, an ISO date and time).
+int displayChars(const engine::Field &field)
+{
+    using namespace engine;
+    switch (field.dataType()) {
+    case ftString: case ftFixedChar: case ftWideString: return field.size() > 0 ? field.size() : 20;
+    case ftSmallint: return 6;
+    case ftWord: return 5;
+    case ftInteger: case ftAutoInc: return 11;
+    case ftLargeint: return 20;
+    case ftBoolean: return 5;
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd: return 16;
+    case ftDate: return 10;
+    case ftTime: return 8;
+    case ftDateTime: case ftTimeStamp: return 19;
+    case ftBlob: case ftGraphic: case ftBytes: case ftVarBytes: return 6;
+    case ftMemo: case ftFmtMemo: return 30;
+    default: return 20;
+    }
+}
+
+// Long strings and memos would push every other column off the screen.
+constexpr int kMaxColumnChars = 40;
 
 } // namespace
 
@@ -41,7 +77,7 @@ DBGrid::DBGrid(QWidget *parent)
     , model_(new engine::TableModel(this))
 {
     setModel(model_);
-    setItemDelegate(new GridDelegate(this));
+    setItemDelegate(new GridDelegate(this, &refusal_));
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
@@ -55,6 +91,24 @@ DBGrid::DBGrid(QWidget *parent)
     setWordWrap(false);
 
     connect(model_, &engine::TableModel::currentRowChanged, this, [this](int row) { followTable(row); });
+    // Rows leaving or joining the model move the view's current index by
+    // themselves (to the nearest row left); that is no move of the user's and
+    // must not move the table. The grid follows the table afterwards.
+    auto holdCurrent = [this] { ++modelChanging_; };
+    auto followAgain = [this] {
+        if (--modelChanging_ > 0)
+            return;
+        if (engine::Table *t = table(); t && t->active())
+            followTable(t->currentRow());
+    };
+    // (Removal is held in rowsAboutToBeRemoved(), which runs before the view and the selection
+    // model move the current index.)
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, followAgain);
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, holdCurrent);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, followAgain);
+    // The record left edit mode (posted or cancelled elsewhere): a cell editor
+    // still open belongs to nothing any more.
+    connect(model_, &engine::TableModel::editingEnded, this, [this] { finishEditing(false); });
     // The model is reset when the table's state or rows change; the grid keeps
     // its column and scroll position across it.
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
@@ -65,6 +119,7 @@ DBGrid::DBGrid(QWidget *parent)
         engine::Table *t = table();
         if (!t || !t->active())
             return;
+        sizeColumnsToFields();
         horizontalScrollBar()->setValue(scrollBeforeReset_.x());
         verticalScrollBar()->setValue(scrollBeforeReset_.y());
         followTable(t->currentRow(), columnBeforeReset_);
@@ -89,6 +144,21 @@ engine::DataSource *DBGrid::dataSource() const
 engine::Table *DBGrid::table() const
 {
     return model_->table();
+}
+
+void DBGrid::sizeColumnsToFields()
+{
+    engine::Table *t = table();
+    const QFontMetrics cells = fontMetrics();
+    const QFontMetrics titles = horizontalHeader()->fontMetrics();
+    const int digit = cells.horizontalAdvance(QLatin1Char('0'));
+    const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        const engine::Field *field = t->field(model_->fieldIndexForColumn(column));
+        const int chars = std::min(displayChars(*field), kMaxColumnChars);
+        const int title = std::min(titles.horizontalAdvance(field->fieldName()), kMaxColumnChars * digit);
+        setColumnWidth(column, std::max(chars * digit, title) + padding);
+    }
 }
 
 QString DBGrid::fieldNameOfColumn(int logicalColumn) const
@@ -145,30 +215,79 @@ QString DBGrid::selectedFieldName() const
     return fieldNameOfColumn(currentIndex().column());
 }
 
-void DBGrid::finishEditing(bool commit)
+bool DBGrid::finishEditing(bool commit)
 {
     if (state() != QAbstractItemView::EditingState)
-        return;
+        return true;
     QWidget *editor = indexWidget(currentIndex());
     if (!editor)
-        return;
+        return true;
     if (commit) {
-        commitData(editor);
+        if (!commitEditor(editor))
+            return false; // the editor stays open with what was typed
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     } else {
+        refusal_.clear();
         closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
     }
+    return true;
 }
 
-void DBGrid::finishEditingOf(const engine::Table *table, bool commit)
+bool DBGrid::finishEditingOf(const engine::Table *table, bool commit)
 {
     for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget()) {
-        if (auto *grid = qobject_cast<DBGrid *>(w)) {
-            if (grid->table() == table)
-                grid->finishEditing(commit);
+        if (auto *grid = qobject_cast<DBGrid *>(w))
+            return grid->table() != table || grid->finishEditing(commit);
+    }
+    return true;
+}
+
+bool DBGrid::commitEditor(QWidget *editor)
+{
+    refusal_.clear();
+    QTableView::commitData(editor);
+    return refusal_.isEmpty();
+}
+
+void DBGrid::commitData(QWidget *editor)
+{
+    commitEditor(editor);
+}
+
+void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    // Enter or Tab after a value the field refused: the editor stays, and so
+    // does the row.
+    if (!refusal_.isEmpty() && hint != QAbstractItemDelegate::RevertModelCache) {
+        editor->setFocus();
+        return;
+    }
+    refusal_.clear();
+    QTableView::closeEditor(editor, hint);
+}
+
+QModelIndex DBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // Leaving a cell whose text the field refuses: nowhere to go until it is
+    // corrected or cancelled.
+    if (state() == QAbstractItemView::EditingState) {
+        if (QWidget *editor = indexWidget(currentIndex()); editor && !commitEditor(editor))
+            return currentIndex();
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+void DBGrid::mousePressEvent(QMouseEvent *event)
+{
+    if (state() == QAbstractItemView::EditingState) {
+        const QModelIndex target = indexAt(event->position().toPoint());
+        QWidget *editor = indexWidget(currentIndex());
+        if (editor && target != currentIndex() && !commitEditor(editor)) {
+            event->accept();
             return;
         }
     }
+    QTableView::mousePressEvent(event);
 }
 
 bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
@@ -220,12 +339,18 @@ void DBGrid::followTable(int row, int preferredColumn)
     scrollTo(currentIndex());
 }
 
+void DBGrid::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
+{
+    ++modelChanging_;
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
+}
+
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
     if (previous.isValid() && current.column() != previous.column())
         emit colExit(fieldNameOfColumn(previous.column()));
-    if (following_ || !current.isValid())
+    if (following_ || modelChanging_ > 0 || !current.isValid())
         return;
     engine::Table *t = table();
     if (!t || !t->active() || current.row() == t->currentRow())

@@ -43,10 +43,14 @@ public:
     // dropped. Anything that posts, cancels or closes the table runs this
     // first, since menus and the navigator's buttons take no focus from the
     // editor and so would never see what was typed.
-    void finishEditing(bool commit);
+    // False when the field refused the typed text: the editor then stays open
+    // with it (the refusal has been shown).
+    bool finishEditing(bool commit);
     // The same for the grid whose cell editor has the keyboard focus, when
     // that grid shows the given table.
-    static void finishEditingOf(const engine::Table *table, bool commit);
+    static bool finishEditingOf(const engine::Table *table, bool commit);
+    // Why the last value typed into a cell was refused; empty when it was taken.
+    QString refusal() const { return refusal_; }
     using QTableView::edit;
 
 signals:
@@ -58,14 +62,26 @@ signals:
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void commitData(QWidget *editor) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void followTable(int row, int preferredColumn = -1);
     QString fieldNameOfColumn(int logicalColumn) const;
+    // Each column as wide as its field's values need (capped), or its title.
+    void sizeColumnsToFields();
+    // Writes the editor's text into the record; false (and the editor kept)
+    // when the field refuses it.
+    bool commitEditor(QWidget *editor);
 
     engine::TableModel *model_ = nullptr;
     bool following_ = false;
+    int modelChanging_ = 0; // rows are being inserted or removed
+    QString refusal_;       // why the last commit was refused
     int columnBeforeReset_ = -1;
     QPoint scrollBeforeReset_;
 };

@@ -190,9 +190,10 @@ void DBNavigator::click(Button which)
     // click handling.
     try {
         // A cell still being typed into belongs to the record first; Cancel
-        // drops it with the record's other changes.
-        DBGrid::finishEditingOf(t, which != Cancel);
-        run(t, which);
+        // drops it with the record's other changes. Text the field refuses
+        // keeps the record where it is (the refusal has been shown).
+        if (DBGrid::finishEditingOf(t, which != Cancel))
+            run(t, which);
     } catch (...) {
         Application::showException(std::current_exception());
     }

@@ -640,7 +640,8 @@ void TPelldrakeCDSForm::FormResize()
 
 void TPelldrakeCDSForm::closeEvent(QCloseEvent *event)
 {
-    if (maintenance::refuseClose()) {
+    // A long command still running refuses first; then what is in edit is posted.
+    if (maintenance::refuseClose() || !settlePendingEdits()) {
         event->ignore();
         return;
     }

@@ -144,6 +144,9 @@ private:
     void wireBrowserTools();
     void createPlacementSaver();
     void wireMaintenanceCommands();
+    // Posts what both panes have in edit before the window closes; false keeps
+    // the window open on a record that cannot be posted.
+    bool settlePendingEdits();
     Pane &paneOfSender();
     void buildPane(Pane &pane, int number);
     void buildTopStrip(Pane &pane);
@@ -160,6 +163,7 @@ private:
     QSplitterHandle *splitter7_ = nullptr;
     QString startDirectory_;
     TacFormPlacementSaver *acFormPlacementSaver1_ = nullptr;
+    bool closeRefused_ = false; // a close was refused for a record that cannot be posted
 };
 
 // The main window of the running program, set while it exists.

@@ -4,6 +4,8 @@
 #include "browser/mainwindow.h"
 #include "browser/pane_operations.h"
 
+#include "app/application.h"
+#include "app/dialogs.h"
 #include "app/engine/table.h"
 #include "browser/dbgrid.h"
 
@@ -13,8 +15,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 
 namespace pelldrake {
 
@@ -64,6 +68,32 @@ protected:
     }
 };
 
+// Keeps the right mouse button from choosing a table list entry: a
+// right-click opens the pop-up menu only, so the highlighted entry stays the
+// open table, the one the configuration file keeps.
+class RightClickKeepsSelection : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            if (static_cast<QMouseEvent *>(event)->buttons() & Qt::RightButton
+                || static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
+                return true;
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 Pane &TPelldrakeCDSForm::paneOfSender()
@@ -88,6 +118,7 @@ void TPelldrakeCDSForm::wirePaneOperations(Pane &pane)
     // the one the configuration file keeps. A mouse press waits for its click;
     // the list's own focus handling makes an entry current without selecting it.
     QListWidget *list = pane.tableList;
+    list->viewport()->installEventFilter(new RightClickKeepsSelection(list));
     connect(list, &QListWidget::currentRowChanged, this, [this, list, first](int row) {
         if (row < 0 || !list->hasFocus() || QApplication::mouseButtons() != Qt::NoButton
             || !list->currentItem()->isSelected())
@@ -105,6 +136,47 @@ void TPelldrakeCDSForm::wirePaneOperations(Pane &pane)
         connect(pane.grid, &DBGrid::colExit, this, &TPelldrakeCDSForm::DBGrid1ColExit);
     connect(pane.table, &engine::Table::afterScroll, this,
             first ? &TPelldrakeCDSForm::Table1AfterScroll : &TPelldrakeCDSForm::Table2AfterScroll);
+    // A record posted or cancelled since a refused close: the next close starts afresh.
+    connect(pane.table, &engine::Table::stateChanged, this, [this, table = pane.table] {
+        if (table->state() != engine::TableState::Edit && table->state() != engine::TableState::Insert)
+            closeRefused_ = false;
+    });
+}
+
+bool TPelldrakeCDSForm::settlePendingEdits()
+{
+    for (Pane *pane : {&pane1_, &pane2_}) {
+        // Text typed into a cell goes into the record first; a refusal has
+        // been shown by the grid, a failed post is shown here.
+        QString failure;
+        if (!pane->grid->finishEditing(true)) {
+            failure = pane->grid->refusal();
+        } else {
+            try {
+                postPendingEdit(*pane);
+                continue;
+            } catch (...) {
+                failure = Application::messageOf(std::current_exception());
+                if (!closeRefused_)
+                    Application::showException(std::current_exception());
+            }
+        }
+        // The first time the window stays open on the record, so the user can
+        // correct it or cancel the edit; closing again offers to drop it.
+        if (!closeRefused_) {
+            closeRefused_ = true;
+            return false;
+        }
+        const QString question = QStringLiteral("The record being edited in %1 cannot be posted:\n%2\n\n"
+                                                "Discard the changes and close?")
+                                     .arg(pane->frame->title(), failure);
+        if (!dialogs().askYesNo(question, QStringLiteral("Close")))
+            return false;
+        pane->grid->finishEditing(false);
+        runHandler([pane] { pane->table->cancel(); });
+    }
+    closeRefused_ = false;
+    return true;
 }
 
 void TPelldrakeCDSForm::AliasComboChange() { runHandler([this] { connectAlias(*this, pane1_); }); }

@@ -102,6 +102,8 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
 
     pane.infoListing->clear();
     pane.infoListing->addItems(tableInfoLines(*pane.database, pane.aliasCombo->currentText(), tableName, table));
+    // The list lays itself out later and would keep the old scroll position.
+    pane.infoListing->scrollToTop();
 
     displayRecCount(form);
 

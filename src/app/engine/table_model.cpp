@@ -6,6 +6,20 @@
 
 namespace pelldrake::engine {
 
+namespace {
+
+// The first line of a text, whatever its line ends.
+QString firstLine(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\n') || text.at(i) == QLatin1Char('\r'))
+            return text.left(i);
+    }
+    return text;
+}
+
+} // namespace
+
 TableModel::TableModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void TableModel::setDataSource(DataSource *source)
@@ -31,7 +45,11 @@ void TableModel::attach()
     m_table = m_source ? m_source->dataSet() : nullptr;
     if (m_table) {
         m_connections << connect(m_table, &Table::dataChanged, this, [this] { sync(); });
-        m_connections << connect(m_table, &Table::stateChanged, this, [this] { sync(); });
+        m_connections << connect(m_table, &Table::stateChanged, this, [this] {
+            if (m_table && m_table->state() != TableState::Edit && m_table->state() != TableState::Insert)
+                emit editingEnded();
+            sync();
+        });
         m_connections << connect(m_table, &Table::fieldChanged, this, [this](int field) {
             if (!m_table || m_table->controlsDisabled())
                 return;
@@ -137,11 +155,12 @@ QVariant TableModel::data(const QModelIndex &index, int role) const
         const int field = fieldIndexForColumn(index.column());
         const int type = m_table->field(field)->dataType();
         QString text = m_table->textAt(index.row(), field);
-        // A memo or blob in a grid cell: show a marker, the memo viewer shows the content.
+        // A blob in a grid cell shows a marker; a memo its first line, which the view elides
+        // to the column. The memo viewer shows and edits the whole value.
         if (role == Qt::DisplayRole && (type == ftBlob || type == ftGraphic))
             return text.isEmpty() ? QStringLiteral("(blob)") : QStringLiteral("(BLOB)");
         if (role == Qt::DisplayRole && (type == ftMemo || type == ftFmtMemo))
-            return text.isEmpty() ? QStringLiteral("(memo)") : QStringLiteral("(MEMO)");
+            return firstLine(text);
         return text;
     } catch (const EngineError &) {
         return {}; // painting must not throw; the next navigation reports the error

@@ -38,6 +38,8 @@ public:
 signals:
     // The table's current record moved to this row (the grid follows it).
     void currentRowChanged(int row);
+    // The table's record left edit or insert mode (posted, cancelled or closed).
+    void editingEnded();
 
 private:
     void attach();

@@ -437,6 +437,96 @@ TEST_F(DataWidgetsTest, MillionRowTableScrollsWithoutReadingEveryRow)
     EXPECT_LT(worstPageMs, 250);
 }
 
+// Text the field refuses, then Down: the row stays current with the typed
+// text in its editor, to be corrected or cancelled.
+TEST_F(DataWidgetsTest, LeavingACellWhoseTextTheFieldRefusesKeepsTheRowAndTheText)
+{
+    test::TestSession::runSql(dbPath_, {"CREATE TABLE counts (id INTEGER PRIMARY KEY, qty INTEGER)",
+                                        "INSERT INTO counts VALUES (1, 10)", "INSERT INTO counts VALUES (2, 20)",
+                                        "INSERT INTO counts VALUES (3, 30)"});
+    showWindow();
+    QApplication::setActiveWindow(&window());
+    Pane &pane = window().pane1();
+    pane.database->setDatabaseName(QStringLiteral("People"));
+    pane.database->open();
+    pane.table->setDatabaseName(QStringLiteral("People"));
+    pane.table->setTableName(QStringLiteral("counts"));
+    pane.table->open();
+    QApplication::processEvents();
+    DBGrid *grid = pane.grid;
+    QAbstractItemModel *model = grid->model();
+    const QModelIndex cell = model->index(0, 1);
+    grid->setFocus();
+    grid->setCurrentIndex(cell);
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto *editor = qobject_cast<QLineEdit *>(grid->indexWidget(cell));
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("abc"));
+
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Tab, Qt::Key_Return}) {
+        SCOPED_TRACE(key);
+        const int before = dialogs_.errors().size();
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QApplication::processEvents();
+        EXPECT_EQ(dialogs_.errors().size(), before + 1);
+        EXPECT_EQ(pane.table->recNo(), 1);
+        EXPECT_EQ(grid->currentIndex(), cell);
+        ASSERT_EQ(grid->indexWidget(cell), editor) << "the editor stays open";
+        EXPECT_EQ(editor->text(), QStringLiteral("abc"));
+        EXPECT_EQ(pane.table->state(), engine::TableState::Edit);
+    }
+    // The navigator does not move past it either.
+    pane.navigator->click(DBNavigator::Next);
+    EXPECT_EQ(pane.table->recNo(), 1);
+    EXPECT_EQ(grid->indexWidget(cell), editor);
+
+    // Corrected, the value goes in and the move goes on (posting the record).
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("7"));
+    QTest::keyClick(editor, Qt::Key_Down);
+    EXPECT_EQ(pane.table->recNo(), 2);
+    EXPECT_EQ(model->data(model->index(0, 1)).toString(), QStringLiteral("7"));
+
+    // Escape drops the typed text; a second Escape cancels the record's edit.
+    QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(pane.table->recNo(), 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTest::keyClick(grid, Qt::Key_Escape);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(model->data(model->index(1, 1)).toString(), QStringLiteral("20"));
+    EXPECT_EQ(dialogs_.errors().size(), 5);
+}
+
+TEST_F(DataWidgetsTest, MemoCellsShowTheirFirstLineAndColumnsFitTheirFields)
+{
+    test::TestSession::runSql(dbPath_, {"CREATE TABLE wide (big BIGINT, tag VARCHAR(4), title VARCHAR(200), body TEXT)",
+                                        "INSERT INTO wide VALUES (-9223372036854775807, 'ab', 'x', 'one\r\ntwo')"});
+    showWindow();
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    QAbstractItemModel *model = pane.grid->model();
+    EXPECT_EQ(model->data(model->index(0, 2)).toString(), QStringLiteral("first line"));
+    EXPECT_EQ(model->data(model->index(1, 2)).toString(), QString()) << "null";
+    EXPECT_EQ(model->data(model->index(2, 2)).toString(), QStringLiteral("short"));
+    EXPECT_EQ(model->data(model->index(0, 2), Qt::EditRole).toString(), QStringLiteral("first line\nsecond line"));
+
+    pane.table->close();
+    pane.table->setTableName(QStringLiteral("wide"));
+    pane.table->open();
+    QApplication::processEvents();
+    DBGrid *grid = pane.grid;
+    EXPECT_EQ(model->data(model->index(0, 3)).toString(), QStringLiteral("one"));
+    const QFontMetrics fm = grid->fontMetrics();
+    EXPECT_GE(grid->columnWidth(0), fm.horizontalAdvance(QStringLiteral("-9223372036854775807"))) << "a long integer fits";
+    EXPECT_LT(grid->columnWidth(1), grid->columnWidth(0)) << "a short string is narrow";
+    EXPECT_GE(grid->columnWidth(1), fm.horizontalAdvance(QStringLiteral("tag"))) << "the title still fits";
+    EXPECT_LE(grid->columnWidth(2), fm.horizontalAdvance(QString(60, QLatin1Char('0')))) << "a long string is capped";
+    EXPECT_GT(grid->columnWidth(2), grid->columnWidth(0));
+}
+
 TEST_F(DataWidgetsTest, TypingAValueTheFieldRefusesIsReportedAndTheGridGoesOn)
 {
     showWindow();
