@@ -12,9 +12,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <limits>
 
 namespace pelldrake {
 
@@ -70,6 +72,10 @@ int displayChars(const engine::Field &field)
 // Long strings and memos would push every other column off the screen.
 constexpr int kMaxColumnChars = 40;
 
+// The model's window is at least this many rows, so a grid not shown yet, or
+// a low one, still offers the first rows to whoever reads it.
+constexpr int kMinWindowRows = 64;
+
 } // namespace
 
 DBGrid::DBGrid(QWidget *parent)
@@ -89,6 +95,12 @@ DBGrid::DBGrid(QWidget *parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     verticalHeader()->setVisible(false);
     setWordWrap(false);
+    // The model holds a window of the rows (about a screenful); the vertical
+    // scroll bar is the grid's own and counts records, so nothing in the view
+    // grows with the table.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    model_->setWindow(0, kMinWindowRows);
+    connect(model_, &engine::TableModel::recordRowsChanged, this, [this] { setTopRecord(model_->windowTop()); });
 
     connect(model_, &engine::TableModel::currentRowChanged, this, [this](int row) { followTable(row); });
     // Rows leaving or joining the model move the view's current index by
@@ -96,10 +108,9 @@ DBGrid::DBGrid(QWidget *parent)
     // must not move the table. The grid follows the table afterwards.
     auto holdCurrent = [this] { ++modelChanging_; };
     auto followAgain = [this] {
-        if (--modelChanging_ > 0)
+        if (--modelChanging_ > 0 || shifting_)
             return;
-        if (engine::Table *t = table(); t && t->active())
-            followTable(t->currentRow());
+        placeCurrent(-1); // on its record's row, without scrolling to it
     };
     // (Removal is held in rowsAboutToBeRemoved(), which runs before the view and the selection
     // model move the current index.)
@@ -109,19 +120,18 @@ DBGrid::DBGrid(QWidget *parent)
     // The record left edit mode (posted or cancelled elsewhere): a cell editor
     // still open belongs to nothing any more.
     connect(model_, &engine::TableModel::editingEnded, this, [this] { finishEditing(false); });
-    // The model is reset when the table's state or rows change; the grid keeps
-    // its column and scroll position across it.
+    // The model is reset when another table opens: it starts at its top, in
+    // the column the grid was in.
     connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
-        columnBeforeReset_ = currentIndex().column();
-        scrollBeforeReset_ = {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+        columnBeforeReset_ = currentIndex().isValid() ? currentIndex().column() : currentColumn_;
+        currentColumn_ = -1;
     });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        syncScrollBar();
         engine::Table *t = table();
         if (!t || !t->active())
             return;
         sizeColumnsToFields();
-        horizontalScrollBar()->setValue(scrollBeforeReset_.x());
-        verticalScrollBar()->setValue(scrollBeforeReset_.y());
         followTable(t->currentRow(), columnBeforeReset_);
     });
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
@@ -266,17 +276,6 @@ void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hin
     QTableView::closeEditor(editor, hint);
 }
 
-QModelIndex DBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
-{
-    // Leaving a cell whose text the field refuses: nowhere to go until it is
-    // corrected or cancelled.
-    if (state() == QAbstractItemView::EditingState) {
-        if (QWidget *editor = indexWidget(currentIndex()); editor && !commitEditor(editor))
-            return currentIndex();
-    }
-    return QTableView::moveCursor(action, modifiers);
-}
-
 void DBGrid::mousePressEvent(QMouseEvent *event)
 {
     if (state() == QAbstractItemView::EditingState) {
@@ -298,7 +297,8 @@ bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
     // what is being typed.
     engine::Table *t = table();
     const bool mayOpen = t && t->active() && t->state() == engine::TableState::Browse && index.isValid()
-                         && index.row() == t->currentRow() && state() != QAbstractItemView::EditingState
+                         && model_->windowTop() + index.row() == t->currentRow()
+                         && state() != QAbstractItemView::EditingState
                          && (model()->flags(index) & Qt::ItemIsEditable)
                          && (trigger == QAbstractItemView::AllEditTriggers || (editTriggers() & trigger));
     bool began = false;
@@ -322,23 +322,6 @@ bool DBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
     return opened;
 }
 
-void DBGrid::followTable(int row, int preferredColumn)
-{
-    if (row < 0 || row >= model_->rowCount())
-        return;
-    int column = currentIndex().isValid() ? currentIndex().column() : preferredColumn;
-    if (column < 0 || column >= model_->columnCount())
-        column = horizontalHeader()->logicalIndex(0);
-    if (column < 0)
-        return;
-    if (currentIndex().row() == row && currentIndex().column() == column)
-        return;
-    following_ = true;
-    setCurrentIndex(model_->index(row, column));
-    following_ = false;
-    scrollTo(currentIndex());
-}
-
 void DBGrid::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
 {
     ++modelChanging_;
@@ -348,24 +331,245 @@ void DBGrid::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (previous.isValid() && current.column() != previous.column())
-        emit colExit(fieldNameOfColumn(previous.column()));
+    if (current.isValid()) {
+        if (currentColumn_ >= 0 && current.column() != currentColumn_)
+            emit colExit(fieldNameOfColumn(currentColumn_));
+        currentColumn_ = current.column();
+    }
     if (following_ || modelChanging_ > 0 || !current.isValid())
         return;
     engine::Table *t = table();
-    if (!t || !t->active() || current.row() == t->currentRow())
+    const int record = model_->windowTop() + current.row();
+    if (!t || !t->active() || record == t->currentRow())
         return;
     // Moving to another row posts a changed record first (the table does it).
     // When that fails the grid stays on the record and shows the error; the
     // error is not thrown through the view's own event handling.
     try {
-        t->setRecNo(current.row() + 1);
+        t->setRecNo(record + 1);
     } catch (...) {
-        following_ = true;
-        setCurrentIndex(model_->index(t->currentRow(), current.column()));
-        following_ = false;
+        followTable(t->currentRow(), current.column());
         Application::showException(std::current_exception());
     }
+}
+
+// ---- the window of rows and the grid's own scroll bar
+
+int DBGrid::rowHeight() const
+{
+    return std::max(1, verticalHeader()->defaultSectionSize());
+}
+
+int DBGrid::fullRows() const
+{
+    return std::max(1, viewport()->height() / rowHeight());
+}
+
+int DBGrid::recordRows() const
+{
+    return model_->recordRows();
+}
+
+int DBGrid::topRecord() const
+{
+    return model_->windowTop();
+}
+
+QModelIndex DBGrid::recordIndex(int record, int column)
+{
+    if (record < 0 || record >= model_->recordRows())
+        return {};
+    ensureRecordVisible(record, EnsureVisible);
+    const int row = model_->rowOfRecord(record);
+    return row < 0 ? QModelIndex() : model_->index(row, column);
+}
+
+int DBGrid::currentRecordRow() const
+{
+    return currentIndex().isValid() ? model_->windowTop() + currentIndex().row() : -1;
+}
+
+void DBGrid::setTopRecord(int top)
+{
+    top = std::max(0, std::min(top, model_->recordRows() - fullRows()));
+    const int size = std::max(kMinWindowRows, viewport()->height() / rowHeight() + 1);
+    if (top != model_->windowTop() || size != model_->windowSize()) {
+        // A cell editor sits on a model row, which is about to show another record.
+        if (top != model_->windowTop() && state() == QAbstractItemView::EditingState)
+            finishEditing(true);
+        shifting_ = true;
+        model_->setWindow(top, size);
+        shifting_ = false;
+        placeCurrent(-1);
+    }
+    syncScrollBar();
+}
+
+void DBGrid::syncScrollBar()
+{
+    QScrollBar *bar = verticalScrollBar();
+    settingScroll_ = true;
+    bar->setRange(0, std::max(0, model_->recordRows() - fullRows()));
+    bar->setPageStep(fullRows());
+    bar->setSingleStep(1);
+    bar->setValue(model_->windowTop());
+    settingScroll_ = false;
+    verticalHeader()->setOffset(0); // the window's first row is the top of the viewport
+}
+
+void DBGrid::ensureRecordVisible(int record, ScrollHint hint)
+{
+    const int full = fullRows();
+    int top = model_->windowTop();
+    switch (hint) {
+    case PositionAtTop: top = record; break;
+    case PositionAtBottom: top = record - full + 1; break;
+    case PositionAtCenter: top = record - full / 2; break;
+    case EnsureVisible:
+        if (record < top)
+            top = record;
+        else if (record >= top + full)
+            top = record - full + 1;
+        break;
+    }
+    setTopRecord(top);
+}
+
+void DBGrid::placeCurrent(int preferredColumn)
+{
+    engine::Table *t = table();
+    if (!t || !t->active())
+        return;
+    int column = currentIndex().isValid() ? currentIndex().column()
+                 : currentColumn_ >= 0    ? currentColumn_
+                                          : preferredColumn;
+    if (column < 0 || column >= model_->columnCount())
+        column = horizontalHeader()->logicalIndex(0);
+    if (column < 0)
+        return;
+    const int row = model_->rowOfRecord(t->currentRow());
+    following_ = true;
+    if (row >= 0) {
+        if (currentIndex().row() != row || currentIndex().column() != column)
+            setCurrentIndex(model_->index(row, column));
+    } else if (currentIndex().isValid()) {
+        currentColumn_ = currentIndex().column();
+        selectionModel()->clear(); // the current record is scrolled out of the window
+    }
+    following_ = false;
+}
+
+void DBGrid::followTable(int record, int preferredColumn)
+{
+    if (record < 0 || record >= model_->recordRows())
+        return;
+    ensureRecordVisible(record, EnsureVisible);
+    placeCurrent(preferredColumn);
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
+}
+
+void DBGrid::updateGeometries()
+{
+    if (inGeometry_)
+        return;
+    inGeometry_ = true;
+    {
+        // The view would set the scroll bar for the window's rows; it is set for the records below.
+        const QSignalBlocker block(verticalScrollBar());
+        QTableView::updateGeometries();
+    }
+    setTopRecord(model_->windowTop()); // the window follows the viewport's height
+    inGeometry_ = false;
+}
+
+void DBGrid::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, 0);
+    if (dy != 0 && !settingScroll_)
+        setTopRecord(verticalScrollBar()->value());
+}
+
+void DBGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    // Placing the current index on its record, or the view moving it while
+    // the window changes (the view scrolls to every new current index), must
+    // not move the window that was just chosen.
+    if (!index.isValid() || following_ || shifting_ || modelChanging_ > 0)
+        return;
+    const int record = model_->windowTop() + index.row();
+    ensureRecordVisible(record, hint);
+    const int row = model_->rowOfRecord(record);
+    if (row < 0)
+        return;
+    {
+        // Only the horizontal part is the view's: rows are the window's business.
+        const QSignalBlocker block(verticalScrollBar());
+        QTableView::scrollTo(model_->index(row, index.column()), hint);
+    }
+    syncScrollBar();
+}
+
+QModelIndex DBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // Leaving a cell whose text the field refuses: nowhere to go until it is
+    // corrected or cancelled.
+    if (state() == QAbstractItemView::EditingState) {
+        if (QWidget *editor = indexWidget(currentIndex()); editor && !commitEditor(editor))
+            return currentIndex();
+    }
+    engine::Table *t = table();
+    if (!t || !t->active() || model_->columnCount() == 0 || model_->recordRows() == 0)
+        return QTableView::moveCursor(action, modifiers);
+
+    // Rows are counted in records, not in the window's rows.
+    QHeaderView *header = horizontalHeader();
+    int visual = header->visualIndex(currentIndex().isValid() ? currentIndex().column()
+                                     : currentColumn_ >= 0    ? currentColumn_
+                                                              : header->logicalIndex(0));
+    int record = std::max(0, t->currentRow());
+    auto stepColumn = [&](int step) {
+        for (int v = visual + step; v >= 0 && v < header->count(); v += step) {
+            if (!header->isSectionHidden(header->logicalIndex(v))) {
+                visual = v;
+                return;
+            }
+        }
+    };
+    const bool control = modifiers & Qt::ControlModifier;
+    switch (action) {
+    case MoveUp: record -= 1; break;
+    case MoveDown: record += 1; break;
+    case MovePageUp: record -= fullRows(); break;
+    case MovePageDown: record += fullRows(); break;
+    case MoveHome:
+        if (control) {
+            record = 0;
+        } else {
+            visual = -1;
+            stepColumn(1);
+        }
+        break;
+    case MoveEnd:
+        if (control) {
+            record = std::numeric_limits<int>::max() - 1;
+        } else {
+            visual = header->count();
+            stepColumn(-1);
+        }
+        break;
+    case MoveLeft:
+    case MovePrevious: stepColumn(-1); break;
+    case MoveRight:
+    case MoveNext: stepColumn(1); break;
+    }
+    // Rows beyond those known yet: a filter's further pages, or the count.
+    if (record >= model_->recordRows())
+        model_->fetchRowsUpTo(record);
+    record = std::max(0, std::min(record, model_->recordRows() - 1));
+    ensureRecordVisible(record, EnsureVisible);
+    const int row = model_->rowOfRecord(record);
+    return row < 0 ? QModelIndex() : model_->index(row, header->logicalIndex(visual));
 }
 
 void DBGrid::keyPressEvent(QKeyEvent *event)

@@ -14,7 +14,10 @@ namespace pelldrake {
 
 // The data grid: a table view over a data source's table. The view's current
 // row and the table's cursor follow each other; columns can be moved and are
-// reported in display order. Only the rows on screen are ever asked for.
+// reported in display order. Only the rows on screen are ever asked for: the
+// model holds a window of about a screenful of records and the vertical scroll
+// bar counts records, so opening, filtering and scrolling cost the same for
+// any number of rows.
 class DBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -36,6 +39,15 @@ public:
     bool moveColumn(const QString &fieldName, int displayPosition);
     // Back to the table's own column order.
     void resetColumnOrder();
+    // Records of the current filter and order as the grid knows them, and the
+    // one shown in the top row.
+    int recordRows() const;
+    int topRecord() const;
+    // The cell of a record row, scrolled into view; invalid when there is no such record.
+    QModelIndex recordIndex(int record, int column);
+    // The record row of the current cell; -1 when it is not in the window.
+    int currentRecordRow() const;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     // The field name of the selected column (empty when none).
     QString selectedFieldName() const;
 
@@ -66,11 +78,22 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
     void commitData(QWidget *editor) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
-    void followTable(int row, int preferredColumn = -1);
+    // Brings a record row into view and makes it the grid's current row.
+    void followTable(int record, int preferredColumn = -1);
+    int rowHeight() const;
+    int fullRows() const; // rows the viewport shows whole
+    void setTopRecord(int top);
+    void syncScrollBar();
+    void ensureRecordVisible(int record, ScrollHint hint);
+    // Puts the view's current index on the table's record, or none when the
+    // record is outside the window.
+    void placeCurrent(int preferredColumn);
     QString fieldNameOfColumn(int logicalColumn) const;
     // Each column as wide as its field's values need (capped), or its title.
     void sizeColumnsToFields();
@@ -83,7 +106,10 @@ private:
     int modelChanging_ = 0; // rows are being inserted or removed
     QString refusal_;       // why the last commit was refused
     int columnBeforeReset_ = -1;
-    QPoint scrollBeforeReset_;
+    int currentColumn_ = -1;      // kept while the current record is scrolled out of the window
+    bool shifting_ = false;       // the window is moving
+    bool settingScroll_ = false;  // the grid sets its scroll bar
+    bool inGeometry_ = false;
 };
 
 } // namespace pelldrake

@@ -57,7 +57,7 @@ void DBMemo::loadValue()
     if (table_ && table_->active() && table_->controlsDisabled())
         return; // refreshed once the controls are enabled again
     engine::Field *field = boundField();
-    const bool hasRecord = field && table_->rowCount() > 0;
+    const bool hasRecord = field && !table_->isEmpty();
     const QString text = hasRecord ? field->text() : QString();
     setReadOnly(!field || !field->canModify() || !table_->canModify());
     if (text == toPlainText())

@@ -160,14 +160,17 @@ void DBNavigator::updateButtons()
         return; // refreshed once the controls are enabled again
     const engine::TableState state = active ? t->state() : engine::TableState::Inactive;
     const bool editing = state == engine::TableState::Edit || state == engine::TableState::Insert;
-    const int rows = active ? t->rowCount() : 0;
+    // A table just opened is counted after its first rows show, and a filtered
+    // one knows its rows page by page: more may follow the last one read.
+    const bool known = active && t->rowCountKnown();
+    const int rows = !active ? 0 : known ? t->rowCount() : t->rowsRead();
+    const bool more = active && (!known || t->hasMoreRows());
     const int recNo = active ? t->recNo() : -1;
     const bool canModify = active && t->canModify();
     // While inserting, moving anywhere is allowed (it posts the new record first).
     const bool back = active && rows > 0 && (state == engine::TableState::Insert || recNo > 1);
-    // A filtered table knows its rows page by page: more may follow the last one read.
     const bool forward = active && rows > 0
-        && (state == engine::TableState::Insert || (recNo > 0 && (recNo < rows || t->hasMoreRows())));
+        && (state == engine::TableState::Insert || (recNo > 0 && (recNo < rows || more)));
 
     buttons_[First]->setEnabled(back);
     buttons_[Prior]->setEnabled(back);

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
+#include <QTimer>
 
 namespace pelldrake {
 
@@ -100,12 +101,24 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
         indexNames << idx.name;
     setChooserItems(pane.indexComboBox, indexNames);
 
+    // The listing and the counters need the record count. A big table is
+    // counted once its first rows show, from the event loop; until then the
+    // listing is empty and the counters keep their text.
     pane.infoListing->clear();
-    pane.infoListing->addItems(tableInfoLines(*pane.database, pane.aliasCombo->currentText(), tableName, table));
-    // The list lays itself out later and would keep the old scroll position.
-    pane.infoListing->scrollToTop();
-
-    displayRecCount(form);
+    const QString aliasText = pane.aliasCombo->currentText();
+    auto describe = [&form, &pane, aliasText, tableName] {
+        engine::Table &t = *pane.table;
+        if (!t.active() || t.tableName() != tableName || pane.infoListing->count() > 0)
+            return;
+        pane.infoListing->addItems(tableInfoLines(*pane.database, aliasText, tableName, t));
+        // The list lays itself out later and would keep the old scroll position.
+        pane.infoListing->scrollToTop();
+        displayRecCount(form);
+    };
+    if (table.rowCountKnown())
+        describe();
+    else
+        QTimer::singleShot(0, pane.infoListing, [describe] { runHandler(describe); });
 
     bool hasMemo = false;
     QStringList fieldNames;

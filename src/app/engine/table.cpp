@@ -448,6 +448,13 @@ bool Table::isEmpty() const
     return !d->active || (d->loaded() == 0 && (d->keys.complete() || !d->ensureKey(0)));
 }
 
+bool Table::rowCountKnown() const
+{
+    return !d->active || d->keys.complete() || !d->where.isEmpty() || d->recordCount >= 0;
+}
+
+int Table::rowsRead() const { return d->active ? d->loaded() : 0; }
+
 bool Table::hasMoreRows() const
 {
     return d->active && !d->keys.complete() && !d->where.isEmpty();

@@ -97,6 +97,11 @@ public:
     // e.g. after last(). A filter's first screen so costs one page, not all its rows.
     int rowCount() const;
     bool hasMoreRows() const; // a filtered view whose rows are not all read yet
+    // Whether rowCount() answers without asking the database: true for a filtered view, a view
+    // whose rows are all read, or a table counted already. Until then rowsRead() is what is known
+    // (the first page after an open), so a view can show its first rows before the count.
+    bool rowCountKnown() const;
+    int rowsRead() const;
     void fetchMoreRows();     // reads the next page of a filtered view (emits nothing)
 
     void edit();

@@ -4,6 +4,8 @@
 #include "app/engine/engine_error.h"
 #include "app/engine/table.h"
 
+#include <algorithm>
+
 namespace pelldrake::engine {
 
 namespace {
@@ -53,8 +55,8 @@ void TableModel::attach()
         m_connections << connect(m_table, &Table::fieldChanged, this, [this](int field) {
             if (!m_table || m_table->controlsDisabled())
                 return;
-            const int row = m_table->currentRow();
-            if (row >= 0 && row < m_rows)
+            const int row = rowOfRecord(m_table->currentRow());
+            if (row >= 0)
                 emit dataChanged(index(row, columnForField(field)), index(row, columnForField(field)));
         });
         m_connections << connect(m_table, &Table::afterScroll, this, [this] {
@@ -78,15 +80,31 @@ void TableModel::sync(bool force)
     m_pending = false;
     const bool active = m_table && m_table->active();
     const int cols = active ? m_table->fieldCount() : 0;
-    const int rows = active ? tableRows() : 0;
+    const int total = active ? tableRows() : 0;
     if (force || active != m_active || cols != m_cols) {
         beginResetModel();
         m_active = active;
         m_cols = cols;
-        m_rows = rows;
+        m_total = total;
+        m_top = 0;
+        m_rows = windowRows();
         endResetModel();
+        emit recordRowsChanged();
         return;
     }
+    const bool totalChanged = total != m_total;
+    m_total = total;
+    m_top = std::max(0, std::min(m_top, m_total - 1));
+    resizeWindow();
+    if (m_rows > 0 && m_cols > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
+    if (totalChanged)
+        emit recordRowsChanged();
+}
+
+void TableModel::resizeWindow()
+{
+    const int rows = windowRows();
     if (rows > m_rows) {
         beginInsertRows(QModelIndex(), m_rows, rows - 1);
         m_rows = rows;
@@ -96,31 +114,99 @@ void TableModel::sync(bool force)
         m_rows = rows;
         endRemoveRows();
     }
-    if (m_rows > 0 && m_cols > 0)
-        emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
+}
+
+int TableModel::windowRows() const
+{
+    const int rows = std::max(0, m_total - m_top);
+    return m_windowSize > 0 ? std::min(rows, m_windowSize) : rows;
 }
 
 int TableModel::tableRows() const
 {
-    return m_table->rowCount() + (m_table->state() == TableState::Insert ? 1 : 0);
+    // A windowed view shows its first rows before the table is counted; the count follows as
+    // soon as the event loop runs again, after those rows have been painted.
+    int rows = 0;
+    if (m_windowSize > 0 && !m_table->rowCountKnown()) {
+        rows = m_table->rowsRead();
+        if (!m_countScheduled) {
+            m_countScheduled = true;
+            QMetaObject::invokeMethod(const_cast<TableModel *>(this), &TableModel::countRows, Qt::QueuedConnection);
+        }
+    } else {
+        rows = m_table->rowCount();
+    }
+    return rows + (m_table->state() == TableState::Insert ? 1 : 0);
+}
+
+void TableModel::countRows()
+{
+    m_countScheduled = false;
+    if (!m_table || !m_active || !m_table->active() || m_table->controlsDisabled())
+        return; // the unlock brings another sync, which schedules the count again
+    try {
+        m_table->rowCount();
+    } catch (const EngineError &) {
+        return; // the next navigation reports it
+    }
+    growRows();
+}
+
+bool TableModel::recordRowsFinal() const
+{
+    return !m_table || !m_active || !m_table->active() || (m_table->rowCountKnown() && !m_table->hasMoreRows());
 }
 
 void TableModel::growRows()
 {
     if (!m_table || !m_active || !m_table->active())
         return;
-    const int rows = tableRows();
-    if (rows <= m_rows)
+    const int total = tableRows();
+    if (total == m_total)
         return;
-    beginInsertRows(QModelIndex(), m_rows, rows - 1);
-    m_rows = rows;
-    endInsertRows();
+    m_total = total;
+    resizeWindow();
+    emit recordRowsChanged();
+}
+
+void TableModel::fetchRowsUpTo(int record)
+{
+    if (!m_table || !m_active || !m_table->active() || m_table->controlsDisabled())
+        return;
+    while (record >= m_total && !recordRowsFinal()) {
+        const int before = m_total;
+        if (!m_table->rowCountKnown())
+            m_table->rowCount();
+        else
+            m_table->fetchMoreRows();
+        growRows();
+        if (m_total == before && m_table->rowCountKnown() && !m_table->hasMoreRows())
+            break;
+    }
+}
+
+void TableModel::setWindow(int top, int size)
+{
+    m_windowSize = std::max(0, size);
+    top = m_windowSize > 0 ? std::max(0, std::min(top, m_total - 1)) : 0;
+    const bool moved = top != m_top;
+    m_top = top;
+    resizeWindow();
+    if (moved && m_rows > 0 && m_cols > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
+}
+
+int TableModel::rowOfRecord(int record) const
+{
+    const int row = record - m_top;
+    return record >= 0 && row >= 0 && row < m_rows ? row : -1;
 }
 
 bool TableModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && m_table && m_active && m_table->active()
-        && !m_table->controlsDisabled() && m_table->hasMoreRows();
+    // Only a window that reaches the last row known asks for more.
+    return !parent.isValid() && m_table && m_active && m_table->active() && !m_table->controlsDisabled()
+        && m_table->hasMoreRows() && m_top + m_rows >= m_total;
 }
 
 void TableModel::fetchMore(const QModelIndex &parent)
@@ -154,7 +240,7 @@ QVariant TableModel::data(const QModelIndex &index, int role) const
     try {
         const int field = fieldIndexForColumn(index.column());
         const int type = m_table->field(field)->dataType();
-        QString text = m_table->textAt(index.row(), field);
+        QString text = m_table->textAt(m_top + index.row(), field);
         // A blob in a grid cell shows a marker; a memo its first line, which the view elides
         // to the column. The memo viewer shows and edits the whole value.
         if (role == Qt::DisplayRole && (type == ftBlob || type == ftGraphic))
@@ -176,7 +262,7 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
             return {};
         return m_table->field(fieldIndexForColumn(section))->fieldName();
     }
-    return section + 1;
+    return m_top + section + 1;
 }
 
 Qt::ItemFlags TableModel::flags(const QModelIndex &index) const
@@ -194,16 +280,18 @@ bool TableModel::setData(const QModelIndex &index, const QVariant &value, int ro
 {
     if (!index.isValid() || role != Qt::EditRole || !m_table || !m_table->active())
         return false;
-    const int row = index.row();
-    if (m_table->state() != TableState::Insert || row != m_table->currentRow()) {
-        if (row >= m_table->rowCount())
+    const int record = m_top + index.row();
+    if (m_table->state() != TableState::Insert || record != m_table->currentRow()) {
+        if (record >= m_table->rowCount())
             return false;
-        if (m_table->recNo() != row + 1)
-            m_table->setRecNo(row + 1);
+        if (m_table->recNo() != record + 1)
+            m_table->setRecNo(record + 1);
     }
     m_table->edit();
     m_table->field(fieldIndexForColumn(index.column()))->setAsString(value.toString());
-    emit dataChanged(index, index);
+    const int row = rowOfRecord(record);
+    if (row >= 0)
+        emit dataChanged(this->index(row, index.column()), this->index(row, index.column()));
     return true;
 }
 

@@ -182,8 +182,9 @@ QStringList BrowserTest::gridColumn(Pane &pane, const QString &field)
             column = c;
     if (column < 0)
         return out;
-    for (int r = 0; r < model->rowCount(); ++r)
-        out << model->data(model->index(r, column)).toString();
+    // Every record, scrolled into the grid's window one after the other.
+    for (int r = 0; r < pane.grid->recordRows(); ++r)
+        out << model->data(pane.grid->recordIndex(r, column)).toString();
     return out;
 }
 

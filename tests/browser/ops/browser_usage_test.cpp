@@ -176,3 +176,4 @@ TEST(WindowTitles, NoDisplayNameIsAppendedToTitles)
     QCoreApplication::setApplicationName(name);
     EXPECT_EQ(display, QStringLiteral("probe"));
 }
+

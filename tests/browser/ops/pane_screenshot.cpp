@@ -26,11 +26,10 @@ void clickAMemo(pelldrake::Pane &pane)
         const int field = pane.grid->tableModel()->fieldIndexForColumn(column);
         if (pane.table->field(field)->dataType() != engine::ftMemo)
             continue;
-        for (int row = 0; row < std::min(20, model->rowCount()); ++row) {
+        for (int row = 0; row < std::min(20, pane.grid->recordRows()); ++row) {
             if (pane.table->textAt(row, field).isEmpty())
                 continue;
-            const QModelIndex cell = model->index(row, column);
-            pane.grid->scrollTo(cell);
+            const QModelIndex cell = pane.grid->recordIndex(row, column);
             QTest::mouseClick(pane.grid->viewport(), Qt::LeftButton, {}, pane.grid->visualRect(cell).center());
             return;
         }
