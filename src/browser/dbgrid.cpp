@@ -381,7 +381,11 @@ QModelIndex DBGrid::recordIndex(int record, int column)
         return {};
     ensureRecordVisible(record, EnsureVisible);
     const int row = model_->rowOfRecord(record);
-    return row < 0 ? QModelIndex() : model_->index(row, column);
+    if (row < 0)
+        return {};
+    const QModelIndex cell = model_->index(row, column);
+    scrollTo(cell); // its column too
+    return cell;
 }
 
 int DBGrid::currentRecordRow() const
