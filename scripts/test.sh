@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the ctest suite (SQLite and a throw-away
-# PostgreSQL cluster on loopback, widgets on the offscreen platform), then the
-# fuzz targets for a bounded time.
+# PostgreSQL cluster on loopback, widgets on the offscreen platform), the engine and
+# widget tests again built with AddressSanitizer + UndefinedBehaviorSanitizer
+# (scripts/sanitize.sh), then the fuzz targets for a bounded time.
 #   PELLDRAKE_FUZZ_SECONDS  seconds per fuzz target (default 20; 0 skips fuzzing)
+#   PELLDRAKE_SANITIZE      0 skips the sanitized run (default 1)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PELLDRAKE_BUILD_DIR:-$root/build}
@@ -26,9 +28,21 @@ HOME=$test_home XDG_CONFIG_HOME=$test_home/.config XDG_DATA_HOME=$test_home/.loc
 summary=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$ctest_log" | tail -n 1)
 rm -rf "$test_home"
 
+sanitized="sanitized tests: skipped"
+if [[ "${PELLDRAKE_SANITIZE:-1}" != 0 ]]; then
+  start=$SECONDS
+  if "$root/scripts/sanitize.sh"; then
+    sanitized="sanitized tests: passed ($((SECONDS - start)) s)"
+  else
+    sanitized="sanitized tests: FAILED"
+  fi
+fi
+
 secs=${PELLDRAKE_FUZZ_SECONDS:-20}
 if [[ "$secs" != 0 ]]; then
   "$root/scripts/fuzz.sh" "$secs"
 fi
 # The suite's verdict last, where a reader of the log looks for it.
+echo "$sanitized"
 echo "$summary"
+[[ "$sanitized" != *FAILED* ]]
