@@ -25,12 +25,13 @@ void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane)
             frame.setProgress([&] { displayRecCount(form); });
             try {
                 table.first(); // no open table: the engine's error
-                engine::TransactionBatch batch(*table.database());
-                while (!table.eof()) {
-                    frame.keepResponsive();
-                    table.deleteRecord(); // the next record becomes current
+                // A batch of records goes per statement and is committed; the counters and the
+                // grid follow between batches.
+                engine::TransactionBatch batch(*table.database(), 1);
+                table.deleteAll([&] {
                     batch.step();
-                }
+                    frame.keepResponsive();
+                });
             } catch (...) {
                 // What was deleted before the error stays deleted; the counters say so.
                 frame.unlock();

@@ -11,6 +11,7 @@
 #include "app/engine/engine_error.h"
 #include "app/engine/field.h"
 #include "app/engine/table.h"
+#include "app/engine/table_appender.h"
 #include "browser/mainwindow.h"
 #include "browser/pane.h"
 #include "browser/pane_operations.h"
@@ -42,23 +43,21 @@ QHash<QString, int> fieldsByName(engine::Table &table)
     return byName;
 }
 
-void assign(engine::Field &field, const DumpReader &reader)
+void assign(engine::TableAppender &record, const engine::Field &field, const DumpReader &reader)
 {
     if (reader.isNull()) {
-        field.clear();
+        record.clear(field.index());
     } else if (reader.value().isEmpty() && isBinary(field.dataType())) {
-        field.setValue(QByteArray("")); // a value of no bytes, which is not null
+        record.setValue(field.index(), QByteArray("")); // a value of no bytes, which is not null
     } else {
-        field.setAsString(reader.value());
+        record.setText(field.index(), reader.value());
     }
 }
 
-void postIfModified(engine::Table &table, engine::TransactionBatch &batch)
+void addIfSet(engine::TableAppender &record)
 {
-    if (table.modified()) {
-        table.post();
-        batch.step();
-    }
+    if (record.hasValues())
+        record.add();
 }
 
 } // namespace
@@ -103,26 +102,27 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         qint64 blockLine = 0; // where the record being built began
         qint64 errorLine = 0; // what an error refers to
         try {
-            engine::TransactionBatch batch(*table.database());
+            // The appender commits and brings the table up to date when it goes, on an error too,
+            // so the records before a failing one stay and the counters show them.
+            engine::TableAppender record(table);
             for (DumpReader::Item item = reader.next(); item != DumpReader::Item::End; item = reader.next()) {
                 frame.keepResponsive();
                 if (item == DumpReader::Item::Record) {
                     errorLine = blockLine;
-                    postIfModified(table, batch);
+                    addIfSet(record);
                     blockLine = errorLine = reader.lineNumber();
-                    table.append();
+                    record.begin();
                     continue;
                 }
                 errorLine = reader.lineNumber();
                 const auto found = byName.constFind(reader.name().toUpper());
                 if (found != byName.constEnd())
-                    assign(*table.field(found.value()), reader);
+                    assign(record, *table.field(found.value()), reader);
             }
-            errorLine = blockLine;
-            postIfModified(table, batch);
             // A last block that set no field adds no record.
-            if (table.state() == engine::TableState::Insert)
-                table.cancel();
+            errorLine = blockLine;
+            addIfSet(record);
+            record.finish();
         } catch (const engine::EngineError &e) {
             frame.unlock();
             displayRecCount(form);

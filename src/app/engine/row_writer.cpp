@@ -5,30 +5,6 @@
 
 namespace pelldrake::engine {
 
-// Inside a batch transaction a failed statement aborts a PostgreSQL transaction, and with it
-// every record posted earlier in the batch. A savepoint per write keeps those.
-template <class F>
-void Table::Private::guardedWrite(F &&write)
-{
-    const bool savepoint = dialect == Dialect::Postgres && db->inTransaction();
-    if (savepoint)
-        plain(QStringLiteral("SAVEPOINT pelldrake_write"));
-    try {
-        write();
-    } catch (...) {
-        if (savepoint) {
-            try {
-                plain(QStringLiteral("ROLLBACK TO SAVEPOINT pelldrake_write"));
-            } catch (const EngineError &) {
-                // The original error is the one worth reporting.
-            }
-        }
-        throw;
-    }
-    if (savepoint)
-        plain(QStringLiteral("RELEASE SAVEPOINT pelldrake_write"));
-}
-
 bool Table::Private::stillMatchesFilter(qint64 id)
 {
     if (where.isEmpty())
@@ -45,15 +21,15 @@ bool Table::Private::stillMatchesFilter(qint64 id)
     return ok;
 }
 
-void Table::Private::requireRequired(bool inserting)
+void Table::Private::requireValues(const QVariantList &values, const QVector<bool> &set, bool inserting) const
 {
     for (const auto &f : fields) {
         const int i = f->index();
-        if (!f->required() || f->m_autoKey || !buffer.at(i).isNull())
+        if (!f->required() || f->m_autoKey || !values.at(i).isNull())
             continue;
-        if (inserting && f->hasDefault() && !changed.at(i))
+        if (inserting && f->hasDefault() && !set.at(i))
             continue;
-        if (!inserting && !changed.at(i))
+        if (!inserting && !set.at(i))
             continue;
         fail(QStringLiteral("Field '%1' must have a value.").arg(f->fieldName()));
     }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -110,6 +111,11 @@ public:
     void post();
     void cancel();
     void deleteRecord();
+    // Deletes every record of the current filter, in batches by key (one statement per batch),
+    // calling afterBatch between them; the keyset and counts follow each batch. Throws the
+    // cursor's errors (closed or read-only table); what was deleted before an error stays deleted
+    // when the caller commits. Ends on no record, the filter unchanged.
+    void deleteAll(const std::function<void()> &afterBatch = {});
     void refresh(); // re-reads the keyset, the record count and the values, keeps the position
     TableState state() const;
     bool modified() const;
@@ -140,6 +146,7 @@ signals:
 
 private:
     friend class RowScan;
+    friend class TableAppender;
     // The statement reading all fields (in field order) of the rows in the current filter and
     // order, with its bound values.
     void scanStatement(QString &sql, QVariantList &binds) const;

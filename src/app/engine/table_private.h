@@ -129,12 +129,37 @@ struct Table::Private {
     template <class F>
     void guardedWrite(F &&write);
     bool stillMatchesFilter(qint64 id);
-    void requireRequired(bool inserting);
+    void requireRequired(bool inserting) { requireValues(buffer, changed, inserting); }
+    void requireValues(const QVariantList &values, const QVector<bool> &set, bool inserting) const;
     QVariant bindable(int fieldIdx, const QVariant &v) const;
     bool sameValue(int fieldIdx, const QVariant &a, const QVariant &b) const;
     void postEdit();
     void postInsert();
     void deleteCurrent();
 };
+
+// Inside a batch transaction a failed statement aborts a PostgreSQL transaction, and with it
+// every record posted earlier in the batch. A savepoint per write keeps those.
+template <class F>
+void Table::Private::guardedWrite(F &&write)
+{
+    const bool savepoint = dialect == Dialect::Postgres && db->inTransaction();
+    if (savepoint)
+        plain(QStringLiteral("SAVEPOINT pelldrake_write"));
+    try {
+        write();
+    } catch (...) {
+        if (savepoint) {
+            try {
+                plain(QStringLiteral("ROLLBACK TO SAVEPOINT pelldrake_write"));
+            } catch (const EngineError &) {
+                // The original error is the one worth reporting.
+            }
+        }
+        throw;
+    }
+    if (savepoint)
+        plain(QStringLiteral("RELEASE SAVEPOINT pelldrake_write"));
+}
 
 } // namespace pelldrake::engine

@@ -1,0 +1,204 @@
+// The bulk write path for long appends (loading a dump): see table_appender.h.
+#include "app/engine/table_appender.h"
+
+#include "app/engine/table_private.h"
+
+namespace pelldrake::engine {
+
+namespace {
+const QString kSavepoint = QStringLiteral("pelldrake_bulk");
+const QString kInsertContext = QStringLiteral("Cannot insert the record");
+} // namespace
+
+TableAppender::TableAppender(Table &table, int batchSize)
+    : m_table(&table), m_batchSize(batchSize > 0 ? batchSize : 1)
+{
+}
+
+TableAppender::~TableAppender()
+{
+    try {
+        finish();
+    } catch (const EngineError &e) {
+        qWarning("%s", qPrintable(e.message()));
+    }
+}
+
+void TableAppender::begin()
+{
+    Table::Private &d = *m_table->d;
+    d.requireActive();
+    if (!m_started) {
+        d.checkBrowseMode(); // a pending edit is posted first, as append() does
+        m_postgres = d.dialect == Dialect::Postgres;
+        m_started = true;
+    }
+    if (!d.canModify)
+        throw EngineError(QStringLiteral("Cannot modify a read-only table."));
+    m_buffer = QVariantList(int(d.fields.size()));
+    m_changed = QVector<bool>(int(d.fields.size()), false);
+    m_inRecord = true;
+}
+
+void TableAppender::setText(int fieldIndex, const QString &text)
+{
+    const Field &f = *m_table->d->fields[size_t(fieldIndex)];
+    const QVariant value = textToValue(f.dataType(), text, f.fieldName());
+    // The checks of Table::setCurrentValue, in its order.
+    if (!m_inRecord)
+        throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
+    if (f.readOnly())
+        throw EngineError(QStringLiteral("Field '%1' cannot be modified.").arg(f.fieldName()));
+    m_buffer[fieldIndex] = value;
+    m_changed[fieldIndex] = true;
+}
+
+void TableAppender::setValue(int fieldIndex, const QVariant &value)
+{
+    if (value.metaType().id() == QMetaType::QString) {
+        setText(fieldIndex, value.toString());
+        return;
+    }
+    const Field &f = *m_table->d->fields[size_t(fieldIndex)];
+    if (!m_inRecord)
+        throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
+    if (f.readOnly())
+        throw EngineError(QStringLiteral("Field '%1' cannot be modified.").arg(f.fieldName()));
+    m_buffer[fieldIndex] = value;
+    m_changed[fieldIndex] = true;
+}
+
+bool TableAppender::hasValues() const
+{
+    return m_inRecord && m_changed.contains(true);
+}
+
+void TableAppender::add()
+{
+    if (!m_inRecord)
+        throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
+    m_inRecord = false;
+    Table::Private &d = *m_table->d;
+    d.requireValues(m_buffer, m_changed, true);
+    // Records of one file set the same columns: the statement text is built once.
+    if (m_lastSql.isEmpty() || m_changed != m_lastColumns) {
+        QStringList cols;
+        QStringList marks;
+        for (const auto &f : d.fields) {
+            if (!m_changed.at(f->index()))
+                continue;
+            cols << quoteIdent(f->fieldName());
+            marks << QStringLiteral("?");
+        }
+        m_lastSql = cols.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.catalog.from)
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(d.catalog.from, cols.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
+        m_lastColumns = m_changed;
+    }
+    QVariantList binds;
+    binds.reserve(m_buffer.size());
+    for (int i = 0; i < m_buffer.size(); ++i)
+        if (m_changed.at(i))
+            binds << d.bindable(i, m_buffer.at(i));
+
+    if (!m_batchOpen)
+        openBatch();
+    try {
+        insert(m_lastSql, binds);
+    } catch (const EngineError &) {
+        if (m_postgres)
+            recover();
+        throw;
+    }
+    if (m_postgres)
+        m_pending.push_back({m_lastSql, binds});
+    ++m_added;
+    if (d.recordCount >= 0)
+        ++d.recordCount;
+    if (++m_inBatch >= m_batchSize)
+        closeBatch();
+}
+
+void TableAppender::insert(const QString &sql, const QVariantList &binds)
+{
+    QSqlQuery &qq = m_table->d->statement(sql, kInsertContext);
+    for (int i = 0; i < binds.size(); ++i)
+        qq.bindValue(i, binds.at(i));
+    execOrThrow(qq, kInsertContext);
+    qq.finish();
+}
+
+// A failed statement aborts a PostgreSQL transaction: back to the batch's savepoint, then the
+// records that were written since are written again, so only the failing one is missing.
+void TableAppender::recover()
+{
+    Table::Private &d = *m_table->d;
+    try {
+        d.plain(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint);
+        for (const Pending &p : m_pending)
+            insert(p.sql, p.binds);
+    } catch (const EngineError &e) {
+        // The batch cannot be restored; it is lost with its transaction. The original error is
+        // still the one the caller reports.
+        qWarning("%s", qPrintable(e.message()));
+        m_added -= qint64(m_pending.size());
+        m_pending.clear();
+        m_batchOpen = false;
+        m_inBatch = 0;
+        if (m_ownsTransaction) {
+            m_ownsTransaction = false;
+            try {
+                d.db->rollback();
+            } catch (const EngineError &) {
+            }
+        }
+        d.recordCount = -1; // counted again
+    }
+}
+
+void TableAppender::openBatch()
+{
+    Table::Private &d = *m_table->d;
+    if (!d.db->inTransaction()) {
+        d.db->startTransaction();
+        m_ownsTransaction = true;
+    }
+    if (m_postgres)
+        d.plain(QStringLiteral("SAVEPOINT ") + kSavepoint);
+    m_batchOpen = true;
+    m_inBatch = 0;
+    m_pending.clear();
+}
+
+void TableAppender::closeBatch()
+{
+    if (!m_batchOpen)
+        return;
+    Table::Private &d = *m_table->d;
+    m_batchOpen = false;
+    m_inBatch = 0;
+    m_pending.clear();
+    if (m_postgres && !m_ownsTransaction)
+        d.plain(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
+    if (m_ownsTransaction) {
+        m_ownsTransaction = false;
+        d.db->commit();
+    }
+}
+
+void TableAppender::finish()
+{
+    m_inRecord = false;
+    if (!m_table->d->db || !m_table->d->active)
+        return;
+    if (m_batchOpen)
+        closeBatch();
+    if (m_added == 0)
+        return;
+    m_added = 0;
+    m_table->refresh();
+    m_table->last();
+}
+
+} // namespace pelldrake::engine
