@@ -11,7 +11,7 @@ class Table;
 
 // Appends many records to an open table at a fraction of the cursor's cost per record: one
 // prepared INSERT reused for every record with the same set of columns, no key read back, and
-// commits in batches. Values are converted and checked exactly as Field::setAsString and
+// commits in batches (large ones: on SQLite the sync of each commit outweighs the inserts). Values are converted and checked exactly as Field::setAsString and
 // Table::post do, with the same messages.
 //
 // A failing record leaves every record added before it in the table: on PostgreSQL each batch
@@ -20,7 +20,7 @@ class Table;
 // refresh, then the last record becomes current); recordCount() follows every added record.
 class TableAppender {
 public:
-    explicit TableAppender(Table &table, int batchSize = 500);
+    explicit TableAppender(Table &table, int batchSize = 5000);
     ~TableAppender(); // finish(); an error then is dropped (the caller is reporting another)
     TableAppender(const TableAppender &) = delete;
     TableAppender &operator=(const TableAppender &) = delete;
