@@ -249,6 +249,10 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
 TPelldrakeCDSForm::~TPelldrakeCDSForm()
 {
     disconnect(qApp, &QApplication::focusChanged, this, &TPelldrakeCDSForm::focusChanged);
+    // The children (tables, connections, widgets) die in ~QWidget, after this class is gone:
+    // a signal they emit on the way (a table closing with its connection) must not reach us.
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
     if (PelldrakeCDSForm == this)
         PelldrakeCDSForm = nullptr;
 }
