@@ -7,7 +7,7 @@ packages=(
   g++ cmake make pkg-config git
   qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql
   nlohmann-json3-dev libgtest-dev libgmock-dev
-  postgresql postgresql-client sqlite3
+  postgresql postgresql-client sqlite3 libsqlite3-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   qt6-tools-dev libqt6opengl6-dev dpkg-dev file desktop-file-utils appstream

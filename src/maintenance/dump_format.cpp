@@ -57,8 +57,13 @@ void DumpWriter::writeNull(int field)
 
 void DumpWriter::writeValue(int field, QStringView text)
 {
+    writeValue(field, text.toUtf8());
+}
+
+void DumpWriter::writeValue(int field, QByteArrayView utf8)
+{
     out_.writeUtf8(prefixes_[size_t(field)]);
-    if (text.isEmpty()) {
+    if (utf8.isEmpty()) {
         out_.endLine();
         out_.writeAscii(QLatin1StringView(kEmptyMarker));
         out_.endLine();
@@ -66,13 +71,13 @@ void DumpWriter::writeValue(int field, QStringView text)
     }
     // Each further line of a value goes behind the continuation prefix.
     qsizetype from = 0;
-    for (qsizetype nl = text.indexOf(QLatin1Char('\n')); nl >= 0; nl = text.indexOf(QLatin1Char('\n'), from)) {
-        out_.write(text.mid(from, nl - from));
+    for (qsizetype nl = utf8.indexOf('\n'); nl >= 0; nl = utf8.indexOf('\n', from)) {
+        out_.writeUtf8(utf8.sliced(from, nl - from));
         out_.endLine();
         out_.writeAscii(QLatin1StringView(kContinuation));
         from = nl + 1;
     }
-    out_.write(text.mid(from));
+    out_.writeUtf8(utf8.sliced(from));
     out_.endLine();
 }
 

@@ -41,6 +41,7 @@ public:
     void beginRecord();
     void writeNull(int field);
     void writeValue(int field, QStringView text);
+    void writeValue(int field, QByteArrayView utf8);
 
 private:
     LineWriter &out_;

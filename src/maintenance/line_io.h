@@ -33,7 +33,12 @@ public:
     }
     void write(char c) { buffer_.append(c); }
     void writeAscii(QLatin1StringView ascii) { buffer_.append(ascii.data(), ascii.size()); }
-    void writeUtf8(const QByteArray &bytes) { buffer_.append(bytes); }
+    void writeUtf8(QByteArrayView bytes)
+    {
+        buffer_.append(bytes);
+        if (buffer_.size() >= kFlushSize)
+            flush();
+    }
     void endLine()
     {
         buffer_.append("\r\n", 2);

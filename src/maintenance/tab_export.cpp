@@ -62,7 +62,7 @@ void exportTabDelimited(TPelldrakeCDSForm &form, Pane &pane)
                 if (i > 0)
                     out.write('\t');
                 if (!scan.isNull(i))
-                    out.write(scan.text(i));
+                    out.writeUtf8(scan.utf8(i));
             }
             out.endLine();
             ++counter;

@@ -56,7 +56,7 @@ void tableDump(TPelldrakeCDSForm &form, Pane &pane)
                 if (scan.isNull(i))
                     writer.writeNull(i);
                 else
-                    writer.writeValue(i, scan.text(i));
+                    writer.writeValue(i, scan.utf8(i));
             }
         }
         if (!out.commit())

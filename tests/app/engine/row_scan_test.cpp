@@ -66,6 +66,7 @@ TEST_P(RowScanTest, FollowsIndexAndFilterWithoutMovingTheCursor)
     tab->next();
     ASSERT_EQ(tab->recNo(), 2);
     RowScan scan(*tab);
+    EXPECT_EQ(scan.readsDirectly(), !pg()); // bound filter values included
     QStringList names;
     while (scan.next()) {
         names << scan.text(1);
@@ -120,6 +121,55 @@ TEST_P(RowScanTest, TheTableGoesOnReadingWhileAScanRuns)
     }
     EXPECT_EQ(scan.rowsRead(), 3000);
     EXPECT_EQ(sum, 3000LL * 3001 / 2);
+}
+
+// SQLite values are read through the connection's handle, and most of them are passed on as the
+// bytes stored; every one must give what the driver path gives: every storage class in every
+// kind of column, malformed and unusual UTF-8 included.
+TEST_P(RowScanTest, ReadingDirectlyGivesTheDriverPathsTexts)
+{
+    if (pg())
+        GTEST_SKIP() << "PostgreSQL has the driver path only";
+    const QString t = tableName(QStringLiteral("kinds"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, s VARCHAR(20), m TEXT, c CHAR(3), i INTEGER,"
+                        " b BIGINT, r REAL, n NUMERIC(10,2), ok BOOLEAN, d DATE, tm TIME, dt DATETIME, bl BLOB, u)")
+             .arg(t));
+    // Each value goes into every column, so each storage class meets each column type.
+    const QStringList values = {
+        "NULL", "''", "'plain'", "'two\nlines'", "'café 中 😀'", "CAST(x'610062' AS TEXT)",
+        "CAST(x'EFBFBE' AS TEXT)", "CAST(x'EFBFBF' AS TEXT)", "CAST(x'C3' AS TEXT)", "CAST(x'C080' AS TEXT)",
+        "CAST(x'EDA080' AS TEXT)", "CAST(x'F4908080' AS TEXT)", "CAST(x'E282' AS TEXT)", "CAST(x'80' AS TEXT)",
+        "0", "-9223372036854775808", "42", "1.5", "0.1", "1e300", "-0.0", "x''", "x'00ff'", "x'C3A9'",
+        "'2024-02-29'", "'2024-02-30'", "'2024-2-29'", "'2024-02-29 10:11:12'", "'10:11'", "' 12 '", "'yes'",
+        "'1.50'", "'x'"};
+    const QStringList cols = {"s", "m", "c", "i", "b", "r", "n", "ok", "d", "tm", "dt", "bl", "u"};
+    for (const QString &v : values) {
+        QStringList row;
+        for (int i = 0; i < cols.size(); ++i)
+            row << v;
+        exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(t, cols.join(','), row.join(',')));
+    }
+    auto tab = openTable(t);
+    RowScan direct(*tab);
+    RowScan driver(*tab, RowScan::Reading::ThroughDriver);
+    ASSERT_TRUE(direct.readsDirectly());
+    ASSERT_FALSE(driver.readsDirectly());
+    int rows = 0;
+    while (direct.next()) {
+        ASSERT_TRUE(driver.next());
+        ++rows;
+        for (int f = 0; f < direct.fieldCount(); ++f) {
+            SCOPED_TRACE(QStringLiteral("value %1, column %2").arg(values.value(rows - 1), tab->field(f)->fieldName()).toStdString());
+            EXPECT_EQ(direct.isNull(f), driver.isNull(f));
+            const QByteArray bytes = direct.utf8(f).toByteArray(); // before text(): that may convert
+            EXPECT_EQ(bytes.toHex(), driver.text(f).toUtf8().toHex());
+            EXPECT_EQ(driver.utf8(f).toByteArray().toHex(), driver.text(f).toUtf8().toHex());
+            EXPECT_EQ(direct.text(f), driver.text(f));
+            EXPECT_EQ(direct.value(f), driver.value(f));
+        }
+    }
+    EXPECT_FALSE(driver.next());
+    EXPECT_EQ(rows, values.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RowScanTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
