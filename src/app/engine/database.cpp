@@ -154,6 +154,14 @@ void Database::open()
                     QLatin1String("PORT=") + QString::number(def->port > 0 ? def->port : 5432),
                     QLatin1String("DATABASE NAME=") + def->database,
                     QLatin1String("USER NAME=") + cred.user};
+        {
+            // The cursor's pages are prepared statements whose best plan depends on the values
+            // bound (a filter prefix most rows share, or almost none): a generic plan, which the
+            // server may settle on after five runs, can scan the table for every page. Servers
+            // older than 12 lack the setting and keep their own choice.
+            QSqlQuery q(QSqlDatabase::database(conn, false));
+            q.exec(QStringLiteral("SET plan_cache_mode = force_custom_plan"));
+        }
         if (def->readOnly) {
             QSqlDatabase db = QSqlDatabase::database(conn, false);
             QSqlQuery q(db);

@@ -325,7 +325,7 @@ QString valueToText(int type, const QVariant &v0)
     // The common cases first: they need no conversion of the stored value.
     const int rawId = v0.metaType().id();
     if (rawId == QMetaType::QString && isTextType(type))
-        return v0.toString();
+        return *static_cast<const QString *>(v0.constData());
     if (rawId == QMetaType::LongLong && isIntegerType(type))
         return QString::number(v0.toLongLong());
     if (rawId == QMetaType::QString) {

@@ -24,7 +24,10 @@ QSqlQuery &Table::Private::statement(const QString &sqlText, const QString &cont
     if (it != statements.end())
         return *it->second;
     auto query = std::make_unique<QSqlQuery>(sql());
-    query->setForwardOnly(true);
+    // The prepared statements read pages of at most a few thousand rows. On PostgreSQL such a page
+    // comes whole in one result; forward-only would make the driver take it row by row (one
+    // result object per row, about twice the client's cost).
+    query->setForwardOnly(dialect != Dialect::Postgres);
     query->setNumericalPrecisionPolicy(QSql::HighPrecision);
     prepareOrThrow(*query, sqlText, context);
     QSqlQuery &ref = *query;
@@ -621,13 +624,15 @@ QString Table::textAt(int row, int fieldIndex)
     return valueToText(d->fields[size_t(fieldIndex)]->dataType(), valueAt(row, fieldIndex));
 }
 
-QVariant Table::currentValue(int fieldIndex) const
+const QVariant &Table::currentValue(int fieldIndex) const
 {
+    static const QVariant none;
     if (d->state == TableState::Edit || d->state == TableState::Insert)
-        return d->buffer.value(fieldIndex);
+        return fieldIndex >= 0 && fieldIndex < d->buffer.size() ? d->buffer.at(fieldIndex) : none;
     if (!d->active || d->pos < 0)
-        return {};
-    return d->row(d->pos).value(fieldIndex);
+        return none;
+    const QVariantList &r = d->row(d->pos);
+    return fieldIndex >= 0 && fieldIndex < r.size() ? r.at(fieldIndex) : none;
 }
 
 void Table::setCurrentValue(int fieldIndex, const QVariant &value)

@@ -132,8 +132,8 @@ public:
     // The row the grid shows for the current record (the insert row while inserting).
     int currentRow() const;
 
-    // Used by Field.
-    QVariant currentValue(int fieldIndex) const;
+    // Used by Field. The reference stays valid until the cursor moves or the table changes.
+    const QVariant &currentValue(int fieldIndex) const;
     void setCurrentValue(int fieldIndex, const QVariant &value);
     bool isIndexField(int fieldIndex) const;
     Database *database() const;

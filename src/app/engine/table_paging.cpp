@@ -179,7 +179,7 @@ void Table::Private::readKeys(qint64 limit, bool withValues)
         text += QStringLiteral(" OFFSET %1").arg(offset);
     // Page after page of a walk runs the same text: prepared once. Texts with an offset or an
     // odd limit vary and are run once.
-    const bool stable = (seek || !keys.anyRead()) && (limit == kPrefixKeys || limit == kFirstRows);
+    const bool stable = (seek || !keys.anyRead()) && (limit == seekPage() || limit == kFirstRows);
     std::optional<QSqlQuery> once;
     QSqlQuery *query = nullptr;
     if (stable) {
@@ -239,8 +239,8 @@ bool Table::Private::ensureKey(int p)
         return false;
     while (p >= loaded() && !keys.complete()) {
         const qint64 ahead = qint64(p) + 1 - loaded();
-        if (seekOrder && ahead <= kPrefixKeys)
-            readKeys(kPrefixKeys, true);
+        if (seekOrder && ahead <= seekPage())
+            readKeys(seekPage(), true);
         else
             readKeys(std::max<qint64>(ahead + kPrefixKeys, std::max(loaded(), kPrefixKeys)));
     }
@@ -253,7 +253,7 @@ void Table::Private::readMoreKeys()
     if (keys.complete())
         return;
     if (seekOrder)
-        readKeys(kPrefixKeys, true); // the view paints these rows next
+        readKeys(seekPage(), true); // the view paints these rows next
     else
         readKeys(std::max(loaded(), kPrefixKeys));
 }
@@ -346,14 +346,28 @@ void Table::Private::fetchList(const std::vector<qint64> &want)
     storeRows(qq, false);
 }
 
-void Table::Private::fetch(const std::vector<qint64> &want)
+// Reads the rows of `want` (keys in keyset order; the row asked for is the first, or the last
+// when walking backwards): all of them when they make one range, else the list page of them
+// next to the row asked for.
+void Table::Private::fetch(std::vector<qint64> want, bool backwards)
 {
     if (want.empty())
         return;
     const int nf = int(fields.size());
+    const size_t listPage = size_t(pageSize());
+    const auto listRead = [&](std::vector<qint64> &ids) {
+        if (ids.size() > listPage) {
+            if (backwards)
+                ids.erase(ids.begin(), ids.end() - qint64(listPage));
+            else
+                ids.resize(listPage);
+        }
+        rows.makeRoom(int(ids.size()));
+        fetchList(ids);
+    };
     bool filteredRange = false;
     if (!fetchRange(want, filteredRange)) {
-        fetchList(want);
+        listRead(want);
     } else if (filteredRange) {
         // A row changed since its key was read may no longer pass the filter: read it by key.
         std::vector<qint64> missing;
@@ -361,7 +375,8 @@ void Table::Private::fetch(const std::vector<qint64> &want)
             if (!rows.lookup(id))
                 missing.push_back(id);
         if (!missing.empty())
-            fetchList(missing);
+            listRead(missing);
+        want = std::move(missing);
     }
     // A row deleted by someone else reads as empty rather than being fetched again and again.
     for (qint64 id : want)
@@ -376,25 +391,17 @@ const QVariantList &Table::Private::row(int p)
         lastAccess = p;
         return *r;
     }
-    const int n = pageSize();
-    int from0 = p;
-    int to = p + n - 1;
-    if (lastAccess >= 0 && p < lastAccess) { // walking backwards: read the page behind
-        from0 = p - n + 1;
-        to = p;
-    }
-    from0 = std::max(from0, 0);
-    to = std::min(to, loaded() - 1);
+    const int n = rangePage();
+    const bool backwards = lastAccess >= 0 && p < lastAccess; // read the page behind
+    const int from0 = std::max(backwards ? p - n + 1 : p, 0);
+    const int to = std::min(backwards ? p : p + n - 1, loaded() - 1);
     std::vector<qint64> want;
     for (int i = from0; i <= to; ++i) {
         const qint64 k = keys.at(i);
         if (!rows.lookup(k))
             want.push_back(k);
     }
-    rows.makeRoom(int(want.size()));
-    for (size_t i = 0; i < want.size(); i += size_t(n))
-        fetch(std::vector<qint64>(want.begin() + qint64(i),
-                                  want.begin() + qint64(std::min(want.size(), i + size_t(n)))));
+    fetch(std::move(want), backwards);
     lastAccess = p;
     return *rows.lookup(id);
 }
@@ -402,7 +409,7 @@ const QVariantList &Table::Private::row(int p)
 void Table::Private::refetchOne(qint64 id)
 {
     rows.forget(id);
-    fetch({id});
+    fetch({id}, false);
 }
 
 // Makes row p current, clamped to the rows there are; -1 when there are none. Reads keys only
