@@ -59,6 +59,7 @@ public:
 
 private:
     static constexpr qsizetype kFlushSize = 256 * 1024;
+    static constexpr qint64 kWritebackSize = 8 * 1024 * 1024;
     void flush();
 
     QSaveFile file_;
@@ -66,6 +67,8 @@ private:
     QStringEncoder encoder_{QStringEncoder::Utf8};
     QString error_;
     bool failed_ = false;
+    qint64 written_ = 0;   // bytes handed to the file
+    qint64 writtenBack_ = 0; // bytes whose write to the disk was started
 };
 
 // Reads a text file line by line: lines of any length, CR LF or bare LF line

@@ -67,6 +67,7 @@ void exportTabDelimited(TPelldrakeCDSForm &form, Pane &pane)
             out.endLine();
             ++counter;
         }
+        frame.tick(); // the commit waits for the disk
         if (!out.commit())
             throw engine::EngineError(QStringLiteral("Cannot write the file %1: %2").arg(path, out.errorString()));
         pane.currentRecord->setText(QString::number(counter > 0 ? counter - 1 : 0));

@@ -59,10 +59,11 @@ void tableDump(TPelldrakeCDSForm &form, Pane &pane)
                     writer.writeValue(i, scan.utf8(i));
             }
         }
+        frame.tick(); // the commit waits for the disk
         if (!out.commit())
             throw engine::EngineError(QStringLiteral("Cannot write the dump file %1: %2").arg(path, out.errorString()));
         // The dump leaves the table at its last record.
-        table.last();
+        engine::RowScan::moveToLast(table, [&] { frame.keepResponsive(); });
     });
 }
 

@@ -105,6 +105,7 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
             // The appender commits and brings the table up to date when it goes, on an error too,
             // so the records before a failing one stay and the counters show them.
             engine::TableAppender record(table);
+            record.setBetweenSteps([&] { frame.keepResponsive(); });
             for (DumpReader::Item item = reader.next(); item != DumpReader::Item::End; item = reader.next()) {
                 frame.keepResponsive();
                 if (item == DumpReader::Item::Record) {

@@ -1,6 +1,7 @@
 // The bulk write path for long appends (loading a dump): see table_appender.h.
 #include "app/engine/table_appender.h"
 
+#include "app/engine/row_scan.h"
 #include "app/engine/table_private.h"
 
 namespace pelldrake::engine {
@@ -17,6 +18,7 @@ TableAppender::TableAppender(Table &table, int batchSize)
 
 TableAppender::~TableAppender()
 {
+    m_between = nullptr; // no event handling while an error may be on its way out
     try {
         finish();
     } catch (const EngineError &e) {
@@ -198,7 +200,7 @@ void TableAppender::finish()
         return;
     m_added = 0;
     m_table->refresh();
-    m_table->last();
+    RowScan::moveToLast(*m_table, m_between);
 }
 
 } // namespace pelldrake::engine

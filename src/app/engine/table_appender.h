@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <vector>
 
 namespace pelldrake::engine {
@@ -37,6 +38,8 @@ public:
     qint64 added() const { return m_added; }
     // Commits what was added and brings the table up to date.
     void finish();
+    // Called between the steps of bringing a large table up to date in finish().
+    void setBetweenSteps(std::function<void()> between) { m_between = std::move(between); }
 
 private:
     struct Pending {
@@ -62,6 +65,7 @@ private:
     QVector<bool> m_lastColumns;
     QString m_lastSql;
     std::vector<Pending> m_pending; // PostgreSQL: this batch's records, for recover()
+    std::function<void()> m_between;
 };
 
 } // namespace pelldrake::engine
