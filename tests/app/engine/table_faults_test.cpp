@@ -4,8 +4,12 @@
 #include "app/engine/date_time_text.h"
 #include "app/engine/values.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTimeZone>
 #include <unistd.h>
 #include <QSqlQuery>
@@ -18,6 +22,28 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
+// A SQLite file this user cannot write opens read-only and says so before any write.
+void expectOpensReadOnly(const QString &path, const QString &table)
+{
+    QTemporaryDir dir;
+    Session s(QStringLiteral("ReadOnly"), dir.filePath(QStringLiteral("aliases.ini")));
+    AliasDef def;
+    def.name = QStringLiteral("ro");
+    def.driver = QStringLiteral("SQLITE");
+    def.path = path;
+    s.aliases().add(def);
+    Database roDb(s);
+    roDb.setDatabaseName(def.name);
+    roDb.open();
+    EXPECT_TRUE(roDb.readOnly());
+    Table tab(s);
+    tab.setDatabaseName(def.name);
+    tab.setTableName(table);
+    tab.open();
+    EXPECT_FALSE(tab.canModify());
+    EXPECT_THROW(tab.edit(), EngineError);
+}
+
 class TableFaultsTest : public EngineTest {
 protected:
     QVariant scalar(const QString &sql)
@@ -26,6 +52,7 @@ protected:
         EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
         return q.next() ? q.value(0) : QVariant();
     }
+
 };
 
 TEST(DateTimeTextTest, CanonicalFormsKeepDigitsAndOffsets)
@@ -234,22 +261,54 @@ TEST_P(TableFaultsTest, NulInAFilterValueAndReadOnlyFiles)
         EXPECT_EQ(columnValues(*tab, QStringLiteral("id")), QStringList{"2"});
         return;
     }
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes every file";
     tab.reset();
     db->close();
     const QString path = dir.filePath(QStringLiteral("data.sqlite"));
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-    db->open();
-    EXPECT_TRUE(db->readOnly());
-    tab = openTable(t);
-    EXPECT_FALSE(tab->canModify());
-    EXPECT_THROW(tab->edit(), EngineError);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    if (geteuid() != 0) {
+        expectOpensReadOnly(path, t);
+    } else {
+        // Root may write every file: the check runs in a child of this program as another user,
+        // where that user can reach the program.
+        const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+        for (QFileInfo f(self); f.filePath() != QLatin1String("/"); f = QFileInfo(f.path()))
+            if (!f.permission(QFileDevice::ExeOther))
+                GTEST_SKIP() << "another user cannot reach " << qPrintable(f.filePath());
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            GTEST_SKIP() << "setpriv is not installed";
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLDRAKE_TEST_READ_ONLY_FILE"), path);
+        env.insert(QStringLiteral("PELLDRAKE_TEST_READ_ONLY_TABLE"), t);
+        env.insert(QStringLiteral("HOME"), QDir::tempPath());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("setpriv"),
+                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                     QStringLiteral("--"), self,
+                     QStringLiteral("--gtest_filter=ReadOnlyFileTest.*")});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QByteArray out = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << out.constData();
+        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.constData();
+    }
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TableFaultsTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          backendName);
+
+// The other half of NulInAFilterValueAndReadOnlyFiles when it runs as root: run by it as an
+// ordinary user in a child process.
+TEST(ReadOnlyFileTest, OpensReadOnlyForAnotherUser)
+{
+    const QString path = qEnvironmentVariable("PELLDRAKE_TEST_READ_ONLY_FILE");
+    if (path.isEmpty())
+        GTEST_SKIP() << "run by NulInAFilterValueAndReadOnlyFiles";
+    expectOpensReadOnly(path, qEnvironmentVariable("PELLDRAKE_TEST_READ_ONLY_TABLE"));
+}
 
 } // namespace
 } // namespace pelldrake::engine::test
