@@ -6,12 +6,12 @@
 #include "app/engine/field.h"
 #include "app/engine/session.h"
 #include "app/engine/sql_util.h"
+#include "app/engine/sqlite_handle.h"
 #include "app/engine/table.h"
 #include "app/engine/table_private.h"
 #include "app/engine/values.h"
 
 #include <QAtomicInt>
-#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QVector>
 
@@ -146,59 +146,15 @@ struct RowScan::Private {
 // handles (and reports) better; the scan then goes through Qt SQL.
 bool RowScan::Private::prepareDirect(const QSqlDatabase &db, const QString &sql, const QVariantList &binds)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    connection = *static_cast<sqlite3 *const *>(handle.constData());
+    connection = sqliteHandle(db);
     if (!connection)
         return false;
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
-        finalize();
-        return false;
-    }
-    // Bound the way the driver binds them; any other kind of value is left to the driver.
-    for (int i = 0; i < binds.size(); ++i) {
-        const QVariant &v = binds.at(i);
-        const int at = i + 1;
-        int rc = SQLITE_MISUSE;
-        switch (v.metaType().id()) {
-        case QMetaType::UnknownType:
-            rc = sqlite3_bind_null(stmt, at);
-            break;
-        case QMetaType::QString: {
-            const QString s = v.toString();
-            rc = s.isNull() ? sqlite3_bind_null(stmt, at)
-                            : sqlite3_bind_text16(stmt, at, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
-            break;
-        }
-        case QMetaType::QByteArray: {
-            const QByteArray b = v.toByteArray();
-            rc = b.isNull() ? sqlite3_bind_null(stmt, at)
-                            : sqlite3_bind_blob(stmt, at, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        case QMetaType::Int:
-        case QMetaType::Bool:
-            rc = sqlite3_bind_int(stmt, at, v.toInt());
-            break;
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-            rc = sqlite3_bind_int64(stmt, at, v.toLongLong());
-            break;
-        case QMetaType::Double:
-            rc = sqlite3_bind_double(stmt, at, v.toDouble());
-            break;
-        default:
-            break;
-        }
-        // A typed null (an int without a value) is bound as null by the driver; left to it.
-        if (rc != SQLITE_OK || (v.isNull() && v.isValid())) {
-            finalize();
-            return false;
-        }
-    }
-    if (sqlite3_bind_parameter_count(stmt) != binds.size()) {
+    bool ok = sqlite3_prepare_v2(connection, text.constData(), int(text.size()), &stmt, nullptr) == SQLITE_OK
+        && sqlite3_bind_parameter_count(stmt) == binds.size();
+    for (int i = 0; ok && i < binds.size(); ++i)
+        ok = bindLikeDriver(stmt, i + 1, binds.at(i));
+    if (!ok) {
         finalize();
         return false;
     }
@@ -287,7 +243,7 @@ bool RowScan::next()
         d->atRow = rc == SQLITE_ROW;
         if (!d->atRow) {
             d->done = true;
-            const QString reason = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(d->connection));
+            const QString reason = rc == SQLITE_DONE ? QString() : sqliteError(d->connection);
             d->finalize(); // ends the read at once, as finish() does below
             if (rc != SQLITE_DONE)
                 throw EngineError(kContext + QLatin1String(": ") + reason);

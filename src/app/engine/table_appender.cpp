@@ -2,7 +2,10 @@
 #include "app/engine/table_appender.h"
 
 #include "app/engine/row_scan.h"
+#include "app/engine/sqlite_handle.h"
 #include "app/engine/table_private.h"
+
+#include <sqlite3.h>
 
 namespace pelldrake::engine {
 
@@ -12,7 +15,7 @@ const QString kInsertContext = QStringLiteral("Cannot insert the record");
 } // namespace
 
 TableAppender::TableAppender(Table &table, int batchSize)
-    : m_table(&table), m_batchSize(batchSize > 0 ? batchSize : 1)
+    : m_table(&table), m_batchSize(batchSize)
 {
 }
 
@@ -24,6 +27,7 @@ TableAppender::~TableAppender()
     } catch (const EngineError &e) {
         qWarning("%s", qPrintable(e.message()));
     }
+    finalizeDirect();
 }
 
 void TableAppender::begin()
@@ -33,6 +37,9 @@ void TableAppender::begin()
     if (!m_started) {
         d.checkBrowseMode(); // a pending edit is posted first, as append() does
         m_postgres = d.dialect == Dialect::Postgres;
+        if (m_batchSize <= 0)
+            m_batchSize = m_postgres ? 5000 : 50000;
+        m_sqlite = d.dialect == Dialect::Sqlite ? sqliteHandle(d.sql()) : nullptr;
         m_started = true;
     }
     if (!d.canModify)
@@ -97,12 +104,13 @@ void TableAppender::add()
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(d.catalog.from, cols.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
         m_lastColumns = m_changed;
+        prepareDirectly();
     }
     QVariantList binds;
     binds.reserve(m_buffer.size());
     for (int i = 0; i < m_buffer.size(); ++i)
         if (m_changed.at(i))
-            binds << d.bindable(i, m_buffer.at(i));
+            binds << storageValue(i, m_buffer.at(i));
 
     if (!m_batchOpen)
         openBatch();
@@ -122,8 +130,61 @@ void TableAppender::add()
         closeBatch();
 }
 
+// Table::Private::bindable(); a date's text written here (QDate::toString costs more than the
+// insert's own share of the work).
+QVariant TableAppender::storageValue(int fieldIndex, const QVariant &value) const
+{
+    const Table::Private &d = *m_table->d;
+    if (value.metaType().id() == QMetaType::QDate && d.fields[size_t(fieldIndex)]->dataType() == ftDate) {
+        int y = 0, m = 0, day = 0;
+        value.toDate().getDate(&y, &m, &day);
+        if (y >= 1 && y <= 9999) {
+            const char16_t text[10] = {char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10),
+                                       char16_t(u'0' + y / 10 % 10), char16_t(u'0' + y % 10), u'-',
+                                       char16_t(u'0' + m / 10), char16_t(u'0' + m % 10), u'-',
+                                       char16_t(u'0' + day / 10), char16_t(u'0' + day % 10)};
+            return QString(reinterpret_cast<const QChar *>(text), 10);
+        }
+    }
+    return d.bindable(fieldIndex, value);
+}
+
+void TableAppender::prepareDirectly()
+{
+    finalizeDirect();
+    if (!m_sqlite)
+        return;
+    const QByteArray text = m_lastSql.toUtf8();
+    if (sqlite3_prepare_v2(m_sqlite, text.constData(), int(text.size()), &m_direct, nullptr) != SQLITE_OK)
+        finalizeDirect(); // Qt SQL prepares it again and reports why it cannot
+}
+
+void TableAppender::finalizeDirect()
+{
+    sqlite3_finalize(m_direct);
+    m_direct = nullptr;
+}
+
+bool TableAppender::insertDirectly(const QVariantList &binds)
+{
+    if (!m_direct || sqlite3_bind_parameter_count(m_direct) != binds.size())
+        return false;
+    sqlite3_reset(m_direct);
+    for (int i = 0; i < binds.size(); ++i)
+        if (!bindLikeDriver(m_direct, i + 1, binds.at(i)))
+            return false;
+    const int rc = sqlite3_step(m_direct);
+    const QString reason = rc == SQLITE_DONE ? QString() : sqliteError(m_sqlite);
+    sqlite3_reset(m_direct); // done with: nothing pending at the next commit
+    if (rc != SQLITE_DONE)
+        throw EngineError(kInsertContext + QLatin1String(": ") + reason);
+    return true;
+}
+
 void TableAppender::insert(const QString &sql, const QVariantList &binds)
 {
+    if (sql == m_lastSql && insertDirectly(binds))
+        return;
     QSqlQuery &qq = m_table->d->statement(sql, kInsertContext);
     for (int i = 0; i < binds.size(); ++i)
         qq.bindValue(i, binds.at(i));
@@ -192,6 +253,8 @@ void TableAppender::closeBatch()
 void TableAppender::finish()
 {
     m_inRecord = false;
+    finalizeDirect();
+    m_lastSql.clear(); // prepared again if more records follow
     if (!m_table->d->db || !m_table->d->active)
         return;
     if (m_batchOpen)

@@ -6,12 +6,16 @@
 #include <functional>
 #include <vector>
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 namespace pelldrake::engine {
 
 class Table;
 
 // Appends many records to an open table at a fraction of the cursor's cost per record: one
-// prepared INSERT reused for every record with the same set of columns, no key read back, and
+// prepared INSERT reused for every record with the same set of columns (on SQLite run on the
+// connection's own handle, without Qt SQL's cost per bound value), no key read back, and
 // commits in batches (large ones: on SQLite the sync of each commit outweighs the inserts). Values are converted and checked exactly as Field::setAsString and
 // Table::post do, with the same messages.
 //
@@ -21,7 +25,9 @@ class Table;
 // refresh, then the last record becomes current); recordCount() follows every added record.
 class TableAppender {
 public:
-    explicit TableAppender(Table &table, int batchSize = 5000);
+    // Records per batch; 0: 5,000 on PostgreSQL (a failure writes its batch's earlier records
+    // again), 50,000 on SQLite (each commit waits for the disk, and a failure costs nothing).
+    explicit TableAppender(Table &table, int batchSize = 0);
     ~TableAppender(); // finish(); an error then is dropped (the caller is reporting another)
     TableAppender(const TableAppender &) = delete;
     TableAppender &operator=(const TableAppender &) = delete;
@@ -49,6 +55,10 @@ private:
     void openBatch();
     void closeBatch();
     void insert(const QString &sql, const QVariantList &binds);
+    bool insertDirectly(const QVariantList &binds); // false: left to Qt SQL
+    void prepareDirectly();
+    void finalizeDirect();
+    QVariant storageValue(int fieldIndex, const QVariant &value) const;
     void recover(); // PostgreSQL: the batch's earlier records after a failed one
 
     Table *m_table;
@@ -66,6 +76,8 @@ private:
     QString m_lastSql;
     std::vector<Pending> m_pending; // PostgreSQL: this batch's records, for recover()
     std::function<void()> m_between;
+    sqlite3 *m_sqlite = nullptr;        // SQLite: the connection's handle
+    sqlite3_stmt *m_direct = nullptr;   // m_lastSql prepared on it
 };
 
 } // namespace pelldrake::engine

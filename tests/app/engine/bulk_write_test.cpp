@@ -117,6 +117,74 @@ TEST_P(BulkWriteTest, ValuesAreCheckedAsTheCursorChecksThem)
     EXPECT_EQ(t->fieldByName(QStringLiteral("day"))->asString(), QStringLiteral("2024-02-29"));
 }
 
+// The appender binds its values itself on SQLite and writes dates' text itself: what it stores,
+// and how it reports a failing record, must be what the cursor stores and reports.
+TEST_P(BulkWriteTest, AppenderStoresAndFailsAsTheCursorDoes)
+{
+    const QString byCursor = tableName(QStringLiteral("cursor"));
+    const QString byAppender = tableName(QStringLiteral("appender"));
+    for (const QString &t : {byCursor, byAppender})
+        exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, s VARCHAR(20), day DATE, r REAL, ok BOOLEAN, b %2)")
+                 .arg(t, blobType()));
+    const QList<QStringList> records = {
+        {"1", "caf\u00e9 \u4e2d", "0001-01-01", "0.1", "true", "00ff"},
+        {"2", "", "9999-12-31", "-1e30", "no", ""},
+        {"3", "a\nb", " 2024-02-29 ", "3", "1", "41"},
+        {"4", QString(QChar(0xD83D)), "", "", "", ""}}; // a lone surrogate
+    // The cursor first: the appender's transaction would hold its writes too.
+    auto c = openTable(byCursor);
+    for (const QStringList &record : records) {
+        c->append();
+        for (int i = 0; i < record.size(); ++i)
+            c->field(i)->setAsString(record.at(i));
+        c->post();
+    }
+    QString cursorError;
+    c->append();
+    c->field(0)->setAsString(QStringLiteral("1"));
+    try {
+        c->post();
+    } catch (const EngineError &e) {
+        cursorError = e.message();
+        c->cancel();
+    }
+    EXPECT_FALSE(cursorError.isEmpty());
+
+    auto a = openTable(byAppender);
+    TableAppender appender(*a);
+    for (const QStringList &record : records) {
+        appender.begin();
+        for (int i = 0; i < record.size(); ++i)
+            appender.setText(i, record.at(i));
+        appender.add();
+    }
+    appender.begin();
+    appender.setText(0, QStringLiteral("1"));
+    try {
+        appender.add();
+        FAIL() << "a duplicate key was accepted";
+    } catch (const EngineError &e) {
+        // The same message, naming its own table.
+        EXPECT_EQ(e.message().toStdString(), cursorError.replace(byCursor, byAppender).toStdString());
+    }
+    appender.finish();
+    auto stored = [&](const QString &t) {
+        QStringList out;
+        QSqlQuery q(db->sqlDatabase());
+        const QString text = pg() ? QStringLiteral("CAST(%1 AS text)") : QStringLiteral("typeof(%1) || ':' || quote(%1)");
+        QStringList cols;
+        for (const char *col : {"id", "s", "day", "r", "ok", "b"})
+            cols << text.arg(QLatin1String(col));
+        EXPECT_TRUE(q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(cols.join(','), t)));
+        while (q.next())
+            for (int i = 0; i < cols.size(); ++i)
+                out << q.value(i).toString();
+        return out;
+    };
+    EXPECT_EQ(stored(byAppender), stored(byCursor));
+    EXPECT_EQ(stored(byAppender).size(), 24);
+}
+
 TEST_P(BulkWriteTest, DeleteAllRemovesExactlyTheFilteredRows)
 {
     // More rows than a batch, a filter matching rows in every batch, and on PostgreSQL a key of
