@@ -20,6 +20,9 @@
 #include <QDir>
 #include <QHash>
 
+#include <optional>
+#include <vector>
+
 namespace pelldrake::maintenance {
 
 namespace {
@@ -54,10 +57,29 @@ void assign(engine::TableAppender &record, const engine::Field &field, const Dum
     }
 }
 
-void addIfSet(engine::TableAppender &record)
+// Where each record of the file began, for the last few records: the engine may report a
+// record's failure a little after it was added.
+class RecordLines {
+public:
+    void added(qint64 line) { lines_[size_t(count_++ % kKept)] = line; }
+    // The line of the failing record, or `fallback` when the error names none.
+    qint64 lineOf(qint64 record, qint64 fallback) const
+    {
+        return record >= 0 && record < count_ && count_ - record <= kKept ? lines_[size_t(record % kKept)] : fallback;
+    }
+
+private:
+    static constexpr qint64 kKept = 4096;
+    std::vector<qint64> lines_ = std::vector<qint64>(size_t(kKept));
+    qint64 count_ = 0;
+};
+
+void addIfSet(engine::TableAppender &record, RecordLines &lines, qint64 line)
 {
-    if (record.hasValues())
-        record.add();
+    if (!record.hasValues())
+        return;
+    lines.added(line);
+    record.add();
 }
 
 } // namespace
@@ -101,16 +123,18 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         DumpReader reader(in);
         qint64 blockLine = 0; // where the record being built began
         qint64 errorLine = 0; // what an error refers to
+        RecordLines recordLines;
+        std::optional<engine::TableAppender> appender;
         try {
             // The appender commits and brings the table up to date when it goes, on an error too,
             // so the records before a failing one stay and the counters show them.
-            engine::TableAppender record(table);
+            engine::TableAppender &record = appender.emplace(table);
             record.setBetweenSteps([&] { frame.keepResponsive(); });
             for (DumpReader::Item item = reader.next(); item != DumpReader::Item::End; item = reader.next()) {
                 frame.keepResponsive();
                 if (item == DumpReader::Item::Record) {
                     errorLine = blockLine;
-                    addIfSet(record);
+                    addIfSet(record, recordLines, blockLine);
                     blockLine = errorLine = reader.lineNumber();
                     record.begin();
                     continue;
@@ -122,14 +146,17 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
             }
             // A last block that set no field adds no record.
             errorLine = blockLine;
-            addIfSet(record);
+            addIfSet(record, recordLines, blockLine);
             record.finish();
         } catch (const engine::EngineError &e) {
+            errorLine = recordLines.lineOf(appender ? appender->failedRecord() : -1, errorLine);
+            appender.reset();
             frame.unlock();
             displayRecCount(form);
             // The engine's message, and where in the file the load stopped.
             throw engine::EngineError(QStringLiteral("%1\n(%2, line %3)").arg(e.message(), path, QString::number(errorLine)));
         }
+        appender.reset();
         if (in.failed())
             throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(path, in.errorString()));
         frame.unlock();

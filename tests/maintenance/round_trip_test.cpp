@@ -6,6 +6,9 @@
 #include "app/engine/table.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -242,6 +245,41 @@ TEST_F(ServerRoundTripTest, PostgresEveryColumnTypeComesBackExactly)
     ASSERT_EQ(after.size(), before.size());
     for (int i = 0; i < before.size(); ++i)
         EXPECT_TRUE(sameRow(before[i], after[i])) << "row " << i + 1;
+}
+
+// The server takes the loaded records in groups of many; a duplicate key in the middle of a
+// group stops the load as one record at a time did: the records before it stay, the error names
+// the failing record's line, nothing after it is stored.
+TEST_F(ServerRoundTripTest, PostgresLoadStoppedInTheMiddleOfAGroup)
+{
+    run(QStringLiteral("CREATE TABLE %1 (id integer PRIMARY KEY, s varchar(40))").arg(table));
+    run(QStringLiteral("INSERT INTO %1 VALUES (7, 'there')").arg(table));
+    QByteArray dump;
+    constexpr int records = 450, duplicate = 300; // the duplicate is record 300 of the file
+    for (int i = 1; i <= records; ++i) {
+        const int id = i == duplicate ? 7 : 1000 + i;
+        dump += "<<RECORD\r\nID=" + QByteArray::number(id) + "\r\nS=r" + QByteArray::number(i) + "\r\n";
+    }
+    QDir().mkpath(QStringLiteral("Table_Dump"));
+    QFile f(dumpPath(QStringLiteral("Server_") + table + QStringLiteral(".txt")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(dump);
+    f.close();
+
+    Pane &pane = openTable(2, QStringLiteral("Server"), table);
+    fake.answerYesNo(true); // append to the table with data
+    choose("TableLoad2");
+    ASSERT_EQ(errors().size(), 1);
+    const QString line = QStringLiteral("line %1)").arg((duplicate - 1) * 3 + 1);
+    EXPECT_TRUE(errors()[0].contains(line)) << errors()[0].toStdString();
+    EXPECT_TRUE(errors()[0].contains(QStringLiteral("duplicate key"))) << errors()[0].toStdString();
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*), max(id) FROM %1 WHERE id > 1000").arg(table)));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), duplicate - 1);
+    EXPECT_EQ(q.value(1).toInt(), 1000 + duplicate - 1);
+    EXPECT_EQ(pane.table->recordCount(), duplicate);
+    EXPECT_EQ(pane.recordCountEdit->text(), QString::number(duplicate));
 }
 
 } // namespace

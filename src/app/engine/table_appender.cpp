@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <exception>
+
 namespace pelldrake::engine {
 
 namespace {
@@ -84,6 +86,7 @@ bool TableAppender::hasValues() const
 
 void TableAppender::add()
 {
+    m_failedRecord = -1;
     if (!m_inRecord)
         throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
     m_inRecord = false;
@@ -99,10 +102,12 @@ void TableAppender::add()
             cols << quoteIdent(f->fieldName());
             marks << QStringLiteral("?");
         }
+        sendGroup(); // a group shares its columns
         m_lastSql = cols.isEmpty()
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.catalog.from)
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(d.catalog.from, cols.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
+        m_lastTuple = cols.isEmpty() ? QString() : QLatin1Char('(') + marks.join(QLatin1String(", ")) + QLatin1Char(')');
         m_lastColumns = m_changed;
         prepareDirectly();
     }
@@ -114,20 +119,76 @@ void TableAppender::add()
 
     if (!m_batchOpen)
         openBatch();
-    try {
-        insert(m_lastSql, binds);
-    } catch (const EngineError &) {
-        if (m_postgres)
-            recover();
-        throw;
+    if (m_postgres) {
+        // Sent with the next records of the group, in one statement.
+        m_group.push_back({m_lastSql, binds});
+    } else {
+        try {
+            insert(m_lastSql, binds);
+        } catch (const EngineError &) {
+            m_failedRecord = m_added;
+            throw;
+        }
     }
-    if (m_postgres)
-        m_pending.push_back({m_lastSql, binds});
     ++m_added;
     if (d.recordCount >= 0)
         ++d.recordCount;
+    if (m_lastTuple.isEmpty() || m_group.size() * size_t(binds.size()) >= size_t(kGroupValues)
+        || m_group.size() >= size_t(kGroupRows))
+        sendGroup();
     if (++m_inBatch >= m_batchSize)
         closeBatch();
+}
+
+// PostgreSQL: the records added since the last statement, in one INSERT of many rows (one round
+// trip to the server instead of one per record). When it fails, the batch is written again as
+// before, the group's records one at a time: those before the failing record stay, the failing
+// one throws its own error, as if every record had gone alone.
+void TableAppender::sendGroup()
+{
+    if (m_group.empty())
+        return;
+    std::vector<Pending> group;
+    group.swap(m_group);
+    const qint64 first = m_added - qint64(group.size());
+    auto lose = [&](size_t from) { // records counted in add() that are not in the table
+        m_added -= qint64(group.size() - from);
+        Table::Private &d = *m_table->d;
+        if (d.recordCount >= 0)
+            d.recordCount -= qint64(group.size() - from);
+    };
+    if (group.size() > 1) {
+        QString sql = group.front().sql;
+        QVariantList binds = group.front().binds;
+        sql.reserve(sql.size() + qsizetype(group.size()) * (m_lastTuple.size() + 2));
+        for (size_t i = 1; i < group.size(); ++i) {
+            sql += QLatin1String(", ") + m_lastTuple;
+            binds += group[i].binds;
+        }
+        try {
+            insert(sql, binds);
+            m_pending.insert(m_pending.end(), group.begin(), group.end());
+            return;
+        } catch (const EngineError &) {
+            recover();
+            if (!m_batchOpen) { // the batch could not be restored: lost with its transaction
+                lose(0);
+                m_failedRecord = first;
+                throw;
+            }
+        }
+    }
+    for (size_t i = 0; i < group.size(); ++i) {
+        try {
+            insert(group[i].sql, group[i].binds);
+        } catch (const EngineError &) {
+            recover();
+            lose(m_batchOpen ? i : 0);
+            m_failedRecord = first + qint64(i);
+            throw;
+        }
+        m_pending.push_back(group[i]);
+    }
 }
 
 // Table::Private::bindable(); a date's text written here (QDate::toString costs more than the
@@ -238,20 +299,32 @@ void TableAppender::closeBatch()
 {
     if (!m_batchOpen)
         return;
-    Table::Private &d = *m_table->d;
-    m_batchOpen = false;
-    m_inBatch = 0;
-    m_pending.clear();
-    if (m_postgres && !m_ownsTransaction)
-        d.plain(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
-    if (m_ownsTransaction) {
-        m_ownsTransaction = false;
-        d.db->commit();
+    // A record of the last group failing: the records before it are committed all the same.
+    std::exception_ptr failure;
+    try {
+        sendGroup();
+    } catch (const EngineError &) {
+        failure = std::current_exception();
     }
+    Table::Private &d = *m_table->d;
+    if (m_batchOpen) {
+        m_batchOpen = false;
+        m_inBatch = 0;
+        m_pending.clear();
+        if (m_postgres && !m_ownsTransaction)
+            d.plain(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
+        if (m_ownsTransaction) {
+            m_ownsTransaction = false;
+            d.db->commit();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TableAppender::finish()
 {
+    m_failedRecord = -1;
     m_inRecord = false;
     finalizeDirect();
     m_lastSql.clear(); // prepared again if more records follow

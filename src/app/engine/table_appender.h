@@ -28,7 +28,9 @@ public:
     // Records per batch; 0: 5,000 on PostgreSQL (a failure writes its batch's earlier records
     // again), 50,000 on SQLite (each commit waits for the disk, and a failure costs nothing).
     explicit TableAppender(Table &table, int batchSize = 0);
-    ~TableAppender(); // finish(); an error then is dropped (the caller is reporting another)
+    // finish(); an error then is dropped (the caller is reporting another). Call finish() to
+    // hear of every record's error.
+    ~TableAppender();
     TableAppender(const TableAppender &) = delete;
     TableAppender &operator=(const TableAppender &) = delete;
 
@@ -39,9 +41,14 @@ public:
     void clear(int fieldIndex) { setValue(fieldIndex, QVariant()); }
     bool hasValues() const; // the record set at least one field
     // Writes the record begun last; throws the cursor's error for it. The record is done either
-    // way: begin() starts the next.
+    // way: begin() starts the next. On PostgreSQL records go to the server in groups, so add()
+    // or finish() may throw the error of a record added a little earlier: failedRecord() tells
+    // which; that record and those added after it are not in the table, those before it are.
     void add();
     qint64 added() const { return m_added; }
+    // After add() or finish() threw a record's error: that record's number (0 = the first added
+    // to this appender); -1 for an error of no particular record.
+    qint64 failedRecord() const { return m_failedRecord; }
     // Commits what was added and brings the table up to date.
     void finish();
     // Called between the steps of bringing a large table up to date in finish().
@@ -60,6 +67,7 @@ private:
     void finalizeDirect();
     QVariant storageValue(int fieldIndex, const QVariant &value) const;
     void recover(); // PostgreSQL: the batch's earlier records after a failed one
+    void sendGroup();
 
     Table *m_table;
     int m_batchSize;
@@ -74,6 +82,11 @@ private:
     QVector<bool> m_changed;
     QVector<bool> m_lastColumns;
     QString m_lastSql;
+    QString m_lastTuple; // "(?, ?)" of m_lastSql; empty for DEFAULT VALUES
+    qint64 m_failedRecord = -1;
+    std::vector<Pending> m_group; // PostgreSQL: added, not sent yet
+    static constexpr int kGroupRows = 200;      // records per statement
+    static constexpr int kGroupValues = 20000;  // values per statement, well below the server's limit
     std::vector<Pending> m_pending; // PostgreSQL: this batch's records, for recover()
     std::function<void()> m_between;
     sqlite3 *m_sqlite = nullptr;        // SQLite: the connection's handle
