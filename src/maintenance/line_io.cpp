@@ -26,20 +26,24 @@ bool LineWriter::open()
         failed_ = true;
         return false;
     }
-    buffer_.reserve(kFlushSize + 64 * 1024);
     return true;
 }
 
 void LineWriter::flush()
 {
-    if (buffer_.isEmpty())
+    writeOut(buffer_.get(), used_);
+    used_ = 0;
+}
+
+void LineWriter::writeOut(const char *bytes, qsizetype n)
+{
+    if (n == 0)
         return;
-    if (!failed_ && file_.write(buffer_) != buffer_.size()) {
+    if (!failed_ && file_.write(bytes, n) != n) {
         failed_ = true;
         error_ = file_.errorString();
     }
-    written_ += buffer_.size();
-    buffer_.clear();
+    written_ += n;
 #ifdef Q_OS_LINUX
     // The commit waits until the file is on the disk; started as the file grows, that wait is
     // short instead of one long pause of the window at the end of a large file.

@@ -7,6 +7,9 @@
 #include <QStringEncoder>
 #include <QStringView>
 
+#include <cstring>
+#include <memory>
+
 namespace pelldrake::maintenance {
 
 // Writes a text file line by line, every line ending in CR LF whatever the
@@ -24,25 +27,31 @@ public:
 
     void write(QStringView text)
     {
-        const qsizetype start = buffer_.size();
-        buffer_.resize(start + encoder_.requiredSpace(text.size()));
-        char *end = encoder_.appendToBuffer(buffer_.data() + start, text);
-        buffer_.resize(end - buffer_.constData());
-        if (buffer_.size() >= kFlushSize)
+        const qsizetype most = encoder_.requiredSpace(text.size());
+        if (used_ + most > kCapacity)
+            flush();
+        if (most > kCapacity) { // a value larger than the buffer goes alone
+            QByteArray bytes(most, Qt::Uninitialized);
+            bytes.truncate(encoder_.appendToBuffer(bytes.data(), text) - bytes.constData());
+            writeOut(bytes.constData(), bytes.size());
+            return;
+        }
+        used_ = encoder_.appendToBuffer(buffer_.get() + used_, text) - buffer_.get();
+        if (used_ >= kFlushSize)
             flush();
     }
-    void write(char c) { buffer_.append(c); }
-    void writeAscii(QLatin1StringView ascii) { buffer_.append(ascii.data(), ascii.size()); }
+    void write(char c) { put(&c, 1); }
+    void writeAscii(QLatin1StringView ascii) { put(ascii.data(), ascii.size()); }
     void writeUtf8(QByteArrayView bytes)
     {
-        buffer_.append(bytes);
-        if (buffer_.size() >= kFlushSize)
+        put(bytes.data(), bytes.size());
+        if (used_ >= kFlushSize)
             flush();
     }
     void endLine()
     {
-        buffer_.append("\r\n", 2);
-        if (buffer_.size() >= kFlushSize)
+        put("\r\n", 2);
+        if (used_ >= kFlushSize)
             flush();
     }
     void writeLine(QStringView text)
@@ -59,11 +68,27 @@ public:
 
 private:
     static constexpr qsizetype kFlushSize = 256 * 1024;
+    static constexpr qsizetype kCapacity = kFlushSize + 64 * 1024;
     static constexpr qint64 kWritebackSize = 8 * 1024 * 1024;
+    // Into the buffer: a plain copy, as this runs for every value of a large table.
+    void put(const char *bytes, qsizetype n)
+    {
+        if (used_ + n > kCapacity) {
+            flush();
+            if (n > kCapacity) {
+                writeOut(bytes, n);
+                return;
+            }
+        }
+        std::memcpy(buffer_.get() + used_, bytes, size_t(n));
+        used_ += n;
+    }
     void flush();
+    void writeOut(const char *bytes, qsizetype n);
 
     QSaveFile file_;
-    QByteArray buffer_;
+    std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(size_t(kCapacity));
+    qsizetype used_ = 0;
     QStringEncoder encoder_{QStringEncoder::Utf8};
     QString error_;
     bool failed_ = false;
