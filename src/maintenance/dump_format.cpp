@@ -106,14 +106,15 @@ DumpReader::Item DumpReader::next()
         const qsizetype eq = line_.indexOf('=');
         if (eq < 0)
             continue;
-        name_ = lineText(line_.left(eq));
-        value_ = lineText(line_.mid(eq + 1));
+        const QByteArrayView line(line_);
+        name_ = lineText(line.first(eq));
+        value_ = lineText(line.sliced(eq + 1));
         null_ = value_.isEmpty();
         // The value's further lines, or its empty marker.
         while (fetch()) {
             if (startsWith(line_, kContinuation)) {
                 value_ += QLatin1Char('\n');
-                value_ += lineText(line_.mid(qsizetype(sizeof kContinuation - 1)));
+                value_ += lineText(QByteArrayView(line_).sliced(qsizetype(sizeof kContinuation - 1)));
                 null_ = false;
                 pending_ = false;
             } else if (line_ == kEmptyMarker) {

@@ -138,12 +138,12 @@ bool LineReader::readLine(QByteArray &line)
     }
 }
 
-QString lineText(const QByteArray &line)
+QString lineText(QByteArrayView line)
 {
     QString text = QString::fromUtf8(line);
     // A replacement character that the bytes do not spell out themselves marks
     // bytes that are not UTF-8.
-    if (text.contains(QChar::ReplacementCharacter) && !line.contains("\xEF\xBF\xBD"))
+    if (text.contains(QChar::ReplacementCharacter) && !line.contains(QByteArrayView("\xEF\xBF\xBD")))
         return QString::fromLatin1(line);
     return text;
 }

@@ -123,6 +123,6 @@ private:
 
 // The text of a line read from a file: UTF-8, or, for a line that is not valid
 // UTF-8 (a file written by an 8-bit program), its bytes as Latin-1.
-QString lineText(const QByteArray &line);
+QString lineText(QByteArrayView line);
 
 } // namespace pelldrake::maintenance

@@ -120,6 +120,15 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         frame.quietTable();
         frame.setProgress([&] { displayRecCount(form); });
         const QHash<QString, int> byName = fieldsByName(table);
+        QHash<QString, int> seen; // the names as the file spells them: one look-up each
+        auto fieldOf = [&](const QString &name) {
+            if (const auto known = seen.constFind(name); known != seen.constEnd())
+                return known.value();
+            const int field = byName.value(name.toUpper(), -1);
+            if (seen.size() < 1000) // a damaged file's stray names are not all kept
+                seen.insert(name, field);
+            return field;
+        };
         DumpReader reader(in);
         qint64 blockLine = 0; // where the record being built began
         qint64 errorLine = 0; // what an error refers to
@@ -140,9 +149,8 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
                     continue;
                 }
                 errorLine = reader.lineNumber();
-                const auto found = byName.constFind(reader.name().toUpper());
-                if (found != byName.constEnd())
-                    assign(record, *table.field(found.value()), reader);
+                if (const int field = fieldOf(reader.name()); field >= 0)
+                    assign(record, *table.field(field), reader);
             }
             // A last block that set no field adds no record.
             errorLine = blockLine;
