@@ -69,7 +69,7 @@ public:
 private:
     static constexpr qsizetype kFlushSize = 256 * 1024;
     static constexpr qsizetype kCapacity = kFlushSize + 64 * 1024;
-    static constexpr qint64 kWritebackSize = 8 * 1024 * 1024;
+    static constexpr qint64 kWritebackSize = 1024 * 1024;
     // Into the buffer: a plain copy, as this runs for every value of a large table.
     void put(const char *bytes, qsizetype n)
     {
