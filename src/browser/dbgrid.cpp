@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QItemEditorFactory>
 #include <QKeyEvent>
+#include <QMetaProperty>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -33,8 +35,20 @@ public:
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override
     {
+        // The editor's value is read here rather than by the base class, so the
+        // table's error reaches this handler straight from the model: an
+        // exception unwinding through Qt's own code would skip its clean-ups.
+        QByteArray property = editor->metaObject()->userProperty().name();
+        if (property.isEmpty()) {
+            const QItemEditorFactory *factory = itemEditorFactory() ? itemEditorFactory()
+                                                                    : QItemEditorFactory::defaultFactory();
+            property = factory->valuePropertyName(model->data(index, Qt::EditRole).userType());
+        }
+        if (property.isEmpty())
+            return;
+        const QVariant value = editor->property(property.constData());
         try {
-            QStyledItemDelegate::setModelData(editor, model, index);
+            model->setData(index, value, Qt::EditRole);
         } catch (...) {
             *refusal_ = Application::messageOf(std::current_exception());
             if (refusal_->isEmpty())
