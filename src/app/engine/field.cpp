@@ -29,30 +29,6 @@ const char *const kTypeNames[] = {
 const char *const kKindNames[] = {"fkData", "fkCalculated", "fkLookup", "fkInternalCalc",
                                   "fkAggergate"};
 
-bool isTextType(int type)
-{
-    switch (type) {
-    case ftString: case ftMemo: case ftFmtMemo: case ftFixedChar: case ftWideString:
-    case ftOraClob: case ftGuid: case ftUnknown: case ftVariant:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isIntegerType(int type)
-{
-    return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc
-        || type == ftLargeint;
-}
-
-bool isBinaryType(int type)
-{
-    return type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic
-        || type == ftTypedBinary || type == ftOraBlob || type == ftParadoxOle
-        || type == ftDBaseOle;
-}
-
 QString timeText(const QTime &t)
 {
     DateTimeParts p;
@@ -112,6 +88,30 @@ bool parseBool(const QString &s, bool &ok)
 }
 
 } // namespace
+
+bool isTextType(int type)
+{
+    switch (type) {
+    case ftString: case ftMemo: case ftFmtMemo: case ftFixedChar: case ftWideString:
+    case ftOraClob: case ftGuid: case ftUnknown: case ftVariant:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isIntegerType(int type)
+{
+    return type == ftSmallint || type == ftInteger || type == ftWord || type == ftAutoInc
+        || type == ftLargeint;
+}
+
+bool isBinaryType(int type)
+{
+    return type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic
+        || type == ftTypedBinary || type == ftOraBlob || type == ftParadoxOle
+        || type == ftDBaseOle;
+}
 
 QString fieldTypeName(int code)
 {

@@ -31,6 +31,11 @@ struct TypeInfo {
 };
 TypeInfo typeFromDeclaration(const QString &declaredType);
 
+// Field types whose text form is the stored text itself, whole numbers, binary data.
+bool isTextType(int type);
+bool isIntegerType(int type);
+bool isBinaryType(int type);
+
 // Text forms, independent of the locale:
 //   dates yyyy-MM-dd, times HH:mm:ss[.zzz], date-times yyyy-MM-dd HH:mm:ss[.zzz],
 //   numbers with '.', booleans "true"/"false", blobs as lower-case hexadecimal digits.

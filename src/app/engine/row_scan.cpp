@@ -27,24 +27,6 @@ namespace {
 
 const QString kContext = QStringLiteral("Cannot read the records");
 
-// The field types whose text form is the stored text itself (valueToText's).
-bool isTextType(int type)
-{
-    switch (type) {
-    case ftString: case ftMemo: case ftFmtMemo: case ftFixedChar: case ftWideString:
-    case ftOraClob: case ftGuid: case ftUnknown: case ftVariant:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isBinaryType(int type)
-{
-    return type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic
-        || type == ftTypedBinary || type == ftOraBlob || type == ftParadoxOle || type == ftDBaseOle;
-}
-
 // True when UTF-8 text comes out byte for byte the same after SQLite's conversion to UTF-16
 // (what Qt SQL reads) and back to UTF-8: well-formed UTF-8 without U+FFFE and U+FFFF, which
 // SQLite turns into U+FFFD like any malformed sequence.
