@@ -32,9 +32,11 @@ struct Table::Private {
     static constexpr int kFirstRows = 60;  // rows (keys and values) read at open or filter
     static constexpr int kPrefixKeys = 500; // keys per further page, as moves and views need them
     // PostgreSQL pays a round trip and a plan per statement, so its pages in the key's order are
-    // longer. Not much longer: beyond a few thousand rows the planner starts parallel workers
-    // (milliseconds to start) and a page no longer stays in the processor's cache until read.
-    static constexpr int kServerPage = 1000;
+    // longer: 4,000 rows, as long as a page stays in the processor's cache until it is read. With
+    // a filter 1,000: for longer filtered pages the planner starts parallel workers, which take
+    // milliseconds to start.
+    static constexpr int kServerPage = 4000;
+    static constexpr int kServerFilteredPage = 1000;
 
     Table *q;
     QPointer<Session> session;
@@ -90,8 +92,13 @@ struct Table::Private {
     int loaded() const { return keys.loaded(); }
     int pageSize() const { return key.intKey ? kIntPage : kCompPage; }
     // Rows per page continuing in the key's own order, and per range read of integer keys.
-    int seekPage() const { return dialect == Dialect::Postgres ? kServerPage : kPrefixKeys; }
-    int rangePage() const { return key.intKey && dialect == Dialect::Postgres ? kServerPage : pageSize(); }
+    int seekPage() const
+    {
+        if (dialect != Dialect::Postgres)
+            return kPrefixKeys;
+        return where.isEmpty() ? kServerPage : kServerFilteredPage;
+    }
+    int rangePage() const { return key.intKey && dialect == Dialect::Postgres ? seekPage() : pageSize(); }
     [[noreturn]] void fail(const QString &msg) const { throw EngineError(msg); }
     void requireActive() const;
     QSqlQuery &statement(const QString &sqlText, const QString &context);
