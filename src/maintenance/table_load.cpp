@@ -27,13 +27,6 @@ namespace pelldrake::maintenance {
 
 namespace {
 
-bool isBinary(int type)
-{
-    using namespace engine;
-    return type == ftBlob || type == ftBytes || type == ftVarBytes || type == ftGraphic
-        || type == ftTypedBinary || type == ftOraBlob || type == ftParadoxOle || type == ftDBaseOle;
-}
-
 // Field names upper-cased -> field index; the first field of a name wins.
 QHash<QString, int> fieldsByName(engine::Table &table)
 {
@@ -50,7 +43,7 @@ void assign(engine::TableAppender &record, const engine::Field &field, const Dum
 {
     if (reader.isNull()) {
         record.clear(field.index());
-    } else if (reader.value().isEmpty() && isBinary(field.dataType())) {
+    } else if (reader.value().isEmpty() && engine::isBinaryType(field.dataType())) {
         record.setValue(field.index(), QByteArray("")); // a value of no bytes, which is not null
     } else {
         record.setText(field.index(), reader.value());
