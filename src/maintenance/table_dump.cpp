@@ -63,7 +63,7 @@ void tableDump(TPelldrakeCDSForm &form, Pane &pane)
         if (!out.commit())
             throw engine::EngineError(QStringLiteral("Cannot write the dump file %1: %2").arg(path, out.errorString()));
         // The dump leaves the table at its last record.
-        engine::RowScan::moveToLast(table, [&] { frame.keepResponsive(); });
+        table.lastInSteps([&] { frame.keepResponsive(); });
     });
 }
 

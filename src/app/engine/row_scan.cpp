@@ -320,20 +320,4 @@ qint64 RowScan::rowsRead() const { return d->rows; }
 
 bool RowScan::readsDirectly() const { return d->direct; }
 
-void RowScan::moveToLast(Table &table, const std::function<void()> &between)
-{
-    Table::Private &d = *table.d;
-    d.requireActive();
-    d.checkBrowseMode();
-    // About 10 ms of keys a step. Pages in the key's order continue after the last key; pages
-    // at an offset pass over the keys before it again, so these grow with what is read.
-    constexpr int kStep = 20000;
-    while (!d.keys.complete()) {
-        d.readKeys(d.seekOrder ? kStep : std::max(kStep, d.loaded() / 4));
-        if (between)
-            between();
-    }
-    table.last();
-}
-
 } // namespace pelldrake::engine

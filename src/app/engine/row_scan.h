@@ -45,10 +45,6 @@ public:
     qint64 rowsRead() const;
     bool readsDirectly() const; // the SQLite handle is in use
 
-    // Table::last() for the end of a pass over a whole table (the dump, the load): the keys the
-    // table has not read yet are read in steps, with `between` called after each, so the window
-    // goes on handling its events while a large table is read to its end.
-    static void moveToLast(Table &table, const std::function<void()> &between);
 
 private:
     struct Private;

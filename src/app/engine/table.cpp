@@ -360,12 +360,23 @@ void Table::first()
     emit afterScroll();
 }
 
-void Table::last()
+void Table::last() { lastInSteps({}); }
+
+void Table::lastInSteps(const std::function<void()> &between)
 {
     d->requireActive();
     d->checkBrowseMode();
-    if (!d->keys.complete())
+    if (!between) {
         d->loadAllKeys();
+    } else {
+        // About 10 ms of keys a step. Pages in the key's order continue after the last key;
+        // pages at an offset pass over the keys before it again, so these grow with what is read.
+        constexpr int kStep = 20000;
+        while (!d->keys.complete()) {
+            d->readKeys(d->seekOrder ? kStep : std::max(kStep, d->loaded() / 4));
+            between();
+        }
+    }
     d->moveTo(d->loaded() - 1);
     d->eof = true;
     d->bof = d->pos < 0;

@@ -86,6 +86,10 @@ public:
     void prior();
     void next();
     void last();
+    // last() for the end of a pass over a whole table (the dump, the load): the keys not read yet
+    // are read in steps, with `between` called after each, so a window goes on handling its
+    // events while a large table is read to its end.
+    void lastInSteps(const std::function<void()> &between);
     void moveBy(int distance);
     bool bof() const;
     bool eof() const;

@@ -336,7 +336,7 @@ void TableAppender::finish()
         return;
     m_added = 0;
     m_table->refresh();
-    RowScan::moveToLast(*m_table, m_between);
+    m_table->lastInSteps(m_between);
 }
 
 } // namespace pelldrake::engine

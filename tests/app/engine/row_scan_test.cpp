@@ -150,7 +150,7 @@ TEST_P(RowScanTest, MoveToLastInStepsEndsWhereLastEnds)
         auto stepped = open();
         auto plain = open();
         int steps = 0;
-        RowScan::moveToLast(*stepped, [&] { ++steps; });
+        stepped->lastInSteps([&] { ++steps; });
         plain->last();
         EXPECT_GE(steps, 2);
         EXPECT_EQ(stepped->recNo(), n);
