@@ -8,8 +8,11 @@ namespace pelldrake::engine {
 
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
-    // The Qt SQLite driver links the system's library, the one linked here; its handle says
-    // what it is.
+    // Only where the Qt SQLite driver links the system's library, the one linked here (see
+    // PELLDRAKE_SQLITE_DIRECT): a handle of a private copy inside the driver would be driven by
+    // another copy's code.
+    if (!PELLDRAKE_SQLITE_DIRECT)
+        return nullptr;
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return nullptr;

@@ -66,7 +66,7 @@ TEST_P(RowScanTest, FollowsIndexAndFilterWithoutMovingTheCursor)
     tab->next();
     ASSERT_EQ(tab->recNo(), 2);
     RowScan scan(*tab);
-    EXPECT_EQ(scan.readsDirectly(), !pg()); // bound filter values included
+    EXPECT_EQ(scan.readsDirectly(), !pg() && PELLDRAKE_SQLITE_DIRECT); // bound filter values included
     QStringList names;
     while (scan.next()) {
         names << scan.text(1);
@@ -170,6 +170,8 @@ TEST_P(RowScanTest, ReadingDirectlyGivesTheDriverPathsTexts)
 {
     if (pg())
         GTEST_SKIP() << "PostgreSQL has the driver path only";
+    if (!PELLDRAKE_SQLITE_DIRECT)
+        GTEST_SKIP() << "built without the direct SQLite path";
     const QString t = tableName(QStringLiteral("kinds"));
     exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, s VARCHAR(20), m TEXT, c CHAR(3), i INTEGER,"
                         " b BIGINT, r REAL, n NUMERIC(10,2), ok BOOLEAN, d DATE, tm TIME, dt DATETIME, bl BLOB, u)")
