@@ -54,22 +54,20 @@ void TableAppender::begin()
 void TableAppender::setText(int fieldIndex, const QString &text)
 {
     const Field &f = *m_table->d->fields[size_t(fieldIndex)];
-    const QVariant value = textToValue(f.dataType(), text, f.fieldName());
-    // The checks of Table::setCurrentValue, in its order.
-    if (!m_inRecord)
-        throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
-    if (f.readOnly())
-        throw EngineError(QStringLiteral("Field '%1' cannot be modified.").arg(f.fieldName()));
-    m_buffer[fieldIndex] = value;
-    m_changed[fieldIndex] = true;
+    store(fieldIndex, textToValue(f.dataType(), text, f.fieldName()));
 }
 
 void TableAppender::setValue(int fieldIndex, const QVariant &value)
 {
-    if (value.metaType().id() == QMetaType::QString) {
+    if (value.metaType().id() == QMetaType::QString)
         setText(fieldIndex, value.toString());
-        return;
-    }
+    else
+        store(fieldIndex, value);
+}
+
+// The checks of Table::setCurrentValue, in its order.
+void TableAppender::store(int fieldIndex, const QVariant &value)
+{
     const Field &f = *m_table->d->fields[size_t(fieldIndex)];
     if (!m_inRecord)
         throw EngineError(QStringLiteral("Table is not in edit or insert mode."));

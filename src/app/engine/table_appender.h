@@ -55,6 +55,7 @@ public:
     void setBetweenSteps(std::function<void()> between) { m_between = std::move(between); }
 
 private:
+    void store(int fieldIndex, const QVariant &value);
     struct Pending {
         QString sql;
         QVariantList binds;
