@@ -5,6 +5,7 @@
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 #include "edi/parsed_dir.h"
+#include "edi/safe_file.h"
 #include "edi/work_lock.h"
 
 #include <filesystem>
@@ -203,6 +204,10 @@ bool TlynEDICheck::validateDataType(const std::string &value, const std::string 
 bool TlynEDICheck::parseEDIData()
 {
     const WorkLock lock = lockWorkDir();
+    // A killed run leaves the temporary files of the store and of an unfinished
+    // parsed set; holding the lock, no other run is writing them.
+    removeStaleTemporaries(io::toPath(fileName()));
+    removeStaleTemporaries(io::toPath(parsedDirPath));
     const ParseResult result = splitIntoParsedFiles(ediFileName, parsedDirPath);
     if (!result.elementSeparator.empty()) {
         elementSeparator = result.elementSeparator;

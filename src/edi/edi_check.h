@@ -24,6 +24,9 @@
 // processes never share them: the second gets WorkLockedError at once. A
 // caller that runs several operations as one (split, then load every group)
 // holds lockWorkDir() across them.
+// parseEDIData also removes what a killed run left in the working directory:
+// the store's temporary files (lynEDICheck.cds.tmp<digits>) and unfinished
+// parsed sets (parsedDir.tmp<digits>, see edi/parsed_dir.h).
 // A line opens a record only when its whole tag is an envelope tag (the rule
 // the reader uses too): a status segment STC stays inside its transaction set
 // instead of splitting it and spoiling its segment count.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <system_error>
@@ -778,9 +779,12 @@ fs::path TimestampFileNamer::create(const fs::path &dir, FilePtr &out)
             out = std::move(f);
             return name;
         }
+        const int err = errno;
+        // Taken (a link to nothing too): move on. Anything else is the
+        // system's refusal, and its reason goes with the error.
         std::error_code ec;
-        if (!fs::exists(name, ec))
-            throw FileError("cannot create group file \"" + name.string() + "\"");
+        if (!fs::exists(fs::symlink_status(name, ec)))
+            throw FileError("cannot create group file \"" + name.string() + "\": " + std::strerror(err), err);
     }
     throw FileError("no free time-stamp name in \"" + dir.string() + "\"");
 }

@@ -54,7 +54,12 @@ inline constexpr std::size_t kMaxSegmentLength = 1u << 20;
 // A file that cannot be opened, created or written where the caller must know.
 class FileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit FileError(const std::string &what, int error = 0) : std::runtime_error(what), m_error(error) {}
+    // errno of the call that failed; 0 when not known.
+    int error() const { return m_error; }
+
+private:
+    int m_error;
 };
 
 struct FileCloser {

@@ -5,7 +5,9 @@
 #include "edi/safe_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace pelldrake::edi {
@@ -45,7 +47,8 @@ public:
                 if (!iea.empty())
                     m_out.writeLine(iea);
                 closeFile();
-                startFile(true);   // when it fails, this group's lines are lost
+                if (!startFile(true))
+                    return Action::Stop;   // the group would be lost: the run fails
             }
         } else if (startsWith(seg, "ISA")) {
             if (seg.size() > 3)
@@ -57,10 +60,8 @@ public:
             m_iea.reset();
             m_firstGroup = true;
             closeFile();
-            if (!startFile(false)) {
-                // Tried again once the next block is read, within reason.
-                return Action::Defer;
-            }
+            if (!startFile(false))
+                return Action::Stop;
         }
         m_out.writeLine(body);
         return Action::Next;
@@ -73,7 +74,8 @@ private:
         fs::path name;
         try {
             name = m_namer.create(m_dir, f);
-        } catch (const FileError &) {
+        } catch (const FileError &e) {
+            m_createError = e.error() ? std::strerror(e.error()) : e.what();
             return false;
         }
         m_out.reset(std::move(f));
@@ -96,6 +98,9 @@ public:
         closeFile();
         return !m_writeFailed;
     }
+    // Why a parsed file could not be created (the run stopped there); empty
+    // when every one was.
+    const std::string &createError() const { return m_createError; }
 
 private:
     void closeFile()
@@ -115,6 +120,58 @@ private:
     LineFile m_out;
     bool m_firstGroup = true;
     bool m_writeFailed = false;
+    std::string m_createError;
+};
+
+// The parsed files of one run are written into a directory beside the parsed
+// directory, which takes the parsed directory's place only once the set is
+// whole: a run that is killed or fails leaves no partial set that looks whole.
+class StagedSet {
+public:
+    explicit StagedSet(const fs::path &parsedDir) : m_path(createTemporaryDirectoryBeside(parsedDir)) {}
+    ~StagedSet()
+    {
+        std::error_code ec;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ec);
+    }
+    StagedSet(const StagedSet &) = delete;
+    StagedSet &operator=(const StagedSet &) = delete;
+
+    const fs::path &path() const { return m_path; }
+
+    // Puts the set in place of parsedDir (emptied of files before) and names
+    // files there. Throws FileError with the system's reason.
+    void publish(const fs::path &parsedDir, std::vector<std::string> &files)
+    {
+        std::error_code ec;
+#ifdef _WIN32
+        fs::remove(parsedDir, ec);   // a directory is renamed over nothing there
+#endif
+        // One rename replaces the empty parsed directory with the whole set.
+        fs::rename(m_path, parsedDir, ec);
+        if (ec) {
+            // Subdirectories or links the clean-up leaves in place: the files
+            // move one by one, and all go back out if one cannot.
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                const fs::path from = io::toPath(files[i]);
+                fs::rename(from, parsedDir / from.filename(), ec);
+                if (ec) {
+                    const std::string why = ec.message();
+                    for (std::size_t k = 0; k < i; ++k)
+                        fs::remove(parsedDir / io::toPath(files[k]).filename(), ec);
+                    throw FileError("cannot write the parsed files in \"" + io::fromPath(parsedDir) + "\": " + why);
+                }
+            }
+        } else {
+            m_path.clear();
+        }
+        for (std::string &f : files)
+            f = io::fromPath(parsedDir / io::toPath(f).filename());
+    }
+
+private:
+    fs::path m_path;
 };
 
 } // namespace
@@ -174,22 +231,38 @@ ParseResult splitIntoParsedFiles(const std::string &ediFileName, const std::stri
         result.error = "\"" + ediFileName + "\" holds no X12 interchange (no usable ISA header)";
         return result;
     }
-    result.ok = true;
+    std::optional<StagedSet> staged;
+    try {
+        staged.emplace(dir);
+    } catch (const FileError &e) {
+        result.error = "cannot write the parsed files in \"" + parsedDirPath + "\": " + e.what();
+        return result;
+    }
     std::string trailer = findTrailerIEA(in.get(), header->terminator, header->elementSeparator);
     SegmentCutter cutter(in.get(), input, header->terminator);
-    ParsedFileWriter writer(cutter, dir, *header, std::move(trailer), result);
+    ParsedFileWriter writer(cutter, staged->path(), *header, std::move(trailer), result);
     const bool cut = cutter.run(writer);
-    // A parsed file cut short would load as a wrong interchange: not a success.
+    // A parsed file cut short would load as a wrong interchange, a group
+    // without its file would be missing: neither is a success.
     const bool written = writer.finish();
-    if (!cut || !written) {
-        result.ok = false;
-        result.error = !cut ? cutter.error()
-                            : "cannot write the parsed files in \"" + parsedDirPath + "\" (is the disk full?)";
-        // Nothing of a failed run stays behind to be taken for a whole group.
-        for (const auto &f : result.files)
-            fs::remove(io::toPath(f), ec);
-        result.files.clear();
+    if (!writer.createError().empty())
+        result.error = "cannot create a parsed file in \"" + parsedDirPath + "\": " + writer.createError();
+    else if (!cut)
+        result.error = cutter.error();
+    else if (!written)
+        result.error = "cannot write the parsed files in \"" + parsedDirPath + "\" (is the disk full?)";
+    if (result.error.empty()) {
+        try {
+            staged->publish(dir, result.files);
+            result.ok = true;
+            return result;
+        } catch (const FileError &e) {
+            result.error = e.what();
+        }
     }
+    // Nothing of a failed run stays behind to be taken for a whole group: the
+    // staged set goes with its directory.
+    result.files.clear();
     return result;
 }
 

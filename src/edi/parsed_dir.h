@@ -17,6 +17,13 @@
 // interchange has none). Files are created exclusively and never replace one
 // written before: a taken name moves on to the next millisecond, so names stay
 // unique and in writing order without pauses.
+//
+// The set is written into a directory beside the parsed directory, named
+// parsedDir.tmp<digits>, which is renamed over the (emptied) parsed directory
+// once every file is whole: a run that is killed leaves the parsed directory
+// empty and that directory behind (removeStaleTemporaries takes it away), a
+// run that fails removes it. When the clean-up left subdirectories or links in
+// the parsed directory, the files are moved in one by one instead.
 #include <string>
 #include <vector>
 
@@ -34,8 +41,8 @@ struct ParseResult {
 // failed run leaves it empty. ok is false when the input cannot be opened, is
 // empty, holds no usable ISA header, cannot be read to its end or holds a
 // segment longer than kMaxSegmentLength, and when a parsed file could not be
-// written whole; the files of such a run are removed again. A parsed file that
-// cannot be created at all loses its group without making the run fail.
+// created or written whole (error gives the system's reason); nothing of such
+// a run stays in the parsed directory.
 // Refused before anything is deleted: a parsed directory that is a symbolic
 // link, an input that lies in the parsed directory.
 ParseResult splitIntoParsedFiles(const std::string &ediFileName, const std::string &parsedDirPath);

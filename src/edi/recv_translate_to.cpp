@@ -6,6 +6,8 @@
 #include "edi/safe_file.h"
 #include "edi/work_lock.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -62,8 +64,7 @@ public:
             // Each interchange of a file brings its own envelope.
             isaText_ = std::string(body);
             iea_.reset();
-            if (!startWork(false))
-                return Action::Defer;
+            startWork(false);
         }
         work_.writeLine(body);
         return Action::Next;
@@ -91,7 +92,9 @@ public:
     }
 
 private:
-    bool startWork(bool withISA)
+    // Throws FileError with the system's reason when the work file cannot be
+    // created: the group would be lost otherwise.
+    void startWork(bool withISA)
     {
         work_.reset();
         std::error_code ec;
@@ -100,14 +103,17 @@ private:
         // followed (the removal above took away our own file of a run before).
         work_.reset(openFile(TlynEDIRecvTranslateTo::kWorkFileName, "wbx"));
         pending_ = static_cast<bool>(work_);
-        if (!work_)
-            return false;
+        if (!work_) {
+            const int err = errno;
+            throw FileError(std::string("cannot create the work file \"") + TlynEDIRecvTranslateTo::kWorkFileName
+                                + "\": " + std::strerror(err),
+                            err);
+        }
         work_.writeLine(separatorCode(term_));
         work_.writeLine(separatorCode(sep_));
         work_.writeLine(std::string_view(owner_.subElementSeparator).substr(0, 1));
         if (withISA)
             work_.writeLine(isaText_);
-        return true;
     }
 
     void closeGroup()

@@ -1,7 +1,9 @@
 #include "edi/safe_file.h"
 
 #include <random>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #ifndef _WIN32
 #include <cerrno>
@@ -101,8 +103,56 @@ bool sameFile(const fs::path &a, const fs::path &b)
 
 bool liesIn(const fs::path &file, const fs::path &directory)
 {
-    fs::path parent = fs::absolute(file).parent_path();
-    return sameFile(parent, directory);
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(file), ec);
+    if (ec)
+        resolved = fs::absolute(file);
+    return sameFile(resolved.parent_path(), directory)
+        || sameFile(fs::absolute(file).parent_path(), directory);
+}
+
+namespace {
+
+// name is base + ".tmp" + one or more digits.
+bool isTemporaryName(const std::string &name, const std::string &base)
+{
+    const std::string prefix = base + ".tmp";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+} // namespace
+
+fs::path createTemporaryDirectoryBeside(const fs::path &target)
+{
+    std::random_device rd;
+    for (int i = 0; i < 100; ++i) {
+        fs::path p = target;
+        p += ".tmp" + std::to_string(rd() % 1000000000u);
+        std::error_code ec;
+        if (fs::create_directory(p, ec))
+            return p;
+        if (ec)
+            throw FileError("cannot create \"" + p.string() + "\": " + ec.message(), ec.value());
+    }
+    throw FileError("no free temporary name beside \"" + target.string() + "\"");
+}
+
+void removeStaleTemporaries(const fs::path &target)
+{
+    const std::string base = target.filename().string();
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (isTemporaryName(it->path().filename().string(), base))
+            stale.push_back(it->path());
+    for (const fs::path &p : stale) {
+        std::error_code rc;
+        // remove_all takes a link away, never what it points to.
+        fs::remove_all(p, rc);
+    }
 }
 
 bool removeRegularFilesIn(const fs::path &dir)

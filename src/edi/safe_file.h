@@ -40,8 +40,20 @@ bool isSymlink(const std::filesystem::path &path);
 // other spellings included), else by their absolute, normalised names.
 bool sameFile(const std::filesystem::path &a, const std::filesystem::path &b);
 
-// True when file lies directly in directory (by the directory's identity).
+// True when file lies directly in directory (by the directory's identity),
+// after following file's symbolic links: a link to a file in directory lies
+// in it too.
 bool liesIn(const std::filesystem::path &file, const std::filesystem::path &directory);
+
+// A new directory beside target named target's name + ".tmp" + digits, created
+// exclusively. Throws FileError with the system's reason.
+std::filesystem::path createTemporaryDirectoryBeside(const std::filesystem::path &target);
+
+// Removes what a killed run left beside target under its temporary names
+// (target's name + ".tmp" + digits): files, links (never followed) and
+// directories. Only for a caller that holds the directory's WorkLock, so that
+// no other run can be writing them.
+void removeStaleTemporaries(const std::filesystem::path &target);
 
 // Deletes the regular files directly in dir, never following a link: when dir
 // itself is a symbolic link nothing is deleted and false is returned; links

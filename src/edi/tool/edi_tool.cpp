@@ -9,6 +9,7 @@
 #include "edi/work_lock.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,21 @@ namespace pelldrake::edi::tool {
 namespace fs = std::filesystem;
 
 namespace {
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+// Thrown at the next step once a stop was requested. Not a std::exception, so
+// that no handler of a file's errors takes it for one: it unwinds the whole
+// run, and the working directory's destructor removes a temporary one.
+struct Stopped {
+    int signal;
+};
+
+void stopPoint()
+{
+    if (const int signal = g_stopSignal)
+        throw Stopped{signal};
+}
 
 const char *const kUsage =
     "usage:\n"
@@ -121,6 +137,43 @@ std::string twoDigits(int n)
 
 bool isError(std::string_view text) { return text.substr(0, 5) == "ERROR"; }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// X12 numeric forms: an optional minus sign, then digits (N, N0..N9) or digits
+// with at most one decimal point (R); at least one digit either way.
+bool isX12Number(std::string_view value, bool decimalPoint)
+{
+    if (!value.empty() && value.front() == '-')
+        value.remove_prefix(1);
+    bool digit = false, point = false;
+    for (const char c : value) {
+        if (isDigit(c))
+            digit = true;
+        else if (c == '.' && decimalPoint && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+bool isNumericCode(std::string_view code)
+{
+    return code == "N" || (code.size() == 2 && code[0] == 'N' && isDigit(code[1]));
+}
+
+// The tool's data type test. The component's validateDataType takes digits
+// and full stops for N and R (no sign, any number of points); remittances
+// carry negative amounts, so the tool checks the X12 forms instead.
+bool validForRule(std::string_view value, const std::string &code)
+{
+    if (code == "R")
+        return isX12Number(value, true);
+    if (isNumericCode(code))
+        return isX12Number(value, false);
+    return validateDataType(value, code);
+}
+
 // The rules by segment tag, so each segment costs one cheap lookup: tags of
 // up to three characters (all X12 tags) are packed into a number.
 class RuleIndex {
@@ -174,7 +227,7 @@ int checkElements(std::string_view segment, const std::string &sep, const RuleIn
     int failures = 0;
     for (const TypeRule *rule : *found) {
         const std::string_view value = elementOf(segment, sep, rule->element);
-        if (!value.empty() && !validateDataType(value, rule->typeCode)) {
+        if (!value.empty() && !validForRule(value, rule->typeCode)) {
             report.check("data type", false,
                          rule->segment + twoDigits(rule->element) + " \"" + std::string(value) + "\" is not a valid "
                              + rule->typeCode);
@@ -203,13 +256,29 @@ std::vector<std::string> splitInto(TlynEDICheck &check, const std::string &file)
     return files;
 }
 
+// Throws InputError unless file (named input by the user) is a regular file
+// or a link to one. A FIFO would block the run, a device never ends; a link
+// loop or a link to nothing says why.
+void requireRegularFile(const std::string &input, const std::string &file)
+{
+    const fs::path p = io::toPath(file);
+    std::error_code ec;
+    const fs::file_status st = fs::status(p, ec);
+    if (fs::is_regular_file(st))
+        return;
+    std::string why;
+    if (fs::exists(st))
+        why = "not a regular file";
+    else if (isSymlink(p))   // a loop, or a link to nothing
+        why = ec ? ec.message() : std::make_error_code(std::errc::no_such_file_or_directory).message();
+    throw InputError("cannot read \"" + input + "\"" + (why.empty() ? "" : ": " + why));
+}
+
 // The input as an absolute name (the work directory becomes current later).
 std::string readableInput(const std::string &input)
 {
     const std::string file = absoluteName(input);
-    std::error_code ec;
-    if (!fs::is_regular_file(io::toPath(file), ec))
-        throw InputError("cannot read \"" + input + "\"");
+    requireRegularFile(input, file);
     return file;
 }
 
@@ -232,7 +301,9 @@ int split(const std::string &input, const std::string &work, Reporter &report)
     TlynEDICheck check;
     refuseOwnFiles(input, file, check);
     report.beginFile(input, false);
-    report.parsedFiles(splitInto(check, file));
+    const std::vector<std::string> files = splitInto(check, file);
+    stopPoint();
+    report.parsedFiles(files);
     report.endFile(0, 0, 0, Ok);
     return Ok;
 }
@@ -292,6 +363,7 @@ Counts checkGroup(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
     Counts c;
     c.failures += checkEnvelope(check, rules, report);
     for (int n = 1; n <= check.transactionSetCount; ++n) {
+        stopPoint();
         ++c.sets;
         check.documentNumber = n;
         check.loadDocument();
@@ -328,12 +400,11 @@ int checkFile(TlynEDICheck &check, const std::string &input, const std::string &
               bool keepParsed, Reporter &report)
 {
     Counts total;
-    std::error_code ec;
-    if (!fs::is_regular_file(io::toPath(file), ec))
-        throw InputError("cannot read \"" + input + "\"");
+    requireRegularFile(input, file);
     refuseOwnFiles(input, file, check);
     const std::vector<std::string> files = splitInto(check, file);
     for (size_t f = 0; f < files.size(); ++f) {
+        stopPoint();
         check.loadEDIData(files[f]);
         GroupInfo g;
         g.number = static_cast<int>(f + 1);
@@ -354,7 +425,9 @@ int checkFile(TlynEDICheck &check, const std::string &input, const std::string &
     return code;
 }
 
-// The files named: a directory gives every regular file in it, by name.
+// The files named: a directory gives every entry in it that is no directory,
+// by name. What is not a regular file (a FIFO, a link loop, a link to
+// nothing) is listed too, so that the report says it was not checked.
 std::vector<std::string> expandInputs(const std::vector<std::string> &inputs)
 {
     std::vector<std::string> out;
@@ -368,7 +441,7 @@ std::vector<std::string> expandInputs(const std::vector<std::string> &inputs)
         std::vector<std::string> names;
         for (fs::directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code fileEc;
-            if (it->is_regular_file(fileEc))
+            if (!it->is_directory(fileEc))
                 names.push_back(io::fromPath(it->path()));
         }
         if (ec)
@@ -392,13 +465,25 @@ int checkInputs(const std::vector<std::string> &inputs, const std::string &work,
     const WorkLock lock = holdWorkDir(dir);
     TlynEDICheck check;
     const RuleIndex index(rules);
+    // Each split empties the parsed directory: only the groups of the last
+    // file split keep their parsed files, so only they are named.
+    std::size_t lastSplit = files.size();
+    for (std::size_t i = files.size(); !dir.temporary() && i-- > 0 && lastSplit == files.size();) {
+        try {
+            requireRegularFile(files[i], absolute[i]);
+            refuseOwnFiles(files[i], absolute[i], check);
+            lastSplit = i;
+        } catch (const InputError &) {
+        }
+    }
     int worst = Ok;
     for (std::size_t i = 0; i < files.size(); ++i) {
+        stopPoint();
         const std::string &input = files[i];
         report.beginFile(input, several);
         int code;
         try {
-            code = checkFile(check, input, absolute[i], index, !dir.temporary(), report);
+            code = checkFile(check, input, absolute[i], index, i == lastSplit, report);
         } catch (const WorkLockedError &) {
             throw;
         } catch (const std::exception &e) {
@@ -435,7 +520,28 @@ int ach(const std::string &input, const std::string &output, const std::string &
     return Ok;
 }
 
+void onStopSignal(int signal) { requestStop(signal); }
+
 } // namespace
+
+void requestStop(int signal) noexcept { g_stopSignal = signal; }
+
+int stopRequested() noexcept { return g_stopSignal; }
+
+void stopOnSignals()
+{
+#ifdef _WIN32
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        ::sigaction(signal, &action, nullptr);
+#endif
+}
 
 TypeRule parseRule(const std::string &text)
 {
@@ -456,7 +562,7 @@ TypeRule parseRule(const std::string &text)
     rule.typeCode = text.substr(b + 1);
     // Any other code would fail every value: most likely a typing error.
     const std::string &code = rule.typeCode;
-    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && code[0] != 'N')
+    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && !isNumericCode(code))
         throw std::invalid_argument("the data types are AN, ID, N.., R, DT and TM, not \"" + code + "\"");
     return rule;
 }
@@ -522,7 +628,9 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         std::vector<std::string> positional;
         std::string work, copy;
         bool workGiven = false, typeGiven = false, rulesGiven = false, copyGiven = false, json = false;
-        std::vector<TypeRule> rules = defaultTypeRules();
+        // --type texts and --rules files in the order given (true: a file),
+        // taken once the command is known to accept them.
+        std::vector<std::pair<bool, std::string>> ruleSources;
         for (size_t i = 1; i < args.size(); ++i) {
             const std::string &a = args[i];
             auto value = [&]() -> const std::string & {
@@ -537,23 +645,10 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
                 copy = value();
                 copyGiven = true;
             } else if (a == "--type") {
-                try {
-                    rules.push_back(parseRule(value()));
-                } catch (const std::invalid_argument &e) {
-                    throw UsageError(std::string("--type: ") + e.what());
-                }
+                ruleSources.emplace_back(false, value());
                 typeGiven = true;
             } else if (a == "--rules") {
-                const std::string &name = value();
-                std::ifstream in(io::toPath(name), std::ios::binary);
-                if (!in)
-                    throw InputError("cannot read the rules file \"" + name + "\"");
-                try {
-                    const auto more = readRules(in, name);
-                    rules.insert(rules.end(), more.begin(), more.end());
-                } catch (const std::invalid_argument &e) {
-                    throw InputError(e.what());
-                }
+                ruleSources.emplace_back(true, value());
                 rulesGiven = true;
             } else if (a == "--json") {
                 json = true;
@@ -591,6 +686,26 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
                                                      std::tuple{json, shape->json, "--json"}})
             if (given && !allowed)
                 throw UsageError(std::string(option) + " is not an option of " + command);
+        std::vector<TypeRule> rules = defaultTypeRules();
+        for (const auto &[isFile, text] : ruleSources) {
+            if (!isFile) {
+                try {
+                    rules.push_back(parseRule(text));
+                } catch (const std::invalid_argument &e) {
+                    throw UsageError(std::string("--type: ") + e.what());
+                }
+                continue;
+            }
+            std::ifstream in(io::toPath(text), std::ios::binary);
+            if (!in)
+                throw InputError("cannot read the rules file \"" + text + "\"");
+            try {
+                const auto more = readRules(in, text);
+                rules.insert(rules.end(), more.begin(), more.end());
+            } catch (const std::invalid_argument &e) {
+                throw InputError(e.what());
+            }
+        }
         if (command == "ach")
             return ach(positional[0], positional[1], copy, out);
         const auto report = json ? jsonReporter(out, command) : humanReporter(out, err);
@@ -606,6 +721,13 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
         }
         report->finish(code);
         return code;
+    } catch (const Stopped &s) {
+        // A reader that went away (SIGPIPE) needs no word.
+#ifdef SIGPIPE
+        if (s.signal != SIGPIPE)
+#endif
+            err << "pelldrake-edi: stopped by signal " << s.signal << "; temporary files removed\n";
+        return 128 + s.signal;
     } catch (const UsageError &e) {
         err << "pelldrake-edi: " << e.what() << "\n" << kUsage;
         return UsageOrInput;

@@ -7,7 +7,7 @@
 //   pelldrake-edi ach <ach-file> <edi-file> [--copy FILE]
 //
 // Exit codes: 0 all fine, 1 a check failed, 2 usage or input error; with
-// several files the worst of them.
+// several files the worst of them; 128 + the signal when a signal stopped it.
 #include <istream>
 #include <ostream>
 #include <string>
@@ -36,5 +36,16 @@ TypeRule parseRule(const std::string &text);
 std::vector<TypeRule> readRules(std::istream &in, const std::string &name);
 
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+// Asks a run in progress to stop at its next step (the next file, group or
+// transaction set): it removes what it made in a temporary working directory
+// and returns 128 + signal. Async-signal-safe: a signal handler calls it.
+void requestStop(int signal) noexcept;
+// The signal a stop was requested with, 0 when none.
+int stopRequested() noexcept;
+// Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE request a stop. A second signal
+// of the same kind ends the process at once (no SA_RESTART: a write blocked
+// on a pipe returns, so the run notices).
+void stopOnSignals();
 
 } // namespace pelldrake::edi::tool

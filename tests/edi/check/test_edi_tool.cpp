@@ -124,7 +124,7 @@ TEST(EdiTool, ArgumentErrorsSayWhatIsWrong)
     writeFile("blocked/parsedDir", "x");
     EXPECT_EQ(message({"check", "one.x12", "--work", "blocked"}),
               "pelldrake-edi: cannot write the parsed files in \"" + (fs::current_path() / "blocked" / "parsedDir").string()
-                  + "\"");
+                  + "\": Not a directory");
     fs::create_directory("a-directory");
     EXPECT_EQ(message({"ach", sample("ctx_payment.ach"), "a-directory"}),
               "pelldrake-edi: cannot write \"a-directory\"");
