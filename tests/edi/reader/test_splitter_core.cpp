@@ -80,7 +80,8 @@ TEST(SplitterCore, PartnerNamePartsAndTags)
     EXPECT_EQ(separatorCode('\xA7'), "-89");
 }
 
-TEST(SplitterCore, UncreatableWorkFileWritesNothingAndStillSucceeds)
+// The group would be lost without a word: the run fails and says why.
+TEST(SplitterCore, UncreatableWorkFileFailsTheRunWithTheReason)
 {
     WorkDir wd;
     fs::create_directory(TlynEDIRecvTranslateTo::kWorkFileName);
@@ -90,7 +91,12 @@ TEST(SplitterCore, UncreatableWorkFileWritesNothingAndStillSucceeds)
     writeFile(wd.input() / "input.x12", render(segments(ic), Style::TildeCRLF));
     TlynEDIRecvTranslateTo r;
     r.ediDirectory = wd.input().string();
-    EXPECT_TRUE(r.parseEDIData());
+    try {
+        r.parseEDIData();
+        ADD_FAILURE() << "no error";
+    } catch (const pelldrake::edi::FileError &e) {
+        EXPECT_EQ(std::string(e.what()), "cannot create the work file \"lynEDI.dat\": File exists");
+    }
     EXPECT_TRUE(wd.groupFiles().empty());
 }
 
