@@ -19,6 +19,8 @@ using Result = ToolResult;
 
 Result run(std::vector<std::string> args) { return runTool(std::move(args)); }
 
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
 std::string sample(const char *name) { return (samplesDir() / "ach" / name).string(); }
 
 } // namespace
@@ -186,4 +188,54 @@ TEST(EdiTool, ProgramExitCodes)
     EXPECT_EQ(status("check \"" + sample("ctx_payment_bad.edi") + "\""), 1);
     EXPECT_EQ(status("check missing.x12"), 2);
     EXPECT_EQ(status(""), 2);
+}
+
+// The tool's N and R rules take X12's numeric forms, not the component's
+// digits-and-full-stops: negative amounts pass, a second decimal point fails.
+TEST(EdiTool, NumericRulesTakeX12Numbers)
+{
+    TempDir dir;
+    auto segs = segments(Interchange{});
+    segs[3] = "IT1*1*-3*EA*1.2.3**VP*W1";
+    segs[4] = "ADX*-12.50*01";
+    writeFile("neg.x12", join(segs, "~"));
+    Result r = run({"check", "neg.x12", "--type", "ADX:02:N0"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(contains(r.out, "ADX01")) << r.out;
+    EXPECT_FALSE(contains(r.out, "IT102")) << r.out;
+    EXPECT_TRUE(contains(r.out, "IT104 \"1.2.3\" is not a valid R")) << r.out;
+    EXPECT_TRUE(contains(r.out, "1 failure(s)")) << r.out;
+    for (const char *bad : {"-", ".", "-.", "+5", "1-2", "5 "}) {
+        segs[4] = std::string("ADX*") + bad + "*1.5";
+        writeFile("bad.x12", join(segs, "~"));
+        r = run({"check", "bad.x12", "--type", "ADX:02:N2"});
+        EXPECT_TRUE(contains(r.out, "ADX01 \"" + std::string(bad) + "\" is not a valid R")) << bad << r.out;
+        EXPECT_TRUE(contains(r.out, "ADX02 \"1.5\" is not a valid N2")) << r.out;
+    }
+}
+
+TEST(EdiTool, OptionsAreCheckedBeforeRulesAreRead)
+{
+    TempDir dir;
+    writeFile("one.x12", join(segments(Interchange{}), "~"));
+    for (const char *code : {"NX", "Nonsense", "N10", "n2"}) {
+        const Result r = run({"check", "one.x12", "--type", std::string("DTM:02:") + code});
+        EXPECT_EQ(r.code, 2) << code;
+        EXPECT_TRUE(contains(r.err, "--type: the data types are")) << r.err;
+    }
+    writeFile("rules.txt", "DTM:02:Nonsense\n");
+    Result r = run({"check", "one.x12", "--rules", "rules.txt"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(contains(r.err, "rules.txt:1: the data types are")) << r.err;
+    // A rules file split does not take is refused as an option, never read.
+    r = run({"split", "one.x12", "--rules", "missing.txt"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(contains(r.err, "--rules is not an option of split")) << r.err;
+    r = run({"frobnicate", "--rules", "missing.txt"});
+    EXPECT_TRUE(contains(r.err, "unknown command")) << r.err;
+    // split's report ends with its parsed files, not a checker summary.
+    r = run({"split", "one.x12", "--work", "w"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(contains(r.out, "1 parsed file(s)\n")) << r.out;
+    EXPECT_FALSE(contains(r.out, "group(s)")) << r.out;
 }

@@ -221,6 +221,16 @@ TEST(PartnerFiles, OutputsNeverReplaceInputs)
     r = run({"check", "w/lynEDICheck.cds", "--work", "w"});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(contains(r.err, "own store")) << r.err;
+#ifndef _WIN32
+    // A link to a file in the parsed directory is refused as the file itself.
+    fs::create_symlink(fs::absolute("w/parsedDir/in.x12"), "link.x12");
+    for (const char *command : {"check", "split"}) {
+        r = run({command, "link.x12", "--work", "w"});
+        EXPECT_EQ(r.code, 2) << command;
+        EXPECT_TRUE(contains(r.err, "lies in the parsed directory")) << r.err;
+        EXPECT_EQ(readFile("w/parsedDir/in.x12"), x12);
+    }
+#endif
 }
 
 #ifndef _WIN32
@@ -332,6 +342,17 @@ TEST(PartnerFiles, JsonReportsForScripts)
     EXPECT_EQ(set2["checks"][1]["check"], "control numbers");
     EXPECT_EQ(set2["checks"][1]["passed"], false);
     EXPECT_EQ(set2["checks"][1]["message"], "ERROR: ST/SE Control Numbers do NOT match 0002 != 0009");
+
+    // Several files: each split empties the parsed directory, so only the
+    // groups of the last file split name parsed files, and those exist.
+    writeFile("one.x12", join(segments(partner("B", "000000002", {1})), "~"));
+    r = run({"check", "two.x12", "one.x12", "missing.x12", "--json", "--work", "w"});
+    const auto several = nlohmann::json::parse(r.out);
+    ASSERT_EQ(several["files"].size(), 3u);
+    for (const auto &g : several["files"][0]["groups"])
+        EXPECT_FALSE(g.contains("parsedFile")) << g;
+    ASSERT_EQ(several["files"][1]["groups"].size(), 1u);
+    EXPECT_TRUE(fs::exists(several["files"][1]["groups"][0]["parsedFile"].get<std::string>()));
 
     r = run({"split", "two.x12", "--json", "--work", "w"});
     EXPECT_EQ(r.code, 0);
