@@ -659,13 +659,6 @@ bool SegmentCutter::run(Handler &handler)
                 const Action a = handler.segment(clean ? raw : filtered(raw));
                 if (a == Action::Stop)
                     return error_.empty();
-                if (a == Action::Defer) {
-                    // Retried with the next block, within reason.
-                    if (!lastFull_ || held_.size() - start_ >= kMaxSegmentLength)
-                        return error_.empty();
-                    readBlock();
-                    continue;
-                }
                 start_ = p + 1;
                 if (a == Action::SkipToISA)
                     seekingISA_ = true;

@@ -183,7 +183,6 @@ public:
     enum class Action {
         Next,      // segment handled: remove it and go on
         SkipToISA, // remove it, then drop everything up to the next "ISA"
-        Defer,     // leave it in place and retry once the next block is read
         Stop,      // end this input
     };
     class Handler {
