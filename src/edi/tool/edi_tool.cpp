@@ -47,7 +47,7 @@ const char *const kUsage =
     "  pelldrake-edi check <file|directory>... [--work DIR] [--type SEG:NN:CODE]...\n"
     "                      [--rules FILE] [--json]\n"
     "      split, load and check every transaction set of every file (a directory:\n"
-    "      every regular file in it): segment count, ST/SE control numbers, the\n"
+    "      every file in it): segment count, ST/SE control numbers, the\n"
     "      envelope and element data types (AN, ID, N.., R, DT, TM); --type adds a\n"
     "      rule, e.g. --type DTM:02:DT; --rules reads SEG:NN:CODE lines from FILE;\n"
     "      without --work a temporary directory is used and removed\n"
@@ -56,7 +56,7 @@ const char *const kUsage =
     "      --copy also stores a byte-for-byte copy of the ACH file\n"
     "  --json prints one JSON document instead of the text report\n"
     "exit codes: 0 all fine, 1 a check failed, 2 usage or input error\n"
-    "(with several files: the worst of them)\n";
+    "(with several files: the worst of them); 128 + signal when stopped by one\n";
 
 class UsageError : public std::runtime_error {
 public:
