@@ -511,6 +511,7 @@ int ach(const std::string &input, const std::string &output, const std::string &
     const size_t records = extractor.lineCount();
     extractor.extractEDI();
     const size_t bytes = extractor.textSize();
+    stopPoint();   // before anything is written
     if (!extractor.trySaveEDIData(output))
         throw InputError("cannot write \"" + output + "\"");
     if (!copy.empty())
