@@ -111,6 +111,7 @@ void Table::Private::postEdit()
             if (affected++ == 0 && keyChanged)
                 newId = readKey(qq);
         }
+        checkLastStep(qq, QStringLiteral("Cannot update the record"));
         qq.finish();
         if (affected != 1)
             fail(affected == 0
@@ -167,6 +168,9 @@ void Table::Private::postInsert()
             fail(QStringLiteral("Cannot insert the record: no key returned."));
         }
         id = readKey(qq);
+        while (qq.next()) {
+        }
+        checkLastStep(qq, QStringLiteral("Cannot insert the record"));
         qq.finish();
     });
     buffer.clear();

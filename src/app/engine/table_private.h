@@ -49,6 +49,7 @@ struct Table::Private {
     // Open state.
     QPointer<Database> db;
     QMetaObject::Connection dbConnection;
+    QMetaObject::Connection rollbackConnection;
     Dialect dialect = Dialect::Sqlite;
     bool active = false;
     TableCatalog catalog;
@@ -110,6 +111,8 @@ struct Table::Private {
     void checkBrowseMode();
     void beginInsert(bool atEnd);
     void refilter(const std::function<void()> &undo);
+    int locate(qint64 id, const QVariantList &keyValues);
+    void afterRollback();
 
     // ---- keys and pages (table_paging.cpp) ---------------------------------------------------
     qint64 readKey(const QSqlQuery &qq, int first = 0);
