@@ -538,6 +538,7 @@ void Table::edit()
         return;
     }
     d->buffer = d->row(d->pos);
+    d->original = d->buffer;
     d->changed = QVector<bool>(int(d->fields.size()), false);
     d->modified = false;
     d->setState(TableState::Edit);

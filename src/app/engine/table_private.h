@@ -77,6 +77,7 @@ struct Table::Private {
     // Edit buffer.
     TableState state = TableState::Inactive;
     QVariantList buffer;
+    QVariantList original; // the edited record as read when the edit began
     QVector<bool> changed;
     bool modified = false;
     bool appending = true;
@@ -150,6 +151,9 @@ struct Table::Private {
     void requireValues(const QVariantList &values, const QVector<bool> &set, bool inserting) const;
     QVariant bindable(int fieldIdx, const QVariant &v) const;
     bool sameValue(int fieldIdx, const QVariant &a, const QVariant &b) const;
+    bool movableIdentity() const;
+    void matchAsRead(const QVariantList &read, const QVector<bool> &covered, QStringList &checks,
+                     QVariantList &binds) const;
     void postEdit();
     void postInsert();
     void deleteCurrent();
