@@ -238,38 +238,51 @@ void Database::commit()
         emit transactionRolledBack();
         throw EngineError(QStringLiteral("Cannot commit: the transaction was rolled back after an earlier error."));
     }
-    QSqlDatabase db = sqlDatabase();
-    if (db.commit()) {
-        m_inTransaction = false;
-        return;
+    QString reason;
+    {
+        QSqlDatabase db = sqlDatabase(); // let go of before a close() below
+        if (db.commit()) {
+            m_inTransaction = false;
+            return;
+        }
+        reason = errorText(db.lastError());
     }
     // A busy SQLite COMMIT keeps the transaction open, a failed PostgreSQL COMMIT has ended it;
     // nothing of it is stored either way, and no later write may go into it.
-    endFailedTransaction(QStringLiteral("Cannot commit: ") + errorText(db.lastError()));
+    endFailedTransaction(QStringLiteral("Cannot commit: ") + reason);
 }
 
 void Database::rollback()
 {
     if (!m_inTransaction)
         return;
-    QSqlDatabase db = sqlDatabase();
-    if (engineInTransaction() && !db.rollback()) {
-        const QString reason = errorText(db.lastError());
-        m_inTransaction = false;
+    m_inTransaction = false;
+    const QString reason = rollbackFailure();
+    if (!reason.isNull()) {
         close(); // a transaction that cannot be ended would take every later write
         throw EngineError(QStringLiteral("Cannot roll back: %1. The connection to '%2' was closed.").arg(reason, m_alias));
     }
-    m_inTransaction = false;
     emit transactionRolledBack();
+}
+
+// Rolls back what the engine still holds open; the engine's reason when it refuses, else null.
+QString Database::rollbackFailure()
+{
+    if (!engineInTransaction())
+        return QString();
+    QSqlDatabase db = sqlDatabase();
+    if (db.rollback())
+        return QString();
+    const QString reason = errorText(db.lastError());
+    return reason.isEmpty() ? QStringLiteral("no reason given") : reason;
 }
 
 void Database::endFailedTransaction(const QString &message)
 {
-    QSqlDatabase db = sqlDatabase();
     m_inTransaction = false;
     // On PostgreSQL a failed COMMIT has ended the transaction: a ROLLBACK after it only warns.
-    if (engineInTransaction() && !db.rollback()) {
-        const QString reason = errorText(db.lastError());
+    const QString reason = rollbackFailure();
+    if (!reason.isNull()) {
         close();
         throw EngineError(QStringLiteral("%1. Cannot roll back: %2. The connection to '%3' was closed.")
                               .arg(message, reason, m_alias));

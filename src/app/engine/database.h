@@ -61,6 +61,7 @@ signals:
 
 private:
     bool engineInTransaction() const;
+    QString rollbackFailure();
     [[noreturn]] void endFailedTransaction(const QString &message);
 
     QPointer<Session> m_session; // a session closes its databases when it goes
