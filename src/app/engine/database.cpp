@@ -4,10 +4,13 @@
 #include "app/engine/login_prompt.h"
 #include "app/engine/session.h"
 #include "app/engine/sql_util.h"
+#include "app/engine/sqlite_handle.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QSqlQuery>
+
+#include <sqlite3.h>
 
 namespace pelldrake::engine {
 
@@ -217,24 +220,75 @@ void Database::startTransaction()
     m_inTransaction = true;
 }
 
+// False when the engine has no transaction open although one was started: SQLite rolls a
+// transaction back on its own after some errors (a full disk, an I/O error). True where that
+// cannot be asked.
+bool Database::engineInTransaction() const
+{
+    sqlite3 *handle = isSqlite() ? sqliteHandle(sqlDatabase()) : nullptr;
+    return !handle || !sqlite3_get_autocommit(handle);
+}
+
 void Database::commit()
 {
     if (!m_inTransaction)
         return;
-    QSqlDatabase db = sqlDatabase();
-    if (!db.commit())
-        throw EngineError(QStringLiteral("Cannot commit: ") + errorText(db.lastError()));
-    m_inTransaction = false;
+    if (!engineInTransaction()) {
+        m_inTransaction = false;
+        emit transactionRolledBack();
+        throw EngineError(QStringLiteral("Cannot commit: the transaction was rolled back after an earlier error."));
+    }
+    QString reason;
+    {
+        QSqlDatabase db = sqlDatabase(); // let go of before a close() below
+        if (db.commit()) {
+            m_inTransaction = false;
+            return;
+        }
+        reason = errorText(db.lastError());
+    }
+    // A busy SQLite COMMIT keeps the transaction open, a failed PostgreSQL COMMIT has ended it;
+    // nothing of it is stored either way, and no later write may go into it.
+    endFailedTransaction(QStringLiteral("Cannot commit: ") + reason);
 }
 
 void Database::rollback()
 {
     if (!m_inTransaction)
         return;
-    QSqlDatabase db = sqlDatabase();
     m_inTransaction = false;
-    if (!db.rollback())
-        throw EngineError(QStringLiteral("Cannot roll back: ") + errorText(db.lastError()));
+    const QString reason = rollbackFailure();
+    if (!reason.isNull()) {
+        close(); // a transaction that cannot be ended would take every later write
+        throw EngineError(QStringLiteral("Cannot roll back: %1. The connection to '%2' was closed.").arg(reason, m_alias));
+    }
+    emit transactionRolledBack();
+}
+
+// Rolls back what the engine still holds open; the engine's reason when it refuses, else null.
+QString Database::rollbackFailure()
+{
+    if (!engineInTransaction())
+        return QString();
+    QSqlDatabase db = sqlDatabase();
+    if (db.rollback())
+        return QString();
+    const QString reason = errorText(db.lastError());
+    return reason.isEmpty() ? QStringLiteral("no reason given") : reason;
+}
+
+void Database::endFailedTransaction(const QString &message)
+{
+    m_inTransaction = false;
+    // On PostgreSQL a failed COMMIT has ended the transaction: a ROLLBACK after it only warns.
+    const QString reason = rollbackFailure();
+    if (!reason.isNull()) {
+        close();
+        throw EngineError(QStringLiteral("%1. Cannot roll back: %2. The connection to '%3' was closed.")
+                              .arg(message, reason, m_alias));
+    }
+    emit transactionRolledBack();
+    throw EngineError(message);
 }
 
 TransactionBatch::TransactionBatch(Database &db, int batchSize)
@@ -248,10 +302,20 @@ TransactionBatch::TransactionBatch(Database &db, int batchSize)
 
 TransactionBatch::~TransactionBatch()
 {
+    if (!m_owner)
+        return;
+    // Unwinding from an error, or finish() was not called: what was done is committed. Nothing
+    // may leave here, whatever it is.
     try {
         finish();
-    } catch (const EngineError &e) {
-        qWarning("%s", qPrintable(e.message()));
+    } catch (const std::exception &e) {
+        qWarning("%s", e.what());
+    } catch (...) {
+        qWarning("TransactionBatch: the commit failed.");
+    }
+    try {
+        m_db->rollback(); // a no-op unless finish() failed before reaching the commit
+    } catch (...) {
     }
 }
 
@@ -260,8 +324,10 @@ void TransactionBatch::step()
     if (!m_owner || ++m_count < m_batchSize)
         return;
     m_count = 0;
-    m_db->commit();
+    m_owner = false; // until the next transaction runs: a failed commit ends the batch
+    commitOwn();
     m_db->startTransaction();
+    m_owner = true;
 }
 
 void TransactionBatch::finish()
@@ -269,8 +335,17 @@ void TransactionBatch::finish()
     if (!m_owner)
         return;
     m_owner = false;
-    if (m_db->connected())
-        m_db->commit();
+    commitOwn();
+}
+
+void TransactionBatch::commitOwn()
+{
+    // A closed connection or a rollback took the batch's transaction: nothing of it is stored.
+    if (!m_db->connected())
+        throw EngineError(QStringLiteral("Cannot commit: database '%1' is not connected.").arg(m_db->databaseName()));
+    if (!m_db->inTransaction())
+        throw EngineError(QStringLiteral("Cannot commit: the transaction was rolled back after an earlier error."));
+    m_db->commit();
 }
 
 } // namespace pelldrake::engine

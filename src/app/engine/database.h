@@ -40,9 +40,13 @@ public:
     bool isSqlite() const;
 
     // Transactions for long loops. A batch helper: see TransactionBatch below.
+    // commit() that fails rolls the transaction back (SQLite would keep it open after a busy
+    // COMMIT, holding its lock and taking every later write), then throws "Cannot commit: " and
+    // the engine's reason. When the transaction cannot be ended at all, the connection is
+    // closed, which ends it. Either way inTransaction() is false afterwards.
     void startTransaction();
     void commit();
-    void rollback();
+    void rollback(); // throws when the engine refuses (the connection is then closed)
     bool inTransaction() const { return m_inTransaction; }
 
     // The underlying Qt connection (valid while connected).
@@ -51,8 +55,15 @@ public:
 
 signals:
     void connectedChanged(bool connected);
+    // A transaction ended without its changes (a failed commit, a rollback): what the tables on
+    // this connection counted or cached since it began may be gone.
+    void transactionRolledBack();
 
 private:
+    bool engineInTransaction() const;
+    QString rollbackFailure();
+    [[noreturn]] void endFailedTransaction(const QString &message);
+
     QPointer<Session> m_session; // a session closes its databases when it goes
     QString m_alias;
     QString m_connectionName;
@@ -76,6 +87,7 @@ public:
     void finish(); // commit now and stop batching
 
 private:
+    void commitOwn();
     Database *m_db;
     int m_batchSize;
     int m_count = 0;

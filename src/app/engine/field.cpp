@@ -84,10 +84,20 @@ bool parseBool(const QString &s, bool &ok)
 [[noreturn]] void badText(const QString &text, const QString &what, const QString &field)
 {
     throw EngineError(QStringLiteral("'%1' is not a valid %2 value for field '%3'.")
-                          .arg(text, what, field));
+                          .arg(shownValue(text), what, field));
 }
 
 } // namespace
+
+QString shownValue(const QString &text)
+{
+    constexpr int kShown = 40;
+    if (text.size() <= kShown)
+        return text;
+    // Never half of a surrogate pair.
+    const int cut = text.at(kShown - 1).isHighSurrogate() ? kShown - 1 : kShown;
+    return text.left(cut) + QLatin1String("...");
+}
 
 bool isTextType(int type)
 {
@@ -380,7 +390,7 @@ QVariant textToValue(int type, const QString &text, const QString &fieldName)
     if (isBinaryType(type)) {
         static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
         if (!hex.match(t).hasMatch())
-            badText(text.left(40), QStringLiteral("hexadecimal"), fieldName);
+            badText(text, QStringLiteral("hexadecimal"), fieldName);
         return QByteArray::fromHex(t.toLatin1());
     }
     switch (type) {

@@ -43,6 +43,9 @@ QString valueToText(int type, const QVariant &value);
 // Parses a text form back for the given type; throws EngineError on text that is not valid.
 // An empty text is null for every type except strings and memos.
 QVariant textToValue(int type, const QString &text, const QString &fieldName);
+// A value as a message shows it: its first 40 characters, "..." marking the cut. A message box
+// lays out all of its text, and a value can be megabytes long.
+QString shownValue(const QString &text);
 
 // One column of an open table. Values are those of the current record, or of the edit buffer
 // while the table is editing or inserting.

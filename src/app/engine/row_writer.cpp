@@ -53,13 +53,41 @@ bool Table::Private::sameValue(int fieldIdx, const QVariant &a, const QVariant &
     return valueToText(type, a) == valueToText(type, b);
 }
 
+// A SQLite rowid that no declared column holds moves: VACUUM renumbers it, and a new row can take
+// a freed one. Declared primary keys, INTEGER PRIMARY KEY and PostgreSQL keys stay put.
+bool Table::Private::movableIdentity() const
+{
+    return dialect == Dialect::Sqlite && !catalog.withoutRowid && key.rowidAliasField < 0;
+}
+
+// For a movable identity, the conditions that the row found by it is still the record as read:
+// its declared primary key when it has one, else every column (compared as stored, nulls,
+// reals and blobs included). Columns `covered` already have a condition.
+void Table::Private::matchAsRead(const QVariantList &read, const QVector<bool> &covered, QStringList &checks,
+                                 QVariantList &binds) const
+{
+    if (!movableIdentity())
+        return;
+    bool declaredKey = false;
+    for (const ColumnInfo &c : catalog.columns)
+        declaredKey = declaredKey || c.pk > 0;
+    for (int i = 0; i < catalog.columns.size(); ++i) {
+        if (covered.at(i) || (declaredKey && catalog.columns.at(i).pk == 0))
+            continue;
+        checks << oldValueMatch(dialect, catalog.columns.at(i));
+        binds << read.at(i);
+    }
+}
+
 void Table::Private::postEdit()
 {
     QStringList sets;
     QStringList checks;
     QVariantList setBinds;
     QVariantList checkBinds;
-    const QVariantList old = row(pos);
+    // The record as it was read when the edit began: the cached row may have been read again
+    // since, from whatever row holds its identity now.
+    const QVariantList old = original.size() == int(fields.size()) ? original : row(pos);
     QVector<bool> writes(int(fields.size()), false);
     for (const auto &f : fields) {
         const int i = f->index();
@@ -78,6 +106,7 @@ void Table::Private::postEdit()
         setState(TableState::Browse);
         return;
     }
+    matchAsRead(old, writes, checks, checkBinds);
     // A record whose order changes may move into or out of the keys not read yet; with the
     // whole keyset read first it simply stays in place until refresh().
     bool keyChanged = false;
@@ -111,6 +140,7 @@ void Table::Private::postEdit()
             if (affected++ == 0 && keyChanged)
                 newId = readKey(qq);
         }
+        checkLastStep(qq, QStringLiteral("Cannot update the record"));
         qq.finish();
         if (affected != 1)
             fail(affected == 0
@@ -167,6 +197,9 @@ void Table::Private::postInsert()
             fail(QStringLiteral("Cannot insert the record: no key returned."));
         }
         id = readKey(qq);
+        while (qq.next()) {
+        }
+        checkLastStep(qq, QStringLiteral("Cannot insert the record"));
         qq.finish();
     });
     buffer.clear();
@@ -183,10 +216,18 @@ void Table::Private::postInsert()
 void Table::Private::deleteCurrent()
 {
     const qint64 id = keys.at(pos);
-    QSqlQuery &qq = statement(QStringLiteral("DELETE FROM %1 WHERE %2").arg(catalog.from, keyWhere()),
-                              QStringLiteral("Cannot delete the record"));
+    QStringList checks;
+    QVariantList checkBinds;
+    const QVariantList &read = row(pos);
+    matchAsRead(read, QVector<bool>(int(fields.size()), false), checks, checkBinds);
+    QString text = QStringLiteral("DELETE FROM %1 WHERE %2").arg(catalog.from, keyWhere());
+    if (!checks.isEmpty())
+        text += QLatin1String(" AND ") + checks.join(QLatin1String(" AND "));
+    QSqlQuery &qq = statement(text, QStringLiteral("Cannot delete the record"));
     int b = 0;
     bindKey(qq, b, id);
+    for (const QVariant &v : checkBinds)
+        qq.bindValue(b++, v);
     int affected = 0;
     guardedWrite([&] {
         execOrThrow(qq, QStringLiteral("Cannot delete the record"));
@@ -194,7 +235,8 @@ void Table::Private::deleteCurrent()
         qq.finish();
     });
     if (affected < 1)
-        fail(QStringLiteral("The record was already deleted by another user."));
+        fail(checks.isEmpty() ? QStringLiteral("The record was already deleted by another user.")
+                              : QStringLiteral("The record was changed or deleted by another user. Nothing was deleted."));
     removeAt(pos);
     if (recordCount > 0)
         --recordCount;

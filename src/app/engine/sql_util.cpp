@@ -41,6 +41,12 @@ void execOrThrow(QSqlQuery &query, const QString &context)
         throw EngineError(context + QLatin1String(": ") + errorText(query.lastError()));
 }
 
+void checkLastStep(const QSqlQuery &query, const QString &context)
+{
+    if (query.lastError().isValid())
+        throw EngineError(context + QLatin1String(": ") + errorText(query.lastError()));
+}
+
 QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql, const QVariantList &binds,
                    const QString &context)
 {

@@ -137,6 +137,61 @@ void Table::Private::refilter(const std::function<void()> &undo)
     emit q->afterScroll();
 }
 
+// The position of a record of the keyset read before (its id then, and its key values for a
+// composite key, whose ids are numbered anew with every keyset); -1 when it is gone.
+int Table::Private::locate(qint64 id, const QVariantList &keyValues)
+{
+    auto find = [&] {
+        const qint64 now = key.intKey ? id : keyStore.find(keyValues);
+        return now < 0 ? -1 : keys.find(now);
+    };
+    int at = find();
+    if (at < 0 && !keys.complete()) {
+        loadAllKeys();
+        at = find();
+    }
+    return at;
+}
+
+// The transaction that held this table's writes ended without them: the keyset, the count and
+// the values are read again from what is stored. A record being edited stays in edit when it is
+// still there (its post then finds it by key); else the edit is given up.
+void Table::Private::afterRollback()
+{
+    if (!active)
+        return;
+    const bool hadRow = pos >= 0 && pos < loaded();
+    const qint64 id = hadRow ? keys.at(pos) : 0;
+    const QVariantList keyValues = hadRow && !key.intKey ? keyStore.key(id) : QVariantList();
+    auto leaveEdit = [&] {
+        buffer.clear();
+        modified = false;
+        setState(TableState::Browse);
+    };
+    recordCount = -1;
+    try {
+        rebuildKeyset();
+        const int at = hadRow ? locate(id, keyValues) : -1;
+        if (at < 0 && state == TableState::Edit)
+            leaveEdit();
+        moveTo(at < 0 ? pos : at);
+        if (state == TableState::Insert) { // the new row's place in a whole keyset, as insert() takes it
+            loadAllKeys();
+            insertPos = appending || pos < 0 ? rowTotal() : pos;
+        }
+    } catch (const std::exception &e) {
+        // Read again at the next refresh; until then no record, and no edit of an unknown one.
+        qWarning("%s", e.what());
+        if (state == TableState::Edit || state == TableState::Insert)
+            leaveEdit();
+        pos = -1;
+    }
+    bof = pos <= 0;
+    eof = pos < 0;
+    emit q->dataChanged();
+    emit q->afterScroll();
+}
+
 // ---- Table ------------------------------------------------------------------------------
 
 Table::Table(QObject *parent) : Table(Session::defaultSession(), parent) {}
@@ -194,18 +249,7 @@ void Table::setIndexName(const QString &name)
         d->moveTo(hadRow ? d->pos : 0);
         throw;
     }
-    int at = -1;
-    if (hadRow) {
-        auto locate = [&] {
-            const qint64 id = d->key.intKey ? currentId : d->keyStore.find(currentKey);
-            return id < 0 ? -1 : d->keys.find(id);
-        };
-        at = locate();
-        if (at < 0 && !d->keys.complete()) {
-            d->loadAllKeys();
-            at = locate();
-        }
-    }
+    const int at = hadRow ? d->locate(currentId, currentKey) : -1;
     d->moveTo(at < 0 ? 0 : at);
     d->bof = d->pos <= 0;
     d->eof = d->pos < 0;
@@ -252,6 +296,7 @@ void Table::open()
         if (!on)
             close();
     });
+    d->rollbackConnection = connect(db, &Database::transactionRolledBack, this, [this] { d->afterRollback(); });
     d->active = true;
     d->state = TableState::Browse;
     d->moveTo(0);
@@ -267,6 +312,7 @@ void Table::close()
     if (!d->active)
         return;
     disconnect(d->dbConnection);
+    disconnect(d->rollbackConnection);
     d->active = false;
     d->state = TableState::Inactive;
     d->modified = false;
@@ -492,6 +538,7 @@ void Table::edit()
         return;
     }
     d->buffer = d->row(d->pos);
+    d->original = d->buffer;
     d->changed = QVector<bool>(int(d->fields.size()), false);
     d->modified = false;
     d->setState(TableState::Edit);

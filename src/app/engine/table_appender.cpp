@@ -24,10 +24,13 @@ TableAppender::TableAppender(Table &table, int batchSize)
 TableAppender::~TableAppender()
 {
     m_between = nullptr; // no event handling while an error may be on its way out
+    // Nothing may leave a destructor, whatever it is; a failed commit has been rolled back.
     try {
         finish();
-    } catch (const EngineError &e) {
-        qWarning("%s", qPrintable(e.message()));
+    } catch (const std::exception &e) {
+        qWarning("%s", e.what());
+    } catch (...) {
+        qWarning("TableAppender: the commit failed.");
     }
     finalizeDirect();
 }
@@ -313,7 +316,12 @@ void TableAppender::closeBatch()
             d.plain(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
         if (m_ownsTransaction) {
             m_ownsTransaction = false;
-            d.db->commit();
+            try {
+                d.db->commit(); // a failure rolls the batch back and re-reads the table
+            } catch (const EngineError &) {
+                m_failedRecord = -1; // the whole batch, not one record
+                throw;
+            }
         }
     }
     if (failure)

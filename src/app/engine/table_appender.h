@@ -28,8 +28,8 @@ public:
     // Records per batch; 0: 5,000 on PostgreSQL (a failure writes its batch's earlier records
     // again), 50,000 on SQLite (each commit waits for the disk, and a failure costs nothing).
     explicit TableAppender(Table &table, int batchSize = 0);
-    // finish(); an error then is dropped (the caller is reporting another). Call finish() to
-    // hear of every record's error.
+    // finish(); an error then is logged, never thrown (the caller is reporting another). Call
+    // finish() to hear of every record's error and of a failed commit.
     ~TableAppender();
     TableAppender(const TableAppender &) = delete;
     TableAppender &operator=(const TableAppender &) = delete;
@@ -49,7 +49,10 @@ public:
     // After add() or finish() threw a record's error: that record's number (0 = the first added
     // to this appender); -1 for an error of no particular record.
     qint64 failedRecord() const { return m_failedRecord; }
-    // Commits what was added and brings the table up to date.
+    // Commits what was added and brings the table up to date. A failed commit throws the
+    // engine's reason ("Cannot commit: ..."): the records of the last batch are not stored (the
+    // transaction is rolled back, the table's keyset and count read again), those of earlier
+    // batches are.
     void finish();
     // Called between the steps of bringing a large table up to date in finish().
     void setBetweenSteps(std::function<void()> between) { m_between = std::move(between); }

@@ -49,6 +49,7 @@ struct Table::Private {
     // Open state.
     QPointer<Database> db;
     QMetaObject::Connection dbConnection;
+    QMetaObject::Connection rollbackConnection;
     Dialect dialect = Dialect::Sqlite;
     bool active = false;
     TableCatalog catalog;
@@ -76,6 +77,7 @@ struct Table::Private {
     // Edit buffer.
     TableState state = TableState::Inactive;
     QVariantList buffer;
+    QVariantList original; // the edited record as read when the edit began
     QVector<bool> changed;
     bool modified = false;
     bool appending = true;
@@ -110,6 +112,8 @@ struct Table::Private {
     void checkBrowseMode();
     void beginInsert(bool atEnd);
     void refilter(const std::function<void()> &undo);
+    int locate(qint64 id, const QVariantList &keyValues);
+    void afterRollback();
 
     // ---- keys and pages (table_paging.cpp) ---------------------------------------------------
     qint64 readKey(const QSqlQuery &qq, int first = 0);
@@ -147,6 +151,9 @@ struct Table::Private {
     void requireValues(const QVariantList &values, const QVector<bool> &set, bool inserting) const;
     QVariant bindable(int fieldIdx, const QVariant &v) const;
     bool sameValue(int fieldIdx, const QVariant &a, const QVariant &b) const;
+    bool movableIdentity() const;
+    void matchAsRead(const QVariantList &read, const QVector<bool> &covered, QStringList &checks,
+                     QVariantList &binds) const;
     void postEdit();
     void postInsert();
     void deleteCurrent();

@@ -211,5 +211,27 @@ TEST(FieldTypesTest, TextFormsAreLocaleIndependentAndRoundTrip)
     }
 }
 
+TEST(FieldTypesTest, ARefusedValueIsShownCutShort)
+{
+    // A message box lays out the whole message: a value of megabytes froze the window.
+    const QString huge = QStringLiteral("12x") + QString(5 * 1024 * 1024, QLatin1Char('9'));
+    for (const int type : {int(ftInteger), int(ftFloat), int(ftDate), int(ftBoolean), int(ftBlob), int(ftBCD),
+                           int(ftDateTime)}) {
+        try {
+            textToValue(type, huge, QStringLiteral("QTY"));
+            ADD_FAILURE() << "accepted a bad value of type " << type;
+        } catch (const EngineError &e) {
+            EXPECT_LT(e.message().size(), 150) << type;
+            EXPECT_TRUE(e.message().startsWith(QLatin1String("'12x999"))) << type;
+            EXPECT_TRUE(e.message().contains(QLatin1String("...' is not a valid"))) << type;
+            EXPECT_TRUE(e.message().contains(QLatin1String("QTY"))) << type;
+        }
+    }
+    EXPECT_EQ(shownValue(QStringLiteral("short")), QStringLiteral("short"));
+    // A pair of surrogates is never cut in half.
+    const QString emoji = QString(39, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x98\x80") + QStringLiteral("tail");
+    EXPECT_EQ(shownValue(emoji), QString(39, QLatin1Char('a')) + QStringLiteral("..."));
+}
+
 } // namespace
 } // namespace pelldrake::engine
