@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +217,14 @@ void ClientDataSet::close()
     state_ = State::Inactive;
 }
 
+namespace {
+// The system's words for an errno value; never empty.
+std::string reason(int error)
+{
+    return error != 0 ? std::generic_category().message(error) : std::string("unknown error");
+}
+} // namespace
+
 void ClientDataSet::saveToFile(const std::string &path)
 {
     const std::string target = path.empty() ? fileName_ : path;
@@ -251,6 +260,7 @@ void ClientDataSet::saveToFile(const std::string &path)
     // file or link planted at it is never written through.
     std::filesystem::path tmp;
     std::FILE *out = nullptr;
+    int openError = 0;
     std::random_device rd;
     for (int i = 0; i < 100 && !out; ++i) {
         tmp = finalPath;
@@ -260,25 +270,32 @@ void ClientDataSet::saveToFile(const std::string &path)
 #else
         out = std::fopen(tmp.c_str(), "wbx");
 #endif
+        if (!out)
+            openError = errno;
+        if (openError != EEXIST)
+            break;
     }
     if (!out)
-        throw DataSetError("cannot write dataset file \"" + target + "\"");
+        throw DataSetError("cannot write dataset file \"" + target + "\": " + reason(openError));
+    // A full disk may show only at the flush inside fclose, so both results count.
     const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fclose(out) != 0 || !written) {
+    const int writeError = written ? 0 : errno;
+    const bool closed = std::fclose(out) == 0;
+    if (!written || !closed) {
+        const int error = written ? errno : writeError;
         std::error_code rc;
         std::filesystem::remove(tmp, rc);
-        throw DataSetError("cannot write dataset file \"" + tmp.string() + "\"");
+        throw DataSetError("cannot write dataset file \"" + target + "\": " + reason(error));
     }
+    // rename replaces the old file in one step on every platform (on Windows through
+    // MoveFileEx with replace-existing); the old file is never removed first, so a failed
+    // rename leaves it as it was.
     std::error_code ec;
     std::filesystem::rename(tmp, finalPath, ec);
     if (ec) {
-        std::filesystem::remove(finalPath, ec);
-        std::filesystem::rename(tmp, finalPath, ec);
-        if (ec) {
-            std::error_code rc;
-            std::filesystem::remove(tmp, rc);
-            throw DataSetError("cannot replace dataset file \"" + target + "\": " + ec.message());
-        }
+        std::error_code rc;
+        std::filesystem::remove(tmp, rc);
+        throw DataSetError("cannot replace dataset file \"" + target + "\": " + ec.message());
     }
 }
 

@@ -7,8 +7,9 @@ namespace pelldrake::engine {
 
 namespace {
 
-// "DELETE ... WHERE k IN (?, ...)" for a one-column key, else one match per record.
-QString batchDelete(const QString &from, const KeyChoice &key, int n)
+// "DELETE ... WHERE k IN (?, ...)" for a one-column key, else one match per record; `also` is
+// appended to the condition as it stands.
+QString batchDelete(const QString &from, const KeyChoice &key, int n, const QString &also)
 {
     const QString single = key.match.size() == 1 && key.match.first().endsWith(QLatin1String(" = ?"))
         ? key.match.first().chopped(4)
@@ -18,12 +19,12 @@ QString batchDelete(const QString &from, const KeyChoice &key, int n)
     if (!single.isEmpty()) {
         for (int i = 0; i < n; ++i)
             parts << QStringLiteral("?");
-        return QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)").arg(from, single, parts.join(QLatin1String(", ")));
+        return QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)%4").arg(from, single, parts.join(QLatin1String(", ")), also);
     }
     const QString one = QLatin1Char('(') + key.match.join(QLatin1String(" AND ")) + QLatin1Char(')');
     for (int i = 0; i < n; ++i)
         parts << one;
-    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(from, parts.join(QLatin1String(" OR ")));
+    return QStringLiteral("DELETE FROM %1 WHERE (%2)%3").arg(from, parts.join(QLatin1String(" OR ")), also);
 }
 
 } // namespace
@@ -44,12 +45,20 @@ void Table::deleteAll(const std::function<void()> &afterBatch)
     const QString context = QStringLiteral("Cannot delete the record");
     // The keys come from the keyset of the filter and order, page by page, exactly as a loop of
     // deleteRecord() would meet them.
+    // The keys were read a while ago: a filtered delete also checks the filter, so a row that no
+    // longer matches it (its values changed, or a SQLite rowid now names another row after a VACUUM)
+    // is left alone.
+    QString filterCheck;
+    if (!d->where.isEmpty())
+        filterCheck = QStringLiteral(" AND (%1)").arg(d->where);
     while (d->ensureKey(0)) {
         const int n = std::min(d->loaded(), batch);
-        QSqlQuery &qq = d->statement(batchDelete(d->catalog.from, d->key, n), context);
+        QSqlQuery &qq = d->statement(batchDelete(d->catalog.from, d->key, n, filterCheck), context);
         int b = 0;
         for (int i = 0; i < n; ++i)
             d->bindKey(qq, b, d->keys.at(i));
+        for (const QVariant &v : d->whereBinds)
+            qq.bindValue(b++, v);
         int affected = 0;
         d->guardedWrite([&] {
             execOrThrow(qq, context);

@@ -23,6 +23,7 @@ public:
     }
     ~TempDir() { std::error_code ec; fs::remove_all(path_, ec); }
     fs::path operator/(const std::string &name) const { return path_ / name; }
+    const fs::path &path() const { return path_; }
 
 private:
     fs::path path_;
@@ -184,4 +185,26 @@ TEST(ClientDataSet, NavigationBeforeOpenAndDefinitionChangesWhileOpenAreRefused)
     ds.createDataSet();
     EXPECT_THROW(ds.addFieldDef("X", FieldType::Memo), DataSetError);
     EXPECT_THROW(ds.saveToFile(), DataSetError); // no file name
+}
+
+TEST(ClientDataSet, AFailedSaveNamesTheSystemsReasonAndKeepsTheOldFile)
+{
+    TempDir dir;
+    ClientDataSet ds;
+    defineStore(ds);
+    ds.createDataSet();
+    addRecord(ds, "ISA", "ISA*00");
+    try {
+        ds.saveToFile((dir / "no-such-folder" / "store.cds").string());
+        FAIL() << "a save into a missing folder succeeded";
+    } catch (const DataSetError &e) {
+        EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos) << e.what();
+    }
+
+    // A directory in the way of the rename: the save fails and what is there stays.
+    fs::create_directories(dir / "taken" / "inside");
+    EXPECT_THROW(ds.saveToFile((dir / "taken").string()), DataSetError);
+    EXPECT_TRUE(fs::exists(dir / "taken" / "inside"));
+    for (const auto &entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
