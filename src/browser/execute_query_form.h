@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSqlDatabase>
 #include <QString>
 
 class QLabel;
@@ -12,6 +13,7 @@ namespace pelldrake {
 
 class QueryResultModel;
 class TPelldrakeCDSForm;
+struct Pane;
 
 // The query window: one SQL statement run against pane 1's alias. A statement
 // that returns rows (SELECT, RETURNING, PRAGMA) shows them read-only below,
@@ -49,6 +51,7 @@ private:
     void layoutControls();
     void executeQuery();
     void showOutcome();
+    QSqlDatabase ownConnection(Pane &pane);
     void dropConnection();
 
     TPelldrakeCDSForm &main_;
