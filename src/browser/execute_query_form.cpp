@@ -167,9 +167,12 @@ void TExecuteQueryFrm::showOutcome()
         ResultLabel->clear();
     } else if (rows) {
         const int n = result_->rowsRead();
-        ResultLabel->setText(result_->complete()
-                                 ? (n == 1 ? QStringLiteral("1 row.") : QStringLiteral("%1 rows.").arg(n))
-                                 : QStringLiteral("%1 rows read so far; more are read as you scroll.").arg(n));
+        if (!result_->readError().isEmpty())
+            ResultLabel->setText(QStringLiteral("%1 rows read, then reading failed: %2").arg(n).arg(result_->readError()));
+        else if (result_->complete())
+            ResultLabel->setText(n == 1 ? QStringLiteral("1 row.") : QStringLiteral("%1 rows.").arg(n));
+        else
+            ResultLabel->setText(QStringLiteral("%1 rows read so far; more are read as you scroll.").arg(n));
     } else {
         const int n = result_->rowsAffected();
         ResultLabel->setText(n == 1 ? QStringLiteral("1 row affected.") : QStringLiteral("%1 rows affected.").arg(n));

@@ -26,6 +26,7 @@ void QueryResultModel::clear()
     executed_ = false;
     returnsRows_ = false;
     rowsAffected_ = 0;
+    readError_.clear();
     endResetModel();
     emit rowsReadChanged();
 }
@@ -118,6 +119,12 @@ void QueryResultModel::run(const QSqlDatabase &connection, const QString &sql)
     endResetModel();
     if (query_)
         readPage();
+    if (!readError_.isEmpty()) {
+        // The statement failed on one of its first rows: it failed.
+        const QString error = readError_;
+        clear();
+        throw engine::EngineError(error);
+    }
     emit rowsReadChanged();
 }
 
@@ -133,7 +140,11 @@ void QueryResultModel::readPage()
         page << row;
     }
     if (page.size() < kPageSize) {
-        query_.reset(); // the end: the cursor is released
+        // The rows stop at the end of the result, and also where the server
+        // failed to give more (an error in a later row, a lost connection).
+        if (query_->lastError().isValid())
+            readError_ = engine::errorText(query_->lastError());
+        query_.reset(); // the cursor is released
         endReadOnlyTransaction();
     }
     if (!page.isEmpty()) {

@@ -40,9 +40,11 @@ public:
     // Whether a statement ran since the last clear, and whether it returns rows.
     bool executed() const { return executed_; }
     bool returnsRows() const { return returnsRows_; }
-    // Rows read so far, and whether they are all the statement returned.
+    // Rows read so far, and whether reading has ended: at the last row, or
+    // at a failure to read further (readError() then tells why).
     int rowsRead() const { return int(rows_.size()); }
     bool complete() const { return !query_; }
+    QString readError() const { return readError_; }
     // The rows a statement without a result changed.
     int rowsAffected() const { return rowsAffected_; }
 
@@ -68,6 +70,7 @@ private:
     bool executed_ = false;
     bool returnsRows_ = false;
     int rowsAffected_ = 0;
+    QString readError_;
     QSqlDatabase readOnlyTransaction_; // the connection whose read-only transaction is open
 };
 

@@ -179,6 +179,12 @@ TEST_F(QueryWindowServerTest, ReadOnlyAliasIsNeverWrittenWhateverTheStatement)
         model->fetchMore({});
     EXPECT_EQ(model->rowsRead(), 500);
     EXPECT_EQ(model->data(model->index(499, 1)).toString(), QStringLiteral("a;b"));
+    // Rows that fail part way are not the whole result; the next statement runs.
+    run(form, QStringLiteral("SELECT 1 / (n - 300) FROM generate_series(1, 1000) n"));
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    EXPECT_EQ(model->rowsRead(), 299);
+    EXPECT_EQ(form.ResultLabel->text(), QStringLiteral("299 rows read, then reading failed: division by zero"));
     run(form, QStringLiteral("SELECT count(*) FROM %1").arg(table));
     EXPECT_EQ(model->data(model->index(0, 0)).toString(), QStringLiteral("3"));
     EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();

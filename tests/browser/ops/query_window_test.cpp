@@ -202,3 +202,32 @@ TEST(SinglePostgresStatement, OnlyTextTheServerReadsAsOneStatementIsOne)
     EXPECT_FALSE(isSinglePostgresStatement(QStringLiteral("SELECT 'a\\''; DELETE FROM t; --'"), false));
     EXPECT_FALSE(isSinglePostgresStatement(QStringLiteral("SELECT B'1'\n'\\'; DELETE FROM t; --'"), false));
 }
+
+// A statement whose rows fail part way has failed: on its first page it is
+// refused as a whole, on a later one the label says how far it came and why.
+TEST_F(QueryWindowTest, RowsThatFailPartWayAreNeverShownAsTheWholeResult)
+{
+    openShop();
+    TestSession::runSql(path(QStringLiteral("Shop.sqlite")),
+                        {QStringLiteral("CREATE TABLE many (N INTEGER)"),
+                         QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 1000)"
+                                        " INSERT INTO many SELECT n FROM c")});
+    TExecuteQueryFrm form(*window, window.get());
+    QueryResultModel *model = form.resultModel();
+    const QString failingAt = QStringLiteral("SELECT CASE WHEN N = %1 THEN abs(-9223372036854775807 - 1) ELSE N END FROM many");
+    run(form, failingAt.arg(50));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().first().contains(QStringLiteral("overflow"))) << errors().first().toStdString();
+    EXPECT_EQ(model->rowsRead(), 0);
+    EXPECT_TRUE(form.ResultLabel->text().isEmpty());
+
+    fake.clear();
+    run(form, failingAt.arg(450));
+    ASSERT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    EXPECT_EQ(model->rowsRead(), 449);
+    EXPECT_TRUE(form.ResultLabel->text().startsWith(QStringLiteral("449 rows read, then reading failed: ")))
+        << form.ResultLabel->text().toStdString();
+    EXPECT_TRUE(form.ResultLabel->text().contains(QStringLiteral("overflow")));
+}
