@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/program_icon.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace pelldrake {
@@ -54,6 +55,20 @@ void Application::showException(std::exception_ptr error)
         dialogs().showError(text);
     } catch (...) {
     }
+}
+
+int runProgram(const std::function<int()> &program)
+{
+    try {
+        return program();
+    } catch (...) {
+        const std::exception_ptr error = std::current_exception();
+        if (qApp)
+            Application::showException(error);
+        else
+            std::fprintf(stderr, "%s\n", Application::messageOf(error).toLocal8Bit().constData());
+    }
+    return 1;
 }
 
 } // namespace pelldrake

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <exception>
+#include <functional>
 
 namespace pelldrake {
 
@@ -22,5 +23,11 @@ public:
     // Shows the current exception (call inside a catch block).
     static void showException(std::exception_ptr error);
 };
+
+// Runs the program: `program` starts it up, runs the event loop and returns
+// the loop's result, which becomes the exit code. A failure that escapes it
+// is shown (on the error stream while there is no application object to show
+// it with) and gives exit code 1.
+int runProgram(const std::function<int()> &program);
 
 } // namespace pelldrake

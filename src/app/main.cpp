@@ -8,11 +8,11 @@
 int main(int argc, char **argv)
 {
     using namespace pelldrake;
-    std::unique_ptr<Application> app;
+    std::unique_ptr<Application> app; // outlives a start-up failure, to show it
     DialogsLoginPrompt loginPrompt;
     // Start-up runs inside one guard: whatever escapes it is shown and the
-    // program ends normally.
-    try {
+    // program ends with a failure code.
+    return runProgram([&] {
         app = std::make_unique<Application>(argc, argv);
         engine::Session &session = engine::Session::defaultSession();
         // The first start creates the alias registry with the demo alias.
@@ -20,11 +20,8 @@ int main(int argc, char **argv)
         session.setLoginPrompt(&loginPrompt);
         TPelldrakeCDSForm window(&session);
         window.show();
-        app->exec();
+        const int result = app->exec();
         session.setLoginPrompt(nullptr);
-    } catch (...) {
-        if (app)
-            Application::showException(std::current_exception());
-    }
-    return 0;
+        return result;
+    });
 }

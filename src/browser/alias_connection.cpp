@@ -68,6 +68,15 @@ void postPendingEdit(Pane &pane)
 
 void ensureConnected(Pane &pane)
 {
+    // A server connection that was lost (the server restarted, or ended the
+    // session) is made again at the pane's next action, as if it had never
+    // been made: nothing of the old session can be used, and the alias and
+    // its login still hold. The user need not choose the alias again.
+    if (pane.database->connected()) {
+        if (pane.database->serverAlive())
+            return;
+        pane.database->close();
+    }
     pane.database->setLoginPrompt(pane.passwordRequired->isChecked());
     try {
         pane.database->open();

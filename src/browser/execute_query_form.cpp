@@ -128,27 +128,21 @@ void TExecuteQueryFrm::executeQuery()
 
     // The statement runs on the window's own connection to the alias, so
     // its rows can stay on their cursor while the pane's table reads again.
-    const QString alias = pane.aliasCombo->currentText();
-    if (connectionName_.isEmpty() || connectedAlias_ != alias) {
-        dropConnection();
-        const QString name = QStringLiteral("pelldrake-query-%1").arg(quintptr(this));
-        {
-            QSqlDatabase connection = QSqlDatabase::cloneDatabase(pane.database->sqlDatabase(), name);
-            if (!connection.open()) {
-                const QString error = engine::errorText(connection.lastError());
-                connection = QSqlDatabase();
-                QSqlDatabase::removeDatabase(name);
-                throw engine::EngineError(error);
-            }
-            if (pane.database->readOnly() && pane.database->isPostgres())
-                QSqlQuery(connection).exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
-        }
-        connectionName_ = name;
-        connectedAlias_ = alias;
+    QSqlDatabase connection = ownConnection(pane);
+    try {
+        if (pane.database->readOnly())
+            result_->executeReadOnly(connection, sql);
+        else
+            result_->execute(connection, sql);
+    } catch (const engine::EngineError &e) {
+        if (connection.isOpen())
+            throw;
+        throw engine::EngineError(e.message()
+                                  + QStringLiteral("\nThe connection to the server was lost; the next run connects again."));
     }
-    result_->execute(QSqlDatabase::database(connectionName_, false), sql);
 
     if (wasOpen) {
+        ensureConnected(pane); // the pane's connection may have been lost too
         table.open();
         // The columns keep the order the user gave them.
         const QAbstractItemModel *model = pane.grid->model();
@@ -173,13 +167,67 @@ void TExecuteQueryFrm::showOutcome()
         ResultLabel->clear();
     } else if (rows) {
         const int n = result_->rowsRead();
-        ResultLabel->setText(result_->complete()
-                                 ? (n == 1 ? QStringLiteral("1 row.") : QStringLiteral("%1 rows.").arg(n))
-                                 : QStringLiteral("%1 rows read so far; more are read as you scroll.").arg(n));
+        if (!result_->readError().isEmpty())
+            ResultLabel->setText(QStringLiteral("%1 rows read, then reading failed: %2").arg(n).arg(result_->readError()));
+        else if (result_->complete())
+            ResultLabel->setText(n == 1 ? QStringLiteral("1 row.") : QStringLiteral("%1 rows.").arg(n));
+        else
+            ResultLabel->setText(QStringLiteral("%1 rows read so far; more are read as you scroll.").arg(n));
     } else {
         const int n = result_->rowsAffected();
         ResultLabel->setText(n == 1 ? QStringLiteral("1 row affected.") : QStringLiteral("%1 rows affected.").arg(n));
     }
+}
+
+namespace {
+
+// Whether the server still answers on the connection. Qt closes a server
+// connection once a statement finds the server gone.
+bool answers(QSqlDatabase connection)
+{
+    if (connection.isOpen() && connection.driverName() == QLatin1String("QPSQL"))
+        QSqlQuery(connection).exec(QStringLiteral("SELECT 1"));
+    return connection.isOpen();
+}
+
+} // namespace
+
+QSqlDatabase TExecuteQueryFrm::ownConnection(Pane &pane)
+{
+    const QString alias = pane.aliasCombo->currentText();
+    bool lost = false;
+    if (!connectionName_.isEmpty()) {
+        if (connectedAlias_ == alias && answers(QSqlDatabase::database(connectionName_, false)))
+            return QSqlDatabase::database(connectionName_, false);
+        // A connection the server dropped is made again, once for each run.
+        lost = connectedAlias_ == alias;
+        dropConnection();
+    }
+    const QString name = QStringLiteral("pelldrake-query-%1").arg(quintptr(this));
+    QString error;
+    {
+        QSqlDatabase connection = QSqlDatabase::cloneDatabase(pane.database->sqlDatabase(), name);
+        if (connection.open() && pane.database->readOnly() && pane.database->isPostgres()) {
+            // Each statement runs in a read-only transaction anyway; this keeps the session's
+            // default the same as the pane's.
+            QSqlQuery q(connection);
+            if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")))
+                error = engine::errorText(q.lastError());
+        } else if (!connection.isOpen()) {
+            error = engine::errorText(connection.lastError());
+        }
+        if (!error.isEmpty())
+            connection.close();
+    }
+    if (!error.isEmpty()) {
+        QSqlDatabase::removeDatabase(name);
+        if (lost)
+            error = QStringLiteral("The connection to alias '%1' was lost and cannot be made again: %2").arg(alias, error);
+        throw engine::EngineError(error);
+    }
+    connectionName_ = name;
+    connectedAlias_ = alias;
+    return QSqlDatabase::database(connectionName_, false);
 }
 
 void TExecuteQueryFrm::dropConnection()

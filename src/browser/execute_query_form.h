@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSqlDatabase>
 #include <QString>
 
 class QLabel;
@@ -12,11 +13,14 @@ namespace pelldrake {
 
 class QueryResultModel;
 class TPelldrakeCDSForm;
+struct Pane;
 
 // The query window: one SQL statement run against pane 1's alias. A statement
 // that returns rows (SELECT, RETURNING, PRAGMA) shows them read-only below,
 // read page by page as the view scrolls; any other statement shows how many
-// rows it changed. The window stays open for the next statement.
+// rows it changed. The window stays open for the next statement. On a
+// read-only alias no statement can write. The window runs on a connection
+// of its own, made again at the next run when the server dropped it.
 class TExecuteQueryFrm : public QDialog {
     Q_OBJECT
 public:
@@ -49,6 +53,9 @@ private:
     void layoutControls();
     void executeQuery();
     void showOutcome();
+    // The window's connection to pane 1's alias, made when there is none,
+    // the alias changed or the server no longer answers on it.
+    QSqlDatabase ownConnection(Pane &pane);
     void dropConnection();
 
     TPelldrakeCDSForm &main_;

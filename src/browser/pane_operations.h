@@ -39,8 +39,9 @@ void postPendingEdit(Pane &pane);
 
 // Alias connection: connects the pane to the alias in its chooser and lists its tables.
 void connectAlias(TPelldrakeCDSForm &form, Pane &pane);
-// Connects the pane's database when it is not connected: first with the
-// "Password Required" state as login prompt flag, then once more with the login prompt.
+// Connects the pane's database when it is not connected, or its server
+// connection was lost: first with the "Password Required" state as login
+// prompt flag, then once more with the login prompt.
 void ensureConnected(Pane &pane);
 // Empties the pane (alias text, table list, field name, filter) and closes its table.
 void resetPane(Pane &pane);

@@ -27,15 +27,24 @@ public:
     // rows when it returns any. Throws engine::EngineError with the server's
     // message. Any earlier result is dropped first.
     void execute(const QSqlDatabase &connection, const QString &sql);
+    // As execute(), for a connection that must not write. On PostgreSQL the
+    // text must be one statement; it runs inside a read-only transaction,
+    // behind a savepoint (a subtransaction can never turn read-write), and
+    // the transaction is rolled back once the result is read or dropped. A
+    // second statement could end that transaction first, so more than one is
+    // refused. A SQLite connection opened read-only refuses writes itself.
+    void executeReadOnly(const QSqlDatabase &connection, const QString &sql);
     // Drops the result and releases its cursor.
     void clear();
 
     // Whether a statement ran since the last clear, and whether it returns rows.
     bool executed() const { return executed_; }
     bool returnsRows() const { return returnsRows_; }
-    // Rows read so far, and whether they are all the statement returned.
+    // Rows read so far, and whether reading has ended: at the last row, or
+    // at a failure to read further (readError() then tells why).
     int rowsRead() const { return int(rows_.size()); }
     bool complete() const { return !query_; }
+    QString readError() const { return readError_; }
     // The rows a statement without a result changed.
     int rowsAffected() const { return rowsAffected_; }
 
@@ -51,7 +60,9 @@ signals:
     void rowsReadChanged();
 
 private:
+    void run(const QSqlDatabase &connection, const QString &sql);
     void readPage();
+    void endReadOnlyTransaction();
 
     std::unique_ptr<QSqlQuery> query_; // the open cursor; gone once every row is read
     QStringList columns_;
@@ -59,7 +70,16 @@ private:
     bool executed_ = false;
     bool returnsRows_ = false;
     int rowsAffected_ = 0;
+    QString readError_;
+    QSqlDatabase readOnlyTransaction_; // the connection whose read-only transaction is open
 };
+
+// Whether `sql` is at most one PostgreSQL statement: no ';' outside literals,
+// quoted names and comments, except at the end. `standardStrings` is the
+// server's standard_conforming_strings (off: a backslash escapes the quote of
+// a plain literal too). Text that might read as more than one statement, or
+// ends inside a literal or comment, is not one statement.
+bool isSinglePostgresStatement(const QString &sql, bool standardStrings);
 
 // A value as the result view shows it: ISO dates and times, "." decimals,
 // a byte count for binary values, empty for null.

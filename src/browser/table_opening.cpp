@@ -72,8 +72,7 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
     table.setFiltered(false);
     table.setFilter(QString());
 
-    if (!pane.database->connected())
-        ensureConnected(pane);
+    ensureConnected(pane); // also when the server has dropped the connection
 
     form.disableControls(pane);
     QListWidgetItem *selected = pane.tableList->currentItem();
@@ -82,9 +81,13 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
     table.setTableName(tableName);
     try {
         table.open();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
         table.close();
-        dialogs().showMessage(QStringLiteral("Error opening table. Is the Use Extension box checked?"));
+        // The known text first; the engine's reason tells what really failed.
+        QString message = QStringLiteral("Error opening table. Is the Use Extension box checked?");
+        if (const QString reason = QString::fromUtf8(e.what()).trimmed(); !reason.isEmpty())
+            message += QLatin1Char('\n') + reason;
+        dialogs().showMessage(message);
         form.enableControls(pane);
         return;
     }

@@ -57,6 +57,18 @@ QSqlDatabase Database::sqlDatabase() const
     return QSqlDatabase::database(m_connectionName, false);
 }
 
+bool Database::serverAlive() const
+{
+    if (!m_connected)
+        return false;
+    QSqlDatabase db = sqlDatabase();
+    // Qt closes a server connection as soon as a statement finds the server gone; any other
+    // failure (a transaction already aborted) leaves it open.
+    if (isPostgres() && db.isOpen())
+        QSqlQuery(db).exec(QStringLiteral("SELECT 1"));
+    return db.isOpen();
+}
+
 void Database::open()
 {
     if (m_connected)

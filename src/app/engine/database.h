@@ -52,6 +52,9 @@ public:
     // The underlying Qt connection (valid while connected).
     QSqlDatabase sqlDatabase() const;
     QString connectionName() const { return m_connectionName; }
+    // Whether the server still answers on the connection (a round trip): false once the server
+    // restarted or ended this session. An embedded database answers while it is connected.
+    bool serverAlive() const;
 
 signals:
     void connectedChanged(bool connected);

@@ -86,3 +86,26 @@ TEST(ApplicationTest, FakeDialogsAnswerFromTheirQueuesAndCountWhatWasNotScripted
     EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::YesNo)[1].caption, QStringLiteral("Delete"));
     EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::Login)[0].caption, QStringLiteral("Sales"));
 }
+
+// The exit code is the event loop's; a start-up failure is shown and fails
+// the program, instead of ending it as a success.
+TEST(ApplicationTest, ProgramEndsWithTheLoopsResultOrFailsAfterAStartUpFailure)
+{
+    EXPECT_EQ(pelldrake::runProgram([] {
+                  QTimer::singleShot(0, qApp, [] { qApp->exit(3); });
+                  return qApp->exec();
+              }),
+              3);
+    EXPECT_EQ(pelldrake::runProgram([] {
+                  QTimer::singleShot(0, qApp, [] { qApp->quit(); });
+                  return qApp->exec();
+              }),
+              0);
+
+    FakeDialogs fake;
+    EXPECT_NE(pelldrake::runProgram([]() -> int {
+                  throw pelldrake::engine::EngineError(QStringLiteral("Cannot write the alias registry: Permission denied"));
+              }),
+              0);
+    EXPECT_EQ(fake.errors(), QStringList{QStringLiteral("Cannot write the alias registry: Permission denied")});
+}

@@ -147,3 +147,87 @@ TEST(QueryResultText, ValuesAreShownLocaleFree)
     EXPECT_EQ(resultValueText(QVariant(0.1)), QStringLiteral("0.1"));
     EXPECT_EQ(resultValueText(QVariant(QDate(2026, 12, 7))), QStringLiteral("2026-12-07"));
 }
+
+TEST_F(QueryWindowTest, ReadOnlySqliteAliasIsNeverWritten)
+{
+    engine::AliasDef shop = *session().aliases().find(QStringLiteral("Shop"));
+    shop.readOnly = true;
+    session().aliases().add(shop);
+    openShop();
+    TExecuteQueryFrm form(*window, window.get());
+    for (const QString &sql : {QStringLiteral("delete from customers"),
+                               QStringLiteral("PRAGMA query_only = 0"),
+                               QStringLiteral("delete from customers"),
+                               QStringLiteral("BEGIN; DELETE FROM customers; COMMIT")}) {
+        run(form, sql);
+        run(form, QStringLiteral("SELECT count(*) FROM customers"));
+        EXPECT_EQ(form.resultModel()->data(form.resultModel()->index(0, 0)).toString(), QStringLiteral("5")) << sql.toStdString();
+    }
+    // The engine's reasons: a read-only database, one statement at a time.
+    ASSERT_EQ(errors().size(), 3) << errors().join('\n').toStdString();
+    EXPECT_TRUE(errors()[0].contains(QStringLiteral("readonly"))) << errors()[0].toStdString();
+    EXPECT_FALSE(errors()[2].isEmpty());
+}
+
+// Where a statement ends, read as the server reads it: a ';' inside a literal,
+// a quoted name, a dollar quote or a comment ends nothing.
+TEST(SinglePostgresStatement, OnlyTextTheServerReadsAsOneStatementIsOne)
+{
+    for (const char *one : {"SELECT 1", "SELECT 1;", "SELECT 1 ;; -- done\n", "SELECT 1; /* c; */ ",
+                            "SELECT 'a;b'", "SELECT 'it''s; x'", "SELECT E'a\\';b'", "SELECT e'\\\\'';'",
+                            "SELECT $$;$$", "SELECT $tag$ $$ ; $ta $tag$", "SELECT \"a;\"\"b\"",
+                            "SELECT 1 /* a /* nested; */ still; */",
+                            // a literal goes on after a line break, escapes and all
+                            "SELECT E'a'\n  -- c\n'\\'; still'",
+                            "SELECT B'01', X'1F'", "SELECT U&'d\\0061t;'", "SELECT $1, 2$x$;$x$",
+                            "SELECT 'a\\''; DELETE FROM t; --'", "-- only a comment; really"})
+        EXPECT_TRUE(isSinglePostgresStatement(QString::fromUtf8(one), true)) << one;
+
+    for (const char *more : {"SELECT 1; DELETE FROM t", "BEGIN READ WRITE; DELETE FROM t; COMMIT",
+                             "COMMIT; DELETE FROM t", "SELECT 1 -- ;\n; DELETE FROM t",
+                             // '$' inside a name starts no dollar quote
+                             "SELECT a$x$; DELETE FROM t; $x$", "SELECT 1 AS \"x\"; DELETE FROM t",
+                             // a backslash escapes nothing in a standard literal
+                             "SELECT 'a\\'; DELETE FROM t; --'", "SELECT ee'\\'; DELETE FROM t; --'",
+                             // E'' escapes; B'' and X'' end at the first quote
+                             "SELECT E'\\''; DELETE FROM t", "SELECT x'1'; DELETE FROM t",
+                             "SELECT 'a' 'b'; DELETE FROM t",
+                             // not closed: the server would refuse it, and so does this check
+                             "SELECT 'open", "SELECT 1 /* open /* */", "SELECT $x$ open $X$", "SELECT \"open"})
+        EXPECT_FALSE(isSinglePostgresStatement(QString::fromUtf8(more), true)) << more;
+
+    // Without standard strings a backslash escapes a quote in every literal,
+    // except a bit string and its further parts.
+    EXPECT_TRUE(isSinglePostgresStatement(QStringLiteral("SELECT 'a\\'; DELETE FROM t; --'"), false));
+    EXPECT_FALSE(isSinglePostgresStatement(QStringLiteral("SELECT 'a\\''; DELETE FROM t; --'"), false));
+    EXPECT_FALSE(isSinglePostgresStatement(QStringLiteral("SELECT B'1'\n'\\'; DELETE FROM t; --'"), false));
+}
+
+// A statement whose rows fail part way has failed: on its first page it is
+// refused as a whole, on a later one the label says how far it came and why.
+TEST_F(QueryWindowTest, RowsThatFailPartWayAreNeverShownAsTheWholeResult)
+{
+    openShop();
+    TestSession::runSql(path(QStringLiteral("Shop.sqlite")),
+                        {QStringLiteral("CREATE TABLE many (N INTEGER)"),
+                         QStringLiteral("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 1000)"
+                                        " INSERT INTO many SELECT n FROM c")});
+    TExecuteQueryFrm form(*window, window.get());
+    QueryResultModel *model = form.resultModel();
+    const QString failingAt = QStringLiteral("SELECT CASE WHEN N = %1 THEN abs(-9223372036854775807 - 1) ELSE N END FROM many");
+    run(form, failingAt.arg(50));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors().first().contains(QStringLiteral("overflow"))) << errors().first().toStdString();
+    EXPECT_EQ(model->rowsRead(), 0);
+    EXPECT_TRUE(form.ResultLabel->text().isEmpty());
+
+    fake.clear();
+    run(form, failingAt.arg(450));
+    ASSERT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    EXPECT_EQ(model->rowsRead(), 449);
+    EXPECT_TRUE(form.ResultLabel->text().startsWith(QStringLiteral("449 rows read, then reading failed: ")))
+        << form.ResultLabel->text().toStdString();
+    EXPECT_TRUE(form.ResultLabel->text().contains(QStringLiteral("overflow")));
+}

@@ -4,6 +4,7 @@
 #include "browser_fixture.h"
 
 #include "app/engine/alias_registry.h"
+#include "app/engine/database.h"
 #include "app/engine/session.h"
 #include "app/engine/table.h"
 #include "browser/dbgrid.h"
@@ -131,3 +132,33 @@ TEST_F(ServerBrowseTest, ServerTableBrowsesBesideAnEmbeddedOne)
 }
 
 } // namespace
+
+// The server ends the pane's session (as a restart does): the next table
+// click connects again and opens the table. A table that cannot open says
+// why on a second line.
+TEST_F(ServerBrowseTest, PaneConnectsAgainAfterTheServerDroppedItsConnection)
+{
+    TPelldrakeCDSForm &form = openWindow();
+    Pane &p1 = form.pane1();
+    chooseAlias(p1, "Server");
+    clickTable(p1, table);
+    ASSERT_TRUE(p1.table->active());
+    QSqlQuery pid(p1.database->sqlDatabase());
+    ASSERT_TRUE(pid.exec("SELECT pg_backend_pid()") && pid.next());
+    run({QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.value(0).toInt())});
+    pid = QSqlQuery();
+
+    clickTable(p1, table);
+    EXPECT_TRUE(messages().isEmpty()) << messages().join('|').toStdString();
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
+    ASSERT_TRUE(p1.table->active());
+    EXPECT_EQ(gridColumn(p1, "name").size(), 5);
+
+    p1.tableList->addItem("gone_" + table);
+    clickTable(p1, "gone_" + table);
+    ASSERT_EQ(messages().size(), 1);
+    const QStringList lines = messages().first().split('\n');
+    ASSERT_EQ(lines.size(), 2) << messages().first().toStdString();
+    EXPECT_EQ(lines[0], "Error opening table. Is the Use Extension box checked?");
+    EXPECT_TRUE(lines[1].contains("gone_" + table)) << lines[1].toStdString();
+}
