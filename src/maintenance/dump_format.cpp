@@ -89,7 +89,17 @@ bool DumpReader::fetch()
         return false;
     pending_ = true;
     pendingLine_ = in_.lineNumber();
+    // A byte-order mark that an editor put before the first line.
+    if (pendingLine_ == 1 && line_.startsWith("\xEF\xBB\xBF"))
+        line_.remove(0, 3);
     return true;
+}
+
+void DumpReader::skipped(bool carriageReturn)
+{
+    if (skipped_++ == 0)
+        firstSkipped_ = itemLine_;
+    skippedCr_ = skippedCr_ || carriageReturn;
 }
 
 DumpReader::Item DumpReader::next()
@@ -104,8 +114,10 @@ DumpReader::Item DumpReader::next()
         if (line_.isEmpty() || startsWith(line_, kContinuation) || line_ == kEmptyMarker)
             continue;
         const qsizetype eq = line_.indexOf('=');
-        if (eq < 0)
+        if (eq < 0) {
+            skipped(line_.contains('\r'));
             continue;
+        }
         const QByteArrayView line(line_);
         name_ = lineText(line.first(eq));
         value_ = lineText(line.sliced(eq + 1));
