@@ -95,11 +95,22 @@ bool DumpReader::fetch()
     return true;
 }
 
-void DumpReader::skipped(bool carriageReturn)
+void DumpReader::skipped(QByteArrayView line)
 {
     if (skipped_++ == 0)
         firstSkipped_ = itemLine_;
-    skippedCr_ = skippedCr_ || carriageReturn;
+    if (!skippedCr_) {
+        const QByteArrayView marker(kRecordMarker, qsizetype(sizeof kRecordMarker - 1));
+        const qsizetype at = line.indexOf(marker);
+        skippedCr_ = at >= 0
+            && ((at > 0 && line.at(at - 1) == '\r')
+                || (at + marker.size() < line.size() && line.at(at + marker.size()) == '\r'));
+    }
+}
+
+void DumpReader::skip()
+{
+    skipped(name_.toUtf8()); // line_ may hold the line after the field's value already
 }
 
 DumpReader::Item DumpReader::next()
@@ -115,7 +126,7 @@ DumpReader::Item DumpReader::next()
             continue;
         const qsizetype eq = line_.indexOf('=');
         if (eq < 0) {
-            skipped(line_.contains('\r'));
+            skipped(line_);
             continue;
         }
         const QByteArrayView line(line_);

@@ -69,10 +69,10 @@ public:
     qint64 lineNumber() const { return itemLine_; }
 
     // The last Field item names no field of the table: counted as skipped.
-    void skip() { skipped(QStringView(name_).contains(QLatin1Char('\r'))); }
+    void skip();
     // Lines skipped so far (see above), the first of them, and whether any of
-    // them holds a carriage return: a file whose lines end in CR alone reads
-    // as one long line.
+    // them holds a record marker joined by a carriage return: a dump whose
+    // lines end in CR alone reads as one long line.
     qint64 skippedLines() const { return skipped_; }
     qint64 firstSkippedLine() const { return firstSkipped_; }
     bool skippedCarriageReturn() const { return skippedCr_; }
@@ -81,7 +81,7 @@ public:
 
 private:
     bool fetch(); // the next line into line_, false at the end
-    void skipped(bool carriageReturn);
+    void skipped(QByteArrayView line);
 
     LineReader &in_;
     QByteArray line_;

@@ -209,6 +209,7 @@ TEST_F(DumpLoadTest, LoadOfAFileThatIsNoDumpOfTheTableSaysWhatWasSkipped)
     const QString said = load(noise);
     EXPECT_TRUE(said.startsWith(QStringLiteral("0 records loaded.\n"))) << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("name no field of the table"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("CR alone"))) << said.toStdString();
 }
 
 TEST_F(DumpLoadTest, LoadReadsADumpThatBeginsWithAByteOrderMark)
