@@ -1,6 +1,7 @@
 // Deletes every record the pane's table shows.
 #include "maintenance/command_frame.h"
 #include "maintenance/maintenance.h"
+#include "maintenance/pane_steps.h"
 
 #include "app/dialogs.h"
 #include "app/engine/database.h"
@@ -33,10 +34,12 @@ void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane)
                     batch.step();
                     frame.keepResponsive();
                 });
+                batch.finish(); // the last commit decides whether the records are gone
             } catch (...) {
-                // What was deleted before the error stays deleted; the counters say so.
+                // What was committed before the error stays deleted, the rest is rolled back;
+                // the table is read again, so that the counters and the grid say what is left.
                 frame.unlock();
-                displayRecCount(form);
+                settleAfterFailure(form, pane);
                 throw;
             }
         }

@@ -89,7 +89,28 @@ bool DumpReader::fetch()
         return false;
     pending_ = true;
     pendingLine_ = in_.lineNumber();
+    // A byte-order mark that an editor put before the first line.
+    if (pendingLine_ == 1 && line_.startsWith("\xEF\xBB\xBF"))
+        line_.remove(0, 3);
     return true;
+}
+
+void DumpReader::skipped(QByteArrayView line)
+{
+    if (skipped_++ == 0)
+        firstSkipped_ = itemLine_;
+    if (!skippedCr_) {
+        const QByteArrayView marker(kRecordMarker, qsizetype(sizeof kRecordMarker - 1));
+        const qsizetype at = line.indexOf(marker);
+        skippedCr_ = at >= 0
+            && ((at > 0 && line.at(at - 1) == '\r')
+                || (at + marker.size() < line.size() && line.at(at + marker.size()) == '\r'));
+    }
+}
+
+void DumpReader::skip()
+{
+    skipped(name_.toUtf8()); // line_ may hold the line after the field's value already
 }
 
 DumpReader::Item DumpReader::next()
@@ -104,8 +125,10 @@ DumpReader::Item DumpReader::next()
         if (line_.isEmpty() || startsWith(line_, kContinuation) || line_ == kEmptyMarker)
             continue;
         const qsizetype eq = line_.indexOf('=');
-        if (eq < 0)
+        if (eq < 0) {
+            skipped(line_);
             continue;
+        }
         const QByteArrayView line(line_);
         name_ = lineText(line.first(eq));
         value_ = lineText(line.sliced(eq + 1));

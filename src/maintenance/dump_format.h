@@ -50,7 +50,10 @@ private:
 
 // Reads record blocks back: markers and complete field values, with their
 // further lines joined and the empty marker applied. Lines that are neither
-// (no "=", empty, a marker with trailing text) are skipped.
+// (no "=", empty, a marker with trailing text) are skipped; those that are not
+// empty are counted, with the field lines the caller skips (skip()), so that a
+// file that is no dump is not loaded in silence. A UTF-8 byte-order mark
+// before the first line is no part of it.
 class DumpReader {
 public:
     enum class Item { Record, Field, End };
@@ -65,8 +68,20 @@ public:
     // The line the last item started on (1-based).
     qint64 lineNumber() const { return itemLine_; }
 
+    // The last Field item names no field of the table: counted as skipped.
+    void skip();
+    // Lines skipped so far (see above), the first of them, and whether any of
+    // them holds a record marker joined by a carriage return: a dump whose
+    // lines end in CR alone reads as one long line.
+    qint64 skippedLines() const { return skipped_; }
+    qint64 firstSkippedLine() const { return firstSkipped_; }
+    bool skippedCarriageReturn() const { return skippedCr_; }
+    // The file ended without a line end: its last item may be cut.
+    bool endsUnended() const { return in_.lastLineUnended(); }
+
 private:
     bool fetch(); // the next line into line_, false at the end
+    void skipped(QByteArrayView line);
 
     LineReader &in_;
     QByteArray line_;
@@ -76,6 +91,9 @@ private:
     bool null_ = false;
     qint64 itemLine_ = 0;
     qint64 pendingLine_ = 0;
+    qint64 skipped_ = 0;
+    qint64 firstSkipped_ = 0;
+    bool skippedCr_ = false;
 };
 
 } // namespace pelldrake::maintenance

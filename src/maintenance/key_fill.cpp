@@ -16,6 +16,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <limits>
+#include <optional>
+
 namespace pelldrake::maintenance {
 
 namespace {
@@ -76,6 +79,76 @@ void lockForFill(CommandFrame &frame)
     frame.lockPaneControls(false);
 }
 
+// The fill's transactions: one commit per kBatch records, each checked, and the
+// number of records whose keys are committed, which is what a failure reports.
+class FillCommits {
+public:
+    explicit FillCommits(engine::Database &db) : db_(db) { open(); }
+
+    void posted()
+    {
+        if (++posted_ - committed_ >= kBatch) {
+            commit();
+            open();
+        }
+    }
+    // Throws the engine's reason when the commit fails; nothing since the last
+    // commit is stored then.
+    void commit()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        batch_->finish();
+        committed_ = posted_;
+    }
+    // On the way out of a failure: the keys posted before it are kept when they
+    // can be committed. Never throws.
+    void keepWhatWasPosted() noexcept
+    {
+        try {
+            commit();
+        } catch (...) {
+        }
+    }
+    int committed() const { return committed_; }
+
+private:
+    void open()
+    {
+        // Commits only through commit(): the count follows every commit.
+        batch_.emplace(db_, std::numeric_limits<int>::max());
+        open_ = true;
+    }
+
+    static constexpr int kBatch = 500;
+    engine::Database &db_;
+    std::optional<engine::TransactionBatch> batch_;
+    bool open_ = false;
+    int posted_ = 0;
+    int committed_ = 0;
+};
+
+// A fill that failed part-way: the keys posted before the error are committed
+// when they can be, the table shows the whole table as stored, and the
+// counters say what is there. The caller then rethrows the fill's error.
+void settleFill(TPelldrakeCDSForm &form, Pane &pane, CommandFrame &frame, FillCommits &commits)
+{
+    try {
+        if (pane.table->state() == engine::TableState::Edit)
+            pane.table->cancel();
+    } catch (...) {
+    }
+    commits.keepWhatWasPosted();
+    frame.unlock();
+    try {
+        pane.table->setFilter(QString());
+        pane.table->setFiltered(false);
+    } catch (...) {
+    }
+    settleAfterFailure(form, pane);
+}
+
 } // namespace
 
 void fillEmptyWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
@@ -106,20 +179,28 @@ void fillEmptyWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
         frame.setProgress([&] { pane.currentRecord->setText(QString::number(filled)); });
         if (maximum > 0) {
             UniqueKeys keys;
-            engine::TransactionBatch batch(*table.database());
-            while (!table.eof() && filled < maximum) {
-                frame.keepResponsive();
-                if (table.field(column)->text().isEmpty()) {
-                    ++filled;
-                    const QString key = keys.next();
-                    table.edit();
-                    table.field(column)->setValue(key);
-                    table.post();
-                    batch.step();
-                    // A filled record leaves the filtered view; the next one is current.
-                } else {
-                    table.next();
+            FillCommits commits(*table.database());
+            try {
+                while (!table.eof() && filled < maximum) {
+                    frame.keepResponsive();
+                    if (table.field(column)->text().isEmpty()) {
+                        ++filled;
+                        const QString key = keys.next();
+                        table.edit();
+                        table.field(column)->setValue(key);
+                        table.post();
+                        commits.posted();
+                        // A filled record leaves the filtered view; the next one is current.
+                    } else {
+                        table.next();
+                    }
                 }
+                commits.commit();
+            } catch (...) {
+                settleFill(form, pane, frame, commits);
+                // The records filled are those committed.
+                pane.currentRecord->setText(QString::number(commits.committed()));
+                throw;
             }
         }
         pane.currentRecord->setText(QString::number(filled));
@@ -149,17 +230,21 @@ void fillAllWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
 
         UniqueKeys keys;
         table.first();
-        {
-            engine::TransactionBatch batch(*table.database());
+        FillCommits commits(*table.database());
+        try {
             while (!table.eof()) {
                 frame.keepResponsive();
                 const QString key = keys.next();
                 table.edit();
                 table.field(column)->setValue(key);
                 table.post();
-                batch.step();
+                commits.posted();
                 table.next();
             }
+            commits.commit();
+        } catch (...) {
+            settleFill(form, pane, frame, commits);
+            throw;
         }
         setChooserText(pane.fieldNameCombo, QString());
         table.first();

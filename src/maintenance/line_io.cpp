@@ -132,6 +132,7 @@ bool LineReader::readLine(QByteArray &line)
                 line.chop(1);
             pos_ = buffer_.size();
             ++lineNumber_;
+            unended_ = true;
             return true;
         }
         searchFrom = pos_ + scanned; // fill() moved the unread part to the front

@@ -109,6 +109,9 @@ public:
     bool failed() const { return failed_; }
     QString errorString() const { return file_.errorString(); }
     qint64 lineNumber() const { return lineNumber_; }
+    // True once the last line was read and had no line feed: the file may have
+    // been cut in that line.
+    bool lastLineUnended() const { return unended_; }
 
 private:
     bool fill();
@@ -118,6 +121,7 @@ private:
     qsizetype pos_ = 0;
     bool eof_ = false;
     bool failed_ = false;
+    bool unended_ = false;
     qint64 lineNumber_ = 0;
 };
 

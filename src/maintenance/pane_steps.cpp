@@ -1,6 +1,10 @@
 #include "maintenance/pane_steps.h"
 
+#include "app/engine/database.h"
+#include "app/engine/engine_error.h"
+#include "app/engine/session.h"
 #include "app/engine/table.h"
+#include "browser/mainwindow.h"
 #include "browser/pane.h"
 #include "browser/pane_operations.h"
 
@@ -20,6 +24,79 @@ QString selectedTableName(const Pane &pane)
 {
     const QList<QListWidgetItem *> selected = pane.tableList->selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+QString unknownCountText()
+{
+    return QStringLiteral("?");
+}
+
+namespace {
+
+void warn(const char *what)
+{
+    try {
+        throw;
+    } catch (const std::exception &e) {
+        qWarning("%s: %s", what, e.what());
+    } catch (...) {
+        qWarning("%s", what);
+    }
+}
+
+// The record count of one pane, or nothing when it cannot be read.
+std::optional<qint64> readCount(Pane &pane)
+{
+    try {
+        return pane.table->recordCount();
+    } catch (...) {
+        warn("Cannot count the records");
+        return std::nullopt;
+    }
+}
+
+void showCount(Pane &pane, std::optional<qint64> count)
+{
+    pane.recordCountEdit->setText(count ? QString::number(*count) : unknownCountText());
+    pane.recordCountEdit->repaint();
+    pane.fieldCountEdit->setText(QString::number(pane.table->fieldCount()));
+}
+
+} // namespace
+
+std::optional<qint64> settleAfterFailure(TPelldrakeCDSForm &form, Pane &pane)
+{
+    engine::Table &table = *pane.table;
+    engine::Database *db = table.database();
+    try {
+        if (table.state() == engine::TableState::Edit || table.state() == engine::TableState::Insert)
+            table.cancel();
+    } catch (...) {
+        warn("Cannot cancel the record");
+    }
+    // A commit that failed may have left its transaction open (a busy SQLite commit does).
+    if (db && db->inTransaction()) {
+        try {
+            db->rollback();
+        } catch (...) {
+            warn("Cannot roll back");
+        }
+    }
+    std::optional<qint64> count;
+    if (table.active()) {
+        try {
+            table.refresh(); // the keyset, the count and the grid's rows, as stored
+            count = readCount(pane);
+        } catch (...) {
+            warn("Cannot read the table again");
+        }
+        showCount(pane, count);
+    }
+    // The other pane as displayRecCount() would show it, but never throwing.
+    for (Pane *other : {&form.pane1(), &form.pane2()})
+        if (other != &pane && other->table->active())
+            showCount(*other, readCount(*other));
+    return count;
 }
 
 } // namespace pelldrake::maintenance

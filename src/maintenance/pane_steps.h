@@ -2,9 +2,12 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace pelldrake {
 struct Pane;
-}
+class TPelldrakeCDSForm;
+} // namespace pelldrake
 
 namespace pelldrake::maintenance {
 
@@ -15,5 +18,17 @@ namespace pelldrake::maintenance {
 void clearPaneFilter(Pane &pane);
 // The selected entry of the pane's table list; empty when none is selected.
 QString selectedTableName(const Pane &pane);
+
+// The record counter's text when the count cannot be read (a lost connection).
+QString unknownCountText();
+
+// After a command failed part-way, before its error is shown: what the
+// command left uncommitted is rolled back, so no transaction stays open; a
+// record being edited is cancelled; the table is read again, so that its grid
+// and counters show what is stored rather than what the command believed it
+// had done. Never throws, so the command's own error is the one the user sees.
+// The table's record count as read again, or nothing when the table cannot be
+// read (its counter then shows unknownCountText()).
+std::optional<qint64> settleAfterFailure(TPelldrakeCDSForm &form, Pane &pane);
 
 } // namespace pelldrake::maintenance

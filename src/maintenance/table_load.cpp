@@ -18,8 +18,10 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -55,10 +57,12 @@ void assign(engine::TableAppender &record, const engine::Field &field, const Dum
 class RecordLines {
 public:
     void added(qint64 line) { lines_[size_t(count_++ % kKept)] = line; }
-    // The line of the failing record, or `fallback` when the error names none.
-    qint64 lineOf(qint64 record, qint64 fallback) const
+    // The line of the failing record; nothing when the error names no record of those kept.
+    std::optional<qint64> lineOf(qint64 record) const
     {
-        return record >= 0 && record < count_ && count_ - record <= kKept ? lines_[size_t(record % kKept)] : fallback;
+        if (record >= 0 && record < count_ && count_ - record <= kKept)
+            return lines_[size_t(record % kKept)];
+        return std::nullopt;
     }
 
 private:
@@ -67,12 +71,62 @@ private:
     qint64 count_ = 0;
 };
 
-void addIfSet(engine::TableAppender &record, RecordLines &lines, qint64 line)
+// Adds the record that began at `line`, when it set a field. `errorLine` is the line an error
+// refers to: this record's, unless the record went in and the commit of its batch failed,
+// which is no one record's error.
+void addIfSet(engine::TableAppender &record, RecordLines &lines, qint64 line, std::optional<qint64> &errorLine)
 {
     if (!record.hasValues())
         return;
     lines.added(line);
-    record.add();
+    errorLine = line;
+    const qint64 before = record.added();
+    try {
+        record.add();
+    } catch (...) {
+        if (record.added() != before)
+            errorLine.reset();
+        throw;
+    }
+}
+
+QString countText(qint64 n, const char *one, const char *many)
+{
+    return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(n);
+}
+
+// The end of a load: how many records were stored, and what of the file was not.
+QString loadReport(qint64 loaded, const DumpReader &reader, qint64 cutRecordLine)
+{
+    QString text = countText(loaded, "1 record loaded.", "%1 records loaded.");
+    if (const qint64 skipped = reader.skippedLines(); skipped > 0) {
+        text += QLatin1Char('\n')
+            + countText(skipped, "1 line names no field of the table and was skipped",
+                        "%1 lines name no field of the table and were skipped")
+            + QStringLiteral(" (the first is line %1).").arg(reader.firstSkippedLine());
+        if (reader.skippedCarriageReturn())
+            text += QStringLiteral("\nThe file's lines seem to end in CR alone; a line must end in LF or CR LF.");
+    }
+    if (cutRecordLine > 0)
+        text += QStringLiteral("\nThe last record (line %1) has no line end, so the file may be cut there: "
+                               "it was not loaded.")
+                    .arg(cutRecordLine);
+    return text;
+}
+
+// A load that an error stopped: the engine's message, where in the file, and what of the file
+// is in the table as read again (or that this is unknown).
+QString loadFailure(const QString &reason, const QString &path, std::optional<qint64> line,
+                    std::optional<qint64> stored)
+{
+    QString text = line ? QStringLiteral("%1\n(%2, line %3)").arg(reason, path, QString::number(*line))
+                        : QStringLiteral("%1\n(%2)").arg(reason, path);
+    if (stored)
+        text += QLatin1Char('\n') + countText(*stored, "1 record of the file is in the table.",
+                                              "%1 records of the file are in the table.");
+    else
+        text += QStringLiteral("\nThe table cannot be read again: how many records of the file it holds is unknown.");
+    return text;
 }
 
 } // namespace
@@ -97,11 +151,17 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         const QString path = QDir::toNativeSeparators(dumpFilePath(alias, tableName));
         LineReader in(path);
         if (!in.open()) {
-            dialogs().showMessage(QStringLiteral("No table dump file exist for selected table.\n") + path);
+            // A file that is there but cannot be read is not missing: the system says why.
+            const bool exists = QFileInfo::exists(path);
+            if (!exists)
+                dialogs().showMessage(QStringLiteral("No table dump file exist for selected table.\n") + path);
             displayRecCount(form);
+            if (exists)
+                throw engine::EngineError(QStringLiteral("Cannot read the dump file %1: %2").arg(path, in.errorString()));
             return;
         }
-        if (table.recordCount() > 0
+        const qint64 before = table.recordCount();
+        if (before > 0
             && !dialogs().askYesNo(QStringLiteral("Table contains data. Append all records?"),
                                    QStringLiteral("Contains Data")))
             return;
@@ -124,44 +184,54 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         };
         DumpReader reader(in);
         qint64 blockLine = 0; // where the record being built began
-        qint64 errorLine = 0; // what an error refers to
+        std::optional<qint64> errorLine; // the line an error refers to, when it is one record's
+        qint64 cutRecordLine = 0; // the last record, when the file ends inside it
+        qint64 loaded = 0;
         RecordLines recordLines;
         std::optional<engine::TableAppender> appender;
         try {
-            // The appender commits and brings the table up to date when it goes, on an error too,
-            // so the records before a failing one stay and the counters show them.
             engine::TableAppender &record = appender.emplace(table);
             record.setBetweenSteps([&] { frame.keepResponsive(); });
             for (DumpReader::Item item = reader.next(); item != DumpReader::Item::End; item = reader.next()) {
                 frame.keepResponsive();
                 if (item == DumpReader::Item::Record) {
+                    addIfSet(record, recordLines, blockLine, errorLine);
+                    blockLine = reader.lineNumber();
                     errorLine = blockLine;
-                    addIfSet(record, recordLines, blockLine);
-                    blockLine = errorLine = reader.lineNumber();
                     record.begin();
                     continue;
                 }
                 errorLine = reader.lineNumber();
                 if (const int field = fieldOf(reader.name()); field >= 0)
                     assign(record, *table.field(field), reader);
+                else
+                    reader.skip();
             }
-            // A last block that set no field adds no record.
-            errorLine = blockLine;
-            addIfSet(record, recordLines, blockLine);
+            // A last block that set no field adds no record; one that the file ends in without
+            // a line end may have lost the rest of its last value, and is not stored.
+            if (reader.endsUnended() && record.hasValues())
+                cutRecordLine = blockLine;
+            else
+                addIfSet(record, recordLines, blockLine, errorLine);
+            errorLine.reset(); // the last commit is no one record's
+            loaded = record.added();
             record.finish();
         } catch (const engine::EngineError &e) {
-            errorLine = recordLines.lineOf(appender ? appender->failedRecord() : -1, errorLine);
-            appender.reset();
+            if (appender && appender->failedRecord() >= 0)
+                errorLine = recordLines.lineOf(appender->failedRecord());
+            appender.reset(); // commits the records before a failing one
             frame.unlock();
-            displayRecCount(form);
-            // The engine's message, and where in the file the load stopped.
-            throw engine::EngineError(QStringLiteral("%1\n(%2, line %3)").arg(e.message(), path, QString::number(errorLine)));
+            const std::optional<qint64> count = settleAfterFailure(form, pane);
+            const std::optional<qint64> stored = count ? std::optional<qint64>(std::max<qint64>(0, *count - before))
+                                                       : std::nullopt;
+            throw engine::EngineError(loadFailure(e.message(), path, errorLine, stored));
         }
         appender.reset();
         if (in.failed())
             throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(path, in.errorString()));
         frame.unlock();
         displayRecCount(form);
+        dialogs().showMessage(loadReport(loaded, reader, cutRecordLine));
     });
 }
 

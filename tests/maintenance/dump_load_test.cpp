@@ -17,13 +17,6 @@ namespace {
 
 class DumpLoadTest : public MaintenanceTest {
 protected:
-    void writeDump(const QString &file, const QByteArray &bytes)
-    {
-        QDir().mkpath(QStringLiteral("Table_Dump"));
-        QFile f(dumpPath(file));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
     bool paneUnlocked(const Pane &pane)
     {
         return pane.aliasCombo->isEnabled() && pane.tableList->isEnabled() && pane.filterValueEdit->isEnabled()
@@ -141,20 +134,123 @@ TEST_F(DumpLoadTest, LoadIntoATableWithDataAsksAndNoChangesNothing)
     EXPECT_EQ(window->pane1().recordCountEdit->text(), QStringLiteral("4"));
 }
 
-TEST_F(DumpLoadTest, LoadMatchesNamesIgnoringCaseAndSkipsWhatIsNoField)
+TEST_F(DumpLoadTest, LoadMatchesNamesIgnoringCaseAndCountsWhatIsNoField)
 {
     exec({QStringLiteral("DELETE FROM people")});
     writeDump(QStringLiteral("Maint_people.txt"),
               "<<RECORD\r\nname=Cy\r\nqty=7\r\nBOGUS=1\r\nno equals\r\n\r\nNote=a=b\r\n"
               "<<RECORD \r\nNAME=Cyril\r\n" // not a marker: the name goes to the record above
               "<<RECORD\r\n<<RECORD\r\n"   // a block that sets nothing adds no record
-              "<<RECORD\nNAME=Di");         // bare line feed, last line without a break
+              "<<RECORD\nNAME=Di\n");         // bare line feeds
     openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
     choose("TableLoad1");
-    EXPECT_TRUE(messages().isEmpty()) << messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("2 records loaded.\n3 lines name no field of the table and were "
+                                                     "skipped (the first is line 4).")});
     EXPECT_EQ(rows(QStringLiteral("SELECT NAME, QTY, NOTE FROM people ORDER BY rowid")),
               (QStringList{QStringLiteral("Cyril|7|a=b"), QStringLiteral("Di|NULL|NULL")}));
     EXPECT_EQ(window->pane1().recordCountEdit->text(), QStringLiteral("2"));
+}
+
+// A file cut short (a full disk, a copy stopped half-way) ends without a line end: its last
+// value may be cut too, so that record is reported, never stored.
+TEST_F(DumpLoadTest, LoadOfACutFileStoresTheWholeRecordsAndReportsTheCutOne)
+{
+    exec({QStringLiteral("DELETE FROM people")});
+    writeDump(QStringLiteral("Maint_people.txt"), "<<RECORD\r\nNAME=Ann\r\nQTY=2\r\n<<RECORD\r\nNAME=Bob\r\nQTY=5");
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableLoad1");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("1 record loaded.\nThe last record (line 4) has no line end, so "
+                                                     "the file may be cut there: it was not loaded.")});
+    EXPECT_EQ(rows(QStringLiteral("SELECT NAME, QTY FROM people")), QStringList{QStringLiteral("Ann|2")});
+    EXPECT_EQ(pane.recordCountEdit->text(), QStringLiteral("1"));
+
+    // Cut just before its line feed: the value may be whole, but nothing tells.
+    fake.clear();
+    exec({QStringLiteral("DELETE FROM people")});
+    writeDump(QStringLiteral("Maint_people.txt"), "<<RECORD\r\nNAME=Ann\r");
+    pane.table->refresh();
+    choose("TableLoad1");
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("0 records loaded.\nThe last record (line 1) has no line end, so "
+                                                     "the file may be cut there: it was not loaded.")});
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM people")), QStringList{QStringLiteral("0")});
+}
+
+// Files that are no dump of the table load nothing, and the user hears so.
+TEST_F(DumpLoadTest, LoadOfAFileThatIsNoDumpOfTheTableSaysWhatWasSkipped)
+{
+    exec({QStringLiteral("DELETE FROM people")});
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    auto load = [&](const QByteArray &bytes) {
+        fake.clear();
+        writeDump(QStringLiteral("Maint_people.txt"), bytes);
+        choose("TableLoad1");
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM people")), QStringList{QStringLiteral("0")});
+        EXPECT_EQ(pane.recordCountEdit->text(), QStringLiteral("0"));
+        return messages().value(0);
+    };
+    EXPECT_EQ(load("<<RECORD\r\nFIRST=Ann\r\nAGE=2\r\n<<RECORD\r\nFIRST=Bob\r\nAGE=5\r\n"),
+              QStringLiteral("0 records loaded.\n4 lines name no field of the table and were skipped (the first is line 2)."));
+    // Old Macintosh line ends: the whole file is one line.
+    QByteArray crOnly = kPeopleDump;
+    crOnly.replace("\r\n", "\r");
+    EXPECT_EQ(load(crOnly), QStringLiteral("0 records loaded.\n1 line names no field of the table and was skipped (the "
+                                           "first is line 1).\nThe file's lines seem to end in CR alone; a line must "
+                                           "end in LF or CR LF."));
+    // Random bytes (a fixed sequence): no line of them names a field.
+    QByteArray noise(4096, Qt::Uninitialized);
+    quint32 state = 12345;
+    for (char &c : noise) {
+        state = state * 1103515245u + 12345u;
+        c = char(state >> 24);
+    }
+    const QString said = load(noise);
+    EXPECT_TRUE(said.startsWith(QStringLiteral("0 records loaded.\n"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("name no field of the table"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("CR alone"))) << said.toStdString();
+}
+
+TEST_F(DumpLoadTest, LoadReadsADumpThatBeginsWithAByteOrderMark)
+{
+    exec({QStringLiteral("DELETE FROM people")});
+    writeDump(QStringLiteral("Maint_people.txt"), "\xEF\xBB\xBF" + kPeopleDump);
+    openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    choose("TableLoad1");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(messages(), QStringList{QStringLiteral("2 records loaded.")});
+    EXPECT_EQ(rows(QStringLiteral("SELECT NAME, QTY FROM people ORDER BY rowid")),
+              (QStringList{QStringLiteral("Ann|2"), QStringLiteral("Bob|5")}));
+}
+
+TEST_F(DumpLoadTest, UnreadableDumpFileIsReportedWithTheSystemsReasonNotAsMissing)
+{
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    const QString path = QDir::toNativeSeparators(dumpPath(QStringLiteral("Maint_people.txt")));
+    // A folder where the file should be.
+    ASSERT_TRUE(QDir().mkpath(path));
+    choose("TableLoad1");
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith(QStringLiteral("Cannot read the dump file ") + path + QStringLiteral(": ")))
+        << errors()[0].toStdString();
+    EXPECT_GT(errors()[0].size(), (QStringLiteral("Cannot read the dump file ") + path + QStringLiteral(": ")).size());
+    EXPECT_TRUE(paneUnlocked(pane));
+}
+
+TEST_F(DumpLoadTest, DumpFileWithoutReadPermissionIsReportedAsSuch)
+{
+    openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    const QString path = QDir::toNativeSeparators(dumpPath(QStringLiteral("Maint_people.txt")));
+    writeDump(QStringLiteral("Maint_people.txt"), kPeopleDump);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "the file stays readable for this user (root)";
+    choose("TableLoad1");
+    EXPECT_EQ(errors(), QStringList{QStringLiteral("Cannot read the dump file %1: Permission denied").arg(path)});
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM people")), QStringList{QStringLiteral("2")});
 }
 
 TEST_F(DumpLoadTest, LoadStoppedByADuplicateKeyKeepsWhatWasPostedBefore)

@@ -101,4 +101,12 @@ QString dumpPath(const QString &file)
     return QDir::current().filePath(QStringLiteral("Table_Dump/") + file);
 }
 
+void writeDump(const QString &file, const QByteArray &bytes)
+{
+    QDir().mkpath(QStringLiteral("Table_Dump"));
+    QFile f(dumpPath(file));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
 } // namespace pelldrake::test

@@ -29,5 +29,7 @@ protected:
 
 QByteArray readAll(const QString &path);
 QString dumpPath(const QString &file); // Table_Dump/<file> below the current directory
+// Writes a dump file by hand: Table_Dump/<file> below the current directory.
+void writeDump(const QString &file, const QByteArray &bytes);
 
 } // namespace pelldrake::test
