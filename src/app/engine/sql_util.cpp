@@ -26,6 +26,12 @@ QString errorText(const QSqlError &error)
     const int paren = text.lastIndexOf(QLatin1String("\n(")); // "(PQexec ...)" style tails
     if (paren > 0)
         text = text.left(paren).trimmed();
+    // The PostgreSQL driver reports a statement on a connection the server dropped with no text
+    // at all; a message must never end in an empty reason.
+    if (text.isEmpty())
+        text = error.type() == QSqlError::ConnectionError
+            ? QStringLiteral("the connection to the database was lost")
+            : QStringLiteral("the database gave no reason (its connection may have been lost)");
     return text;
 }
 

@@ -398,7 +398,7 @@ TEST_P(CommitFaultsTest, AFilteredDeleteAllLeavesRowsThatNoLongerMatch)
     tab->setFilter(QStringLiteral("city = 'L*'"));
     tab->setFiltered(true);
     tab->last(); // every key of the filter is read now
-    ASSERT_EQ(tab->recordCount(), 4);
+    ASSERT_EQ(tab->rowCount(), 4);
     // Meanwhile: D moves away from the filter, and on SQLite Paris leaves and VACUUM renumbers the
     // rows, so the keys read for London.. now name Lyon.., Paris' old rowid names London.
     elsewhere(QStringLiteral("UPDATE %1 SET city = 'Dover' WHERE name = 'D'").arg(t));
