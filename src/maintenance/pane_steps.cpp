@@ -82,6 +82,8 @@ std::optional<qint64> settleAfterFailure(TPelldrakeCDSForm &form, Pane &pane)
             warn("Cannot roll back");
         }
     }
+    // A table whose connection had to be closed to end the transaction is no longer active: its
+    // count is unknown, and the counter says so rather than keep what the command had counted.
     std::optional<qint64> count;
     if (table.active()) {
         try {
@@ -90,8 +92,8 @@ std::optional<qint64> settleAfterFailure(TPelldrakeCDSForm &form, Pane &pane)
         } catch (...) {
             warn("Cannot read the table again");
         }
-        showCount(pane, count);
     }
+    showCount(pane, count);
     // The other pane as displayRecCount() would show it, but never throwing.
     for (Pane *other : {&form.pane1(), &form.pane2()})
         if (other != &pane && other->table->active())

@@ -249,7 +249,11 @@ TEST_P(LostConnectionTest, DeleteAllShowsItsOwnErrorAndNoFalseCount)
     EXPECT_FALSE(errors()[0].startsWith(QStringLiteral("Cannot count the records"))) << errors()[0].toStdString();
     EXPECT_FALSE(errors()[0].trimmed().endsWith(QLatin1Char(':'))) << "a reason: " << errors()[0].toStdString();
     expectTruthfulCounter(pane);
-    EXPECT_FALSE(pane.table->database()->inTransaction());
+    // The connection the server dropped is closed with its tables; one still there is out of its
+    // transaction.
+    if (engine::Database *db = pane.table->database()) {
+        EXPECT_FALSE(db->inTransaction());
+    }
     EXPECT_TRUE(pane.tableList->isEnabled());
 }
 

@@ -257,7 +257,7 @@ void Database::commit()
             m_inTransaction = false;
             return;
         }
-        reason = errorText(db.lastError());
+        reason = db.isOpen() ? errorText(db.lastError()) : lostConnectionText();
     }
     // A busy SQLite COMMIT keeps the transaction open, a failed PostgreSQL COMMIT has ended it;
     // nothing of it is stored either way, and no later write may go into it.
@@ -277,6 +277,11 @@ void Database::rollback()
     emit transactionRolledBack();
 }
 
+QString Database::lostConnectionText() const
+{
+    return QStringLiteral("the connection to '%1' was lost; nothing of the transaction is stored").arg(m_alias);
+}
+
 // Rolls back what the engine still holds open; the engine's reason when it refuses, else null.
 QString Database::rollbackFailure()
 {
@@ -292,6 +297,12 @@ QString Database::rollbackFailure()
 void Database::endFailedTransaction(const QString &message)
 {
     m_inTransaction = false;
+    // Qt closes a server connection that a statement found gone: the server has ended the
+    // transaction with it, and there is nothing to roll back.
+    if (!sqlDatabase().isOpen()) {
+        close(); // its tables close with it
+        throw EngineError(message);
+    }
     // On PostgreSQL a failed COMMIT has ended the transaction: a ROLLBACK after it only warns.
     const QString reason = rollbackFailure();
     if (!reason.isNull()) {

@@ -64,6 +64,7 @@ signals:
 
 private:
     bool engineInTransaction() const;
+    QString lostConnectionText() const;
     QString rollbackFailure();
     [[noreturn]] void endFailedTransaction(const QString &message);
 
