@@ -120,7 +120,9 @@ qint64 Table::Private::countRows()
 {
     QSqlQuery qq = exec(QStringLiteral("SELECT count(*) FROM %1").arg(catalog.from), {},
                         QStringLiteral("Cannot count the records"));
-    return qq.next() ? qq.value(0).toLongLong() : 0;
+    if (!qq.next())
+        fail(QStringLiteral("Cannot count the records: ") + errorText(qq.lastError()));
+    return qq.value(0).toLongLong();
 }
 
 qint64 Table::Private::records()
@@ -223,7 +225,12 @@ void Table::Private::readKeys(qint64 limit, bool withValues)
             ++got;
         }
     }
+    // A read cut short by an error must not pass for the end of the table (a complete keyset, a
+    // count): the keys read so far are real, the next page starts after them.
+    const QSqlError cut = qq.lastError();
     qq.finish();
+    if (cut.isValid())
+        fail(QStringLiteral("Cannot read the records: ") + errorText(cut));
     keys.pageRead(got, limit, key.intKey);
     if (keys.complete() && where.isEmpty())
         recordCount = loaded();
@@ -297,9 +304,12 @@ void Table::Private::storeRows(QSqlQuery &qq, bool toWindow)
         else
             rows.insert(id, std::move(row));
     }
-    qq.finish();
+    const QSqlError cut = qq.lastError();
     if (toWindow)
-        rows.endWindow();
+        rows.endWindow(); // the rows read are right; the window only ends early
+    qq.finish();
+    if (cut.isValid())
+        fail(QStringLiteral("Cannot read the records: ") + errorText(cut));
 }
 
 // Integer keys close together (the usual case: the natural order or a fresh table) are read

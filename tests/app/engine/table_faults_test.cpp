@@ -242,6 +242,47 @@ TEST_P(TableFaultsTest, RowidsAtBothEndsOfTheRange)
     EXPECT_EQ(tab->fieldByName(QStringLiteral("v"))->asString(), QStringLiteral("0"));
 }
 
+// A read cut short by the engine (here: a damaged page part way through the file) is an error,
+// never the end of the table: no keyset that looks complete, no count of the rows read so far.
+TEST_P(TableFaultsTest, AReadCutShortIsAnErrorNotTheEndOfTheTable)
+{
+    if (pg())
+        GTEST_SKIP() << "damages a SQLite file";
+    const QString t = tableName(QStringLiteral("damaged"));
+    exec(QStringLiteral("CREATE TABLE %1 (v INTEGER, pad VARCHAR(300))").arg(t));
+    exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000) "
+                        "INSERT INTO %1 SELECT i, printf('%.200c', 'x') FROM n").arg(t));
+    db->close(); // nothing of the file stays in this connection's page cache
+    {
+        QFile file(dir.filePath(QStringLiteral("data.sqlite")));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const int pageSize = 4096;
+        const qint64 pages = file.size() / pageSize;
+        // The table's leaf pages follow each other in a file written in one go: damage one at
+        // about four fifths of the file.
+        qint64 page = pages * 4 / 5;
+        for (; page < pages; ++page) {
+            file.seek(page * pageSize);
+            if (file.read(1) == QByteArray(1, '\x0d'))
+                break;
+        }
+        ASSERT_LT(page, pages) << "no leaf page found";
+        file.seek(page * pageSize);
+        ASSERT_EQ(file.write(QByteArray(1, '\x00')), 1);
+    }
+    db->open();
+    auto tab = openTable(t);
+    try {
+        tab->last();
+        int rows = 0;
+        for (tab->first(); !tab->eof(); tab->next())
+            ++rows;
+        FAIL() << "the damaged table read as " << rows << " rows without an error";
+    } catch (const EngineError &e) {
+        EXPECT_THAT(e.message().toStdString(), ::testing::HasSubstr("malformed"));
+    }
+}
+
 // An index order that fails to read (here: its collation was dropped by someone else after the
 // table opened) leaves the table in its old order, on its old record, with every row.
 TEST_P(TableFaultsTest, AFailedIndexChangeKeepsTheOldOrderAndRows)
