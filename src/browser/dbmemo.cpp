@@ -6,6 +6,28 @@
 
 namespace pelldrake {
 
+namespace {
+
+// Wrapping a paragraph takes time growing with the square of its length: a
+// line of a million characters kept the window busy for over a minute, one of
+// 20 MB had not finished after seven. Unwrapped, a line costs time in
+// proportion to its length.
+constexpr qsizetype kMaxWrappedLine = 20000;
+
+bool hasLongLine(QStringView text)
+{
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            run = 0;
+        else if (++run > kMaxWrappedLine)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 DBMemo::DBMemo(QWidget *parent)
     : QPlainTextEdit(parent)
 {
@@ -63,7 +85,13 @@ void DBMemo::loadValue()
     if (text == toPlainText())
         return;
     loading_ = true;
+    // The whole value is shown and edited; only a very long line is not wrapped.
+    // The mode changes while the shorter text is in, so no long line is ever wrapped.
+    const LineWrapMode wrap = hasLongLine(text) ? NoWrap : WidgetWidth;
+    if (wrap == NoWrap)
+        setLineWrapMode(wrap);
     setPlainText(text);
+    setLineWrapMode(wrap);
     loading_ = false;
 }
 

@@ -75,8 +75,9 @@ void saveTableLayout(Pane &pane)
     for (int i = 0; i < pane.infoListing->count(); ++i)
         lines << pane.infoListing->item(i)->text();
     // The chosen file is replaced whole, or left as it was when it cannot be.
-    if (!writeTextLines(chosen, lines))
-        throw engine::EngineError(QStringLiteral("Cannot write %1.").arg(QDir::toNativeSeparators(chosen)));
+    QString reason;
+    if (!writeTextLines(chosen, lines, &reason))
+        throw engine::EngineError(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(chosen), reason));
 }
 
 } // namespace pelldrake

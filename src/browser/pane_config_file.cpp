@@ -1,6 +1,6 @@
 #include "browser/pane_config_file.h"
 
-#include <QSaveFile>
+#include "app/engine/save_file.h"
 
 namespace pelldrake {
 
@@ -49,26 +49,26 @@ bool parsePaneConfigLine(const QString &line, PaneConfigEntry &entry)
     return true;
 }
 
-bool writePaneConfig(const QString &path, const QList<PaneConfigEntry> &entries)
+bool writePaneConfig(const QString &path, const QList<PaneConfigEntry> &entries, FileWriteFailure *failure)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    QByteArray bytes;
     for (const PaneConfigEntry &e : entries) {
-        QByteArray line = e.key.toUtf8();
-        line += '=';
+        bytes += e.key.toUtf8();
+        bytes += '=';
         // A value can never carry a line break into the file: it would split
         // into a second line and be replayed as a key of its own.
         QString value = e.value;
         value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        line += value.toUtf8();
-        line += "\r\n";
-        if (file.write(line) != line.size()) {
-            file.cancelWriting();
-            return false;
-        }
+        bytes += value.toUtf8();
+        bytes += "\r\n";
     }
-    return file.commit();
+    engine::SaveFile file(path);
+    const bool opened = file.open();
+    if (opened && file.write(bytes) && file.commit())
+        return true;
+    if (failure)
+        *failure = {opened, file.errorString()};
+    return false;
 }
 
 } // namespace pelldrake

@@ -38,9 +38,17 @@ private:
 // Splits one line at its first "="; false when there is none.
 bool parsePaneConfigLine(const QString &line, PaneConfigEntry &entry);
 
+// Why a file was not written: `opened` false when it could not even be created
+// (the closing handler skips that one silently), else the write failed part-way.
+struct FileWriteFailure {
+    bool opened = false;
+    QString reason; // the system's, e.g. "No space left on device"
+};
+
 // Writes the entries as "key=value" lines ended by CR LF. The file is replaced
-// atomically: a failed or interrupted write leaves the previous file intact.
-// Returns false when the file could not be written.
-bool writePaneConfig(const QString &path, const QList<PaneConfigEntry> &entries);
+// atomically: a failed or interrupted write (a full disk) leaves the previous
+// file intact. Returns false when the file could not be written.
+bool writePaneConfig(const QString &path, const QList<PaneConfigEntry> &entries,
+                     FileWriteFailure *failure = nullptr);
 
 } // namespace pelldrake

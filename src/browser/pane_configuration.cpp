@@ -1,5 +1,6 @@
 #include "browser/pane_operations.h"
 
+#include "app/dialogs.h"
 #include "app/engine/database.h"
 #include "app/engine/session.h"
 #include "app/engine/table.h"
@@ -62,7 +63,7 @@ void replayPaneConfig(TPelldrakeCDSForm &form, Pane &pane, const QString &path)
     }
 }
 
-bool writePaneConfigFile(const Pane &pane, const QString &path)
+bool writePaneConfigFile(const Pane &pane, const QString &path, FileWriteFailure *failure)
 {
     QList<PaneConfigEntry> entries;
     entries.append({pane.name("AliasCombo", "AliasCombo2"), pane.aliasCombo->currentText()});
@@ -74,7 +75,7 @@ bool writePaneConfigFile(const Pane &pane, const QString &path)
         entries.append({pane.name("ListBox1", "ListBox2"), item->text()});
     entries.append({pane.name("FieldNameCombo", "FieldNameCombo2"), pane.fieldNameCombo->currentText()});
     entries.append({pane.name("TypeComboBox", "TypeComboBox2"), pane.typeComboBox->currentText()});
-    return writePaneConfig(path, entries);
+    return writePaneConfig(path, entries, failure);
 }
 
 void formCreate(TPelldrakeCDSForm &form)
@@ -108,7 +109,12 @@ void formClose(TPelldrakeCDSForm &form)
             QDir::setCurrent(form.startDirectory());
             path = QDir(form.startDirectory()).filePath(path);
         }
-        writePaneConfigFile(*pane, path); // a file that cannot be written is skipped
+        // A file that cannot be created is skipped; one that fails part-way
+        // (a full disk) keeps its earlier content, and the user hears why.
+        FileWriteFailure failure;
+        if (!writePaneConfigFile(*pane, path, &failure) && failure.opened)
+            dialogs().showError(QStringLiteral("Cannot write %1: %2")
+                                    .arg(QDir::toNativeSeparators(path), failure.reason));
     }
 }
 

@@ -9,6 +9,7 @@ class QLineEdit;
 
 namespace pelldrake {
 
+struct FileWriteFailure;
 struct Pane;
 class TPelldrakeCDSForm;
 
@@ -64,7 +65,7 @@ QString paneConfigFileName(const Pane &pane);
 // Replays one pane's configuration file; a file that cannot be read is skipped.
 void replayPaneConfig(TPelldrakeCDSForm &form, Pane &pane, const QString &path);
 // Writes one pane's configuration; false when the file could not be written.
-bool writePaneConfigFile(const Pane &pane, const QString &path);
+bool writePaneConfigFile(const Pane &pane, const QString &path, FileWriteFailure *failure = nullptr);
 // The creation and closing handlers' work.
 void formCreate(TPelldrakeCDSForm &form);
 void formClose(TPelldrakeCDSForm &form);

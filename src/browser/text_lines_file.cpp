@@ -1,7 +1,8 @@
 #include "browser/text_lines_file.h"
 
+#include "app/engine/save_file.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 namespace pelldrake {
 
@@ -28,21 +29,16 @@ std::optional<QStringList> readTextLines(const QString &path)
     return lines;
 }
 
-bool writeTextLines(const QString &path, const QStringList &lines)
+bool writeTextLines(const QString &path, const QStringList &lines, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    QByteArray bytes;
     for (QString line : lines) {
         // A line break inside a line would split it in two when read back.
         line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        const QByteArray bytes = line.toUtf8() + "\r\n";
-        if (file.write(bytes) != bytes.size()) {
-            file.cancelWriting();
-            return false;
-        }
+        bytes += line.toUtf8();
+        bytes += "\r\n";
     }
-    return file.commit();
+    return engine::saveWholeFile(path, bytes, error);
 }
 
 } // namespace pelldrake

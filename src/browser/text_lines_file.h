@@ -15,7 +15,8 @@ namespace pelldrake {
 std::optional<QStringList> readTextLines(const QString &path);
 
 // Writes the lines, each followed by CR LF, through a temporary file renamed
-// over the old one, so a failed write never leaves a truncated file.
-bool writeTextLines(const QString &path, const QStringList &lines);
+// over the old one, so a failed write (a full disk) never leaves a truncated
+// file. False with the system's reason in *error when it cannot be written.
+bool writeTextLines(const QString &path, const QStringList &lines, QString *error = nullptr);
 
 } // namespace pelldrake

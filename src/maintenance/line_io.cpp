@@ -13,15 +13,9 @@ LineWriter::LineWriter(const QString &path)
 {
 }
 
-LineWriter::~LineWriter()
-{
-    if (file_.isOpen())
-        file_.cancelWriting();
-}
-
 bool LineWriter::open()
 {
-    if (!file_.open(QIODevice::WriteOnly)) {
+    if (!file_.open()) {
         error_ = file_.errorString();
         failed_ = true;
         return false;
@@ -39,7 +33,7 @@ void LineWriter::writeOut(const char *bytes, qsizetype n)
 {
     if (n == 0)
         return;
-    if (!failed_ && file_.write(bytes, n) != n) {
+    if (!failed_ && !file_.write(bytes, n)) {
         failed_ = true;
         error_ = file_.errorString();
     }
@@ -60,8 +54,7 @@ bool LineWriter::commit()
         return false;
     flush();
     if (failed_) {
-        file_.cancelWriting();
-        file_.commit();
+        file_.cancel();
         return false;
     }
     if (!file_.commit()) {

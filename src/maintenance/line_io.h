@@ -1,8 +1,9 @@
 #pragma once
 
+#include "app/engine/save_file.h"
+
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <QStringEncoder>
 #include <QStringView>
@@ -15,11 +16,11 @@ namespace pelldrake::maintenance {
 // Writes a text file line by line, every line ending in CR LF whatever the
 // platform. Text is written as UTF-8. The file is written beside its final
 // name and only replaces an earlier file when commit() succeeds, so a run that
-// fails half-way never leaves a truncated file behind.
+// fails half-way (a full disk) never leaves a truncated file behind.
 class LineWriter {
 public:
     explicit LineWriter(const QString &path);
-    ~LineWriter(); // without commit() nothing is replaced
+    ~LineWriter() = default; // without commit() nothing is replaced
     LineWriter(const LineWriter &) = delete;
     LineWriter &operator=(const LineWriter &) = delete;
 
@@ -86,7 +87,7 @@ private:
     void flush();
     void writeOut(const char *bytes, qsizetype n);
 
-    QSaveFile file_;
+    engine::SaveFile file_;
     std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(size_t(kCapacity));
     qsizetype used_ = 0;
     QStringEncoder encoder_{QStringEncoder::Utf8};

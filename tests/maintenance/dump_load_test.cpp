@@ -4,6 +4,8 @@
 #include "app/engine/table.h"
 #include "browser/pane_operations.h"
 
+#include "small_disk.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -88,6 +90,24 @@ TEST_F(DumpLoadTest, DumpFileThatCannotBeCreatedIsReported)
     choose("TableDump1");
     ASSERT_EQ(errors().size(), 1);
     EXPECT_TRUE(errors()[0].startsWith(QStringLiteral("Cannot create the dump file"))) << errors()[0].toStdString();
+    EXPECT_TRUE(paneUnlocked(pane));
+}
+
+TEST_F(DumpLoadTest, DumpOnAFullDiskKeepsTheEarlierDumpAndSaysWhy)
+{
+    SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("people"));
+    ScopedCurrentDir onDisk(disk.path());
+    writeDump(QStringLiteral("Maint_people.txt"), kPeopleDump);
+    disk.fill();
+    fake.answerYesNo(true);
+    choose("TableDump1");
+    EXPECT_EQ(readAll(dumpPath(QStringLiteral("Maint_people.txt"))), kPeopleDump);
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith(QStringLiteral("Cannot write the dump file"))) << errors()[0].toStdString();
+    EXPECT_TRUE(errors()[0].endsWith(QStringLiteral("No space left on device"))) << errors()[0].toStdString();
     EXPECT_TRUE(paneUnlocked(pane));
 }
 

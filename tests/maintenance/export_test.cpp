@@ -5,9 +5,12 @@
 
 #include "app/engine/table.h"
 
+#include "small_disk.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -73,6 +76,27 @@ TEST_F(ExportTest, FileThatCannotBeCreatedIsReportedAndControlsStayUsable)
     EXPECT_FALSE(messages().contains(kCreated));
     EXPECT_TRUE(window->action(QStringLiteral("Close1"))->isEnabled());
     EXPECT_TRUE(pane.tableList->isEnabled() && pane.fieldNameCombo->isEnabled());
+}
+
+TEST_F(ExportTest, FullDiskKeepsTheEarlierFileAndSaysWhy)
+{
+    SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("ten"));
+    ScopedCurrentDir onDisk(disk.path());
+    {
+        QFile earlier(QStringLiteral("ten.txt"));
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("ID\tCITY\r\n");
+    }
+    disk.fill();
+    choose("ExportTABDelimitedfieldswithHeaderRecord1");
+    EXPECT_EQ(readAll(QStringLiteral("ten.txt")), QByteArray("ID\tCITY\r\n"));
+    EXPECT_FALSE(messages().contains(kCreated));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].endsWith(QStringLiteral("No space left on device"))) << errors()[0].toStdString();
+    EXPECT_TRUE(pane.tableList->isEnabled() && pane.grid->isEnabled());
 }
 
 } // namespace

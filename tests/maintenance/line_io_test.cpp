@@ -1,12 +1,16 @@
 // The line writer and reader under dump, load and export.
 #include "maintenance/line_io.h"
 
+#include "small_disk.h"
 #include "temp_dirs.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace pelldrake::maintenance;
+using pelldrake::test::SmallDisk;
 using pelldrake::test::TempDir;
 
 namespace {
@@ -84,6 +88,28 @@ TEST(LineIo, WriterHandlesMoreThanItsBuffer)
         out.writeLine(line);
     ASSERT_TRUE(out.commit());
     EXPECT_EQ(fileBytes(path).size(), 2000 * 1002);
+}
+
+// A small dump that fits in a buffer, and one larger than the space left:
+// the earlier file stays byte for byte and the commit says why it failed.
+TEST(LineIo, WriterOnAFullDiskKeepsTheEarlierFileAndSaysWhy)
+{
+    for (const auto &[lines, leave] : {std::pair{3, 0}, std::pair{2000, 8192}}) {
+        SCOPED_TRACE(lines);
+        SmallDisk disk;
+        if (!disk.mounted())
+            GTEST_SKIP() << disk.skipReason();
+        const QString path = disk.filePath(QStringLiteral("Shop_orders.txt"));
+        writeBytes(path, "ID=1\r\n");
+        disk.fill(leave);
+        LineWriter out(path);
+        ASSERT_TRUE(out.open());
+        for (int i = 0; i < lines; ++i)
+            out.writeLine(QString(1000, QLatin1Char('v')));
+        EXPECT_FALSE(out.commit());
+        EXPECT_EQ(out.errorString(), QStringLiteral("No space left on device"));
+        EXPECT_EQ(fileBytes(path), QByteArray("ID=1\r\n"));
+    }
 }
 
 TEST(LineIo, ReaderTakesCrLfAndLfAndALastLineWithoutBreak)

@@ -1,11 +1,11 @@
 #include "app/engine/alias_registry.h"
 
 #include "app/engine/engine_error.h"
+#include "app/engine/save_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
 
@@ -62,9 +62,6 @@ QList<AliasDef> readAll(const QString &path)
 void writeAll(const QString &path, const QList<AliasDef> &defs)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        throw EngineError(QStringLiteral("Cannot write the alias registry %1: %2").arg(path, f.errorString()));
     QString text;
     const QLatin1String nl("\r\n");
     for (const AliasDef &d : defs) {
@@ -82,9 +79,9 @@ void writeAll(const QString &path, const QList<AliasDef> &defs)
             text += QLatin1String("READONLY=true") + nl;
         text += nl;
     }
-    f.write(text.toUtf8());
-    if (!f.commit())
-        throw EngineError(QStringLiteral("Cannot write the alias registry %1: %2").arg(path, f.errorString()));
+    QString reason;
+    if (!saveWholeFile(path, text.toUtf8(), &reason))
+        throw EngineError(QStringLiteral("Cannot write the alias registry %1: %2").arg(path, reason));
 }
 
 bool badChars(const QString &s)

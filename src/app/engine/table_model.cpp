@@ -10,14 +10,28 @@ namespace pelldrake::engine {
 
 namespace {
 
-// The first line of a text, whatever its line ends.
-QString firstLine(const QString &text)
+// Wider than any screen. A cell never shows more, and eliding or measuring a
+// longer text (a value of megabytes) would stall every repaint of the grid.
+constexpr qsizetype kDisplayChars = 4000;
+
+// What a grid cell shows of a text: at most kDisplayChars characters, for a
+// memo only its first line, whatever its line ends.
+QString cellText(const QString &text, bool firstLineOnly)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('\n') || text.at(i) == QLatin1Char('\r'))
-            return text.left(i);
+    QStringView shown = QStringView(text).left(kDisplayChars);
+    if (firstLineOnly) {
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            if (shown.at(i) == QLatin1Char('\n') || shown.at(i) == QLatin1Char('\r')) {
+                shown = shown.left(i);
+                break;
+            }
+        }
     }
-    return text;
+    if (shown.size() == text.size())
+        return text; // shares the value, no copy
+    if (shown.size() == kDisplayChars && shown.back().isHighSurrogate())
+        shown.chop(1); // never half a character
+    return shown.toString();
 }
 
 } // namespace
@@ -241,13 +255,13 @@ QVariant TableModel::data(const QModelIndex &index, int role) const
         const int field = fieldIndexForColumn(index.column());
         const int type = m_table->field(field)->dataType();
         QString text = m_table->textAt(m_top + index.row(), field);
+        if (role == Qt::EditRole)
+            return text; // the cell's editor takes the whole value
         // A blob in a grid cell shows a marker; a memo its first line, which the view elides
         // to the column. The memo viewer shows and edits the whole value.
-        if (role == Qt::DisplayRole && (type == ftBlob || type == ftGraphic))
+        if (type == ftBlob || type == ftGraphic)
             return text.isEmpty() ? QStringLiteral("(blob)") : QStringLiteral("(BLOB)");
-        if (role == Qt::DisplayRole && (type == ftMemo || type == ftFmtMemo))
-            return firstLine(text);
-        return text;
+        return cellText(text, type == ftMemo || type == ftFmtMemo);
     } catch (const EngineError &) {
         return {}; // painting must not throw; the next navigation reports the error
     }

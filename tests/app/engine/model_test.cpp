@@ -2,6 +2,7 @@
 #include "engine_fixture.h"
 
 #include <QSignalSpy>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace pelldrake::engine::test {
@@ -129,6 +130,44 @@ TEST_P(TableModelTest, FilteredRowsArriveAsTheCursorMovesPastThem)
     EXPECT_FALSE(model.canFetchMore(QModelIndex()));
     tab->enableControls();
     EXPECT_TRUE(model.canFetchMore(QModelIndex()));
+}
+
+// A cell shows what fits on a screen: a value of megabytes is cut before the
+// view elides or measures it (else every repaint takes seconds), never in the
+// middle of a character. Editing still gets the whole value.
+TEST_P(TableModelTest, HugeTextShowsOnlyWhatACellCanHold)
+{
+    const QString t = tableName(QStringLiteral("huge"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, memo TEXT)").arg(t));
+    // Characters of two UTF-16 units, at odd places in one value and even in
+    // the other: one of them lies across any cut.
+    QString pairs;
+    for (int i = 0; i < 6000; ++i)
+        pairs += QStringLiteral(u"\U0001F600");
+    pairs += QString(1 << 20, QLatin1Char('b'));
+    const QStringList values{QLatin1Char('a') + pairs, pairs, QStringLiteral("first\r\nsecond")};
+    QSqlQuery q(db->sqlDatabase());
+    q.prepare(QStringLiteral("INSERT INTO %1 VALUES (?, ?)").arg(t));
+    for (int row = 0; row < values.size(); ++row) {
+        q.bindValue(0, row + 1);
+        q.bindValue(1, values[row]);
+        ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+    }
+    auto tab = openTable(t);
+    DataSource source;
+    source.setDataSet(tab.get());
+    TableModel model;
+    model.setDataSource(&source);
+
+    for (int row : {0, 1}) {
+        const QString shown = model.data(model.index(row, 1)).toString();
+        EXPECT_GE(shown.size(), 1000) << "a cell wider than a screen still shows in full";
+        EXPECT_LE(shown.size(), 10000);
+        EXPECT_TRUE(values[row].startsWith(shown));
+        EXPECT_FALSE(shown.back().isHighSurrogate());
+        EXPECT_EQ(model.data(model.index(row, 1), Qt::EditRole).toString(), values[row]);
+    }
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QStringLiteral("first"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, TableModelTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),

@@ -7,6 +7,8 @@
 #include "browser/grid_layout_file.h"
 #include "browser/text_lines_file.h"
 
+#include "small_disk.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -78,6 +80,18 @@ TEST(GridLayoutFile, ReadsLongLinesBothLineEndsAndALastLineWithoutBreak)
     EXPECT_EQ(*readTextLines(path), (QStringList{"Größe", longName}));
     // A file that cannot be written leaves the old one whole.
     EXPECT_FALSE(writeTextLines(dir.filePath(QStringLiteral("no/such/dir/t.grd")), {"A"}));
+}
+
+TEST(GridLayoutFile, FullDiskKeepsTheEarlierFile)
+{
+    SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    const QString path = disk.filePath(QStringLiteral("customers.grd"));
+    writeFile(path, "NAME\r\nID\r\n");
+    disk.fill();
+    EXPECT_FALSE(writeTextLines(path, {"ID", "NAME", "CITY"}));
+    EXPECT_EQ(readFile(path), QByteArray("NAME\r\nID\r\n"));
 }
 
 class GridLayoutTest : public BrowserTest {
@@ -203,4 +217,20 @@ TEST_F(GridLayoutTest, SaveWritesTheListingToTheChosenFile)
     fake.answerSave(path(QStringLiteral("no/such/dir/layout.txt")));
     save->trigger();
     EXPECT_EQ(errors().size(), 1);
+}
+
+TEST_F(GridLayoutTest, SaveOnAFullDiskKeepsTheFileAndSaysWhy)
+{
+    SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    openCustomers();
+    const QString target = disk.filePath(QStringLiteral("layout.txt"));
+    writeFile(target, "earlier layout\r\n");
+    disk.fill();
+    fake.answerSave(target);
+    window->action(QStringLiteral("Save1"))->trigger();
+    EXPECT_EQ(readFile(target), QByteArray("earlier layout\r\n"));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].endsWith(QStringLiteral("No space left on device"))) << errors()[0].toStdString();
 }

@@ -1,12 +1,17 @@
 #include "browser/pane_config_file.h"
 #include "browser/filter_expression.h"
 
+#include "app/engine/table.h"
+#include "browser_fixture.h"
+#include "small_disk.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
 using namespace pelldrake;
+using pelldrake::test::BrowserTest;
 
 namespace {
 
@@ -92,6 +97,57 @@ TEST(PaneConfigFile, ALineBreakInAValueCannotForgeAnotherLine)
     const auto entries = readAll(path);
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].key, "ListBox1");
+}
+
+TEST(PaneConfigFile, FullDiskKeepsTheEarlierFile)
+{
+    test::SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    const QString path = disk.filePath(QStringLiteral("Pelldrake.cfg"));
+    ASSERT_TRUE(writePaneConfig(path, {{"AliasCombo", "Shop"}, {"ListBox1", "customers"}}));
+    disk.fill();
+    EXPECT_FALSE(writePaneConfig(path, {{"AliasCombo", "Other"}, {"ListBox1", "parts"}}));
+    const auto entries = readAll(path);
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0].value, "Shop");
+    EXPECT_EQ(entries[1].value, "customers");
+}
+
+// Closing the window on a full disk: both configuration files keep what they
+// held and the user is told why this run's settings were not kept.
+TEST_F(BrowserTest, ClosingOnAFullDiskKeepsTheConfigurationAndSaysWhy)
+{
+    test::SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    const QByteArray earlier1("AliasCombo=Shop\r\nListBox1=customers\r\n");
+    const QByteArray earlier2("AliasCombo2=Other\r\n");
+    {
+        test::ScopedCurrentDir startHere(disk.path());
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile f(disk.filePath(name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        write(QStringLiteral("Pelldrake.cfg"), earlier1);
+        write(QStringLiteral("Pelldrake2.cfg"), earlier2);
+        TPelldrakeCDSForm &form = openWindow();
+        EXPECT_TRUE(form.pane1().table->active());
+        chooseAlias(form.pane2(), QStringLiteral("Shop"));
+        disk.fill();
+        closeWindow();
+    }
+    const auto bytes = [&](const QString &name) {
+        QFile f(disk.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    };
+    EXPECT_EQ(bytes(QStringLiteral("Pelldrake.cfg")), earlier1);
+    EXPECT_EQ(bytes(QStringLiteral("Pelldrake2.cfg")), earlier2);
+    ASSERT_EQ(errors().size(), 2) << errors().join('|').toStdString();
+    EXPECT_TRUE(errors()[0].contains(QStringLiteral("Pelldrake.cfg")));
+    EXPECT_TRUE(errors()[0].endsWith(QStringLiteral("No space left on device"))) << errors()[0].toStdString();
+    EXPECT_TRUE(errors()[1].contains(QStringLiteral("Pelldrake2.cfg")));
 }
 
 TEST(FilterExpression, PrefixTextDoublesApostrophes)

@@ -292,6 +292,26 @@ TEST_F(DataWidgetsTest, MemoShowsTheCurrentValueAndWritesThroughTheTable)
     EXPECT_TRUE(memo->isReadOnly());
 }
 
+// A value of one very long line is shown and edited whole; wrapping it would
+// keep the window busy for minutes.
+TEST_F(DataWidgetsTest, MemoShowsAHugeOneLineValueWholeWithoutWrappingIt)
+{
+    test::TestSession::runSql(dbPath_, {"INSERT INTO people VALUES (4, 'Huge', replace(hex(zeroblob(100000)), '0', 'x'))"});
+    showWindow();
+    Pane &pane = window().pane2();
+    openPeople(pane);
+    DBMemo *memo = pane.memo;
+    memo->setDataField(QStringLiteral("notes"));
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    pane.table->last();
+    QApplication::processEvents();
+    EXPECT_EQ(memo->toPlainText(), QString(200000, QLatin1Char('x')));
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+    pane.table->first();
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("first line\nsecond line"));
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth) << "ordinary values wrap again";
+}
+
 TEST_F(DataWidgetsTest, LockedControlsAreRefreshedOnceWhenUnlocked)
 {
     Pane &pane = window().pane1();
