@@ -12,8 +12,11 @@
 #include "browser/pane_operations.h"
 #include "browser/query_result_model.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -41,6 +44,25 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
     b->setGeometry(left, kButtonTop, kButtonWidth, kButtonHeight);
     return b;
 }
+
+// Ctrl+C on a result cell copies the whole value (the model's edit text):
+// the cell paints only what fits a screen.
+class WholeValueCopy : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy))
+            return false;
+        const QModelIndex index = static_cast<QAbstractItemView *>(watched)->currentIndex();
+        if (!index.isValid())
+            return false;
+        QGuiApplication::clipboard()->setText(index.data(Qt::EditRole).toString());
+        return true;
+    }
+};
 
 } // namespace
 
@@ -72,6 +94,7 @@ TExecuteQueryFrm::TExecuteQueryFrm(TPelldrakeCDSForm &mainWindow, QWidget *paren
     ResultGrid->setModel(result_);
     ResultGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ResultGrid->setWordWrap(false);
+    ResultGrid->installEventFilter(new WholeValueCopy(ResultGrid));
     ResultGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ResultGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     ResultGrid->hide();

@@ -1,11 +1,16 @@
 #include "browser/fieldview.h"
 
+#include "app/engine/display_text.h"
+#include "app/engine/field.h"
 #include "app/engine/table.h"
 #include "browser/dbgrid.h"
 #include "edi/palette.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 namespace pelldrake {
 
@@ -48,7 +53,11 @@ void TlynEDIDBFieldView::load(engine::Table *table, int left, int top, int heigh
             engine::Field *field = table->field(i);
             auto *item = new QTreeWidgetItem(this);
             item->setText(0, field->fieldName());
-            item->setText(1, hasRecord ? field->text() : QString());
+            // Laying out a value of megabytes would stall the view; it paints what fits.
+            const QString text = hasRecord ? field->text() : QString();
+            const int type = field->dataType();
+            item->setText(1, engine::cellText(text, type == engine::ftMemo || type == engine::ftFmtMemo));
+            item->setData(1, kWholeValueRole, text);
         }
     }
     setGeometry(left, top, 310, height);
@@ -58,6 +67,18 @@ void TlynEDIDBFieldView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTreeWidget::mouseDoubleClickEvent(event);
     emit dblClick();
+}
+
+// The value column paints a cut text; a copy of a value takes all of it.
+void TlynEDIDBFieldView::keyPressEvent(QKeyEvent *event)
+{
+    const QModelIndex index = currentIndex();
+    if (event->matches(QKeySequence::Copy) && index.isValid() && index.column() == 1) {
+        QGuiApplication::clipboard()->setText(index.data(kWholeValueRole).toString());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void TlynEDIDBFieldView::LoadGridFromTable(engine::Table *table, int left, int top, int height)

@@ -12,9 +12,13 @@ class DBGrid;
 
 // A two-column list of the current record: one row per field with its name
 // and its value as edit text. Hidden until loaded; a double-click hides it.
+// A value shows no more than fits a screen (a memo its first line); Ctrl+C on
+// it copies the whole value, which the item keeps in kWholeValueRole.
 class TlynEDIDBFieldView : public QTreeWidget {
     Q_OBJECT
 public:
+    static constexpr int kWholeValueRole = Qt::UserRole;
+
     explicit TlynEDIDBFieldView(QWidget *parent = nullptr);
 
     // Fills the view from the table's fields (an empty or closed table gives
@@ -31,6 +35,7 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -1,5 +1,6 @@
 #include "browser/query_result_model.h"
 
+#include "app/engine/display_text.h"
 #include "app/engine/engine_error.h"
 #include "app/engine/sql_util.h"
 
@@ -169,8 +170,12 @@ QVariant QueryResultModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= rows_.size() || index.column() >= columns_.size())
         return {};
     const QVariant &value = rows_.at(index.row()).at(index.column());
+    // A cell paints the first line, and no more of it than fits a screen: laying
+    // out a value of megabytes would stall the view. A copy takes the whole value.
     if (role == Qt::DisplayRole)
-        return resultValueText(value).section(QLatin1Char('\n'), 0, 0); // a cell shows the first line
+        return engine::cellText(resultValueText(value), true);
+    if (role == Qt::EditRole)
+        return resultValueText(value);
     if (role == Qt::ToolTipRole && value.typeId() == QMetaType::QString)
         return value.toString().left(2000);
     return {};

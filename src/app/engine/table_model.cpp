@@ -1,40 +1,13 @@
 #include "app/engine/table_model.h"
 
 #include "app/engine/data_source.h"
+#include "app/engine/display_text.h"
 #include "app/engine/engine_error.h"
 #include "app/engine/table.h"
 
 #include <algorithm>
 
 namespace pelldrake::engine {
-
-namespace {
-
-// Wider than any screen. A cell never shows more, and eliding or measuring a
-// longer text (a value of megabytes) would stall every repaint of the grid.
-constexpr qsizetype kDisplayChars = 4000;
-
-// What a grid cell shows of a text: at most kDisplayChars characters, for a
-// memo only its first line, whatever its line ends.
-QString cellText(const QString &text, bool firstLineOnly)
-{
-    QStringView shown = QStringView(text).left(kDisplayChars);
-    if (firstLineOnly) {
-        for (qsizetype i = 0; i < shown.size(); ++i) {
-            if (shown.at(i) == QLatin1Char('\n') || shown.at(i) == QLatin1Char('\r')) {
-                shown = shown.left(i);
-                break;
-            }
-        }
-    }
-    if (shown.size() == text.size())
-        return text; // shares the value, no copy
-    if (shown.size() == kDisplayChars && shown.back().isHighSurrogate())
-        shown.chop(1); // never half a character
-    return shown.toString();
-}
-
-} // namespace
 
 TableModel::TableModel(QObject *parent) : QAbstractTableModel(parent) {}
 

@@ -7,6 +7,8 @@
 #include "browser/fieldview.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QTest>
 
@@ -88,5 +90,43 @@ TEST_F(FieldViewTest, EmptyAndClosedTables)
     pane.fieldView->LoadGrid(pane.grid);
     EXPECT_EQ(pane.fieldView->geometry(), before);
     EXPECT_EQ(pane.fieldView->topLevelItemCount(), 3);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
+}
+
+// The value column paints what fits on a screen: a one-line value of
+// megabytes is cut before the view lays it out (else showing the view takes
+// seconds), a memo shows its first line. Ctrl+C on a value copies it whole.
+TEST_F(FieldViewTest, AHugeValueShowsOnlyWhatTheViewCanHold)
+{
+    TPelldrakeCDSForm &w = openWindow();
+    TestSession::runSql(path(QStringLiteral("Shop.sqlite")),
+                        {QStringLiteral("UPDATE customers SET NOTES = 'a' || replace(hex(zeroblob(1048576)), '00', 'bc')"
+                                        " WHERE ID = 1"),
+                         QStringLiteral("UPDATE customers SET NOTES = 'first' || char(13, 10) || 'second' WHERE ID = 2")});
+    Pane &pane = w.pane1();
+    chooseAlias(pane, QStringLiteral("Shop"));
+    clickTable(pane, QStringLiteral("customers"));
+    pane.table->setRecNo(1);
+    const QString whole = pane.table->field(3)->text();
+    ASSERT_EQ(whole.size(), 2 * 1048576 + 1);
+
+    w.FieldView1Click();
+    TlynEDIDBFieldView *view = pane.fieldView;
+    const QString shown = column(view, 1).at(3);
+    EXPECT_GE(shown.size(), 1000) << "a value wider than a screen still shows in full";
+    EXPECT_LE(shown.size(), 10000);
+    EXPECT_TRUE(whole.startsWith(shown));
+    EXPECT_EQ(column(view, 1).at(1), QStringLiteral("Kara Ng"));
+
+    view->setCurrentItem(view->topLevelItem(3), 1);
+    QTest::keySequence(view, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), whole);
+    view->setCurrentItem(view->topLevelItem(3), 0);
+    QTest::keySequence(view, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("NOTES"));
+
+    pane.table->setRecNo(2);
+    w.FieldView1Click();
+    EXPECT_EQ(column(view, 1).at(3), QStringLiteral("first"));
     EXPECT_TRUE(errors().isEmpty()) << errors().join('\n').toStdString();
 }
