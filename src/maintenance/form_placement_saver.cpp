@@ -14,6 +14,10 @@
 #include <cerrno>
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace pelldrake {
 
 char windowStateByte(Qt::WindowStates state)
@@ -149,6 +153,23 @@ QString whyShort(const QString &probePath, const Values &meant)
     return QStringLiteral("The new file read back incomplete");
 }
 
+// Gives the draft the earlier store's content: a second name for the same
+// file where the file system allows it (no space taken; QSettings replaces
+// the draft, never writes into it), else a checked copy.
+QString seedDraft(const QString &store, const QString &draft)
+{
+#ifdef Q_OS_UNIX
+    QFile::remove(draft);
+    if (::link(QFile::encodeName(store).constData(), QFile::encodeName(draft).constData()) == 0)
+        return {};
+#endif
+    QString error;
+    const QByteArray earlier = readWhole(store, &error);
+    if (error.isEmpty())
+        engine::saveWholeFile(draft, earlier, &error);
+    return error;
+}
+
 // Replaces the INI store at path with its content plus what fill() sets in
 // the group; returns the reason it could not, the earlier file then kept.
 //
@@ -161,17 +182,11 @@ QString replaceIniStore(const QString &path, const QString &group, const std::fu
 {
     const QFileInfo info(path);
     QDir().mkpath(info.absolutePath());
-    QString error;
-    QByteArray earlier;
     if (info.exists()) {
         // A store the user made read-only stays as it is.
         QFile writable(path);
         if (!writable.open(QIODevice::WriteOnly | QIODevice::Append))
             return writable.errorString();
-        writable.close();
-        earlier = readWhole(path, &error);
-        if (!error.isEmpty())
-            return error;
     }
     QTemporaryFile reserved(path + QStringLiteral(".XXXXXX"));
     errno = 0;
@@ -181,7 +196,8 @@ QString replaceIniStore(const QString &path, const QString &group, const std::fu
     const QString draftPath = reserved.fileName();
     // The draft starts as the earlier store, so other keys and groups and
     // their order are kept, as an in-place QSettings write keeps them.
-    if (!earlier.isEmpty() && !engine::saveWholeFile(draftPath, earlier, &error))
+    QString error;
+    if (info.exists() && !(error = seedDraft(path, draftPath)).isEmpty())
         return error;
 
     Values meant;
@@ -209,13 +225,14 @@ QString replaceIniStore(const QString &path, const QString &group, const std::fu
         QSettings check(checkPath, QSettings::IniFormat);
         read = allValues(check);
     }
+    // Every line QSettings writes ends in a line break; a file cut in its
+    // last line does not. The disk is asked why while the short draft still
+    // takes its room.
+    if (error.isEmpty() && (!sameValues(meant, read) || (!bytes.isEmpty() && !bytes.endsWith('\n'))))
+        error = whyShort(draftPath, meant);
     QFile::remove(checkPath);
     if (!error.isEmpty())
         return error;
-    // Every line QSettings writes ends in a line break; a file cut in its
-    // last line does not.
-    if (!sameValues(meant, read) || (!bytes.isEmpty() && !bytes.endsWith('\n')))
-        return whyShort(draftPath, meant);
     if (!engine::saveWholeFile(path, bytes, &error))
         return error;
     return {};

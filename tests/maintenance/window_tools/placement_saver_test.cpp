@@ -262,6 +262,25 @@ TEST_F(PlacementTest, AFullDiskKeepsTheOldStoreWholeAndSaysWhy)
     }
 }
 
+// What else the store holds, other groups among it, is kept by a save.
+TEST_F(PlacementTest, SaveKeepsTheStoresOtherValues)
+{
+    {
+        QFile file(store());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Other]\nNotes=" + QByteArray(20000, 'n') + "\nList=a, b\n");
+    }
+    QWidget form;
+    form.move(70, 80);
+    auto saver = saverOn(form);
+    saver->Save();
+    EXPECT_TRUE(saver->saveError().isEmpty()) << saver->saveError().toStdString();
+    QSettings s(store(), QSettings::IniFormat);
+    EXPECT_EQ(s.value("Other/Notes").toString(), QString(20000, QLatin1Char('n')));
+    EXPECT_EQ(s.value("Other/List").toStringList(), (QStringList{"a", "b"}));
+    EXPECT_EQ(s.value(kGroup + "/Left").toInt(), 70);
+}
+
 TEST_F(PlacementTest, TopmostChangesWithoutMovingTheWindow)
 {
     QWidget form;
