@@ -200,8 +200,9 @@ QString replaceIniStore(const QString &path, const QString &group, const std::fu
     if (info.exists() && !(error = seedDraft(path, draftPath)).isEmpty())
         return error;
 
+    // A store with lines QSettings cannot read is rewritten without them, as
+    // an in-place write does; whether the draft is whole is read back below.
     Values meant;
-    QSettings::Status status = QSettings::NoError;
     {
         QSettings draft(draftPath, QSettings::IniFormat);
         draft.setAtomicSyncRequired(true);
@@ -211,11 +212,8 @@ QString replaceIniStore(const QString &path, const QString &group, const std::fu
         if (!group.isEmpty())
             draft.endGroup();
         draft.sync();
-        status = draft.status();
         meant = allValues(draft);
     }
-    if (status == QSettings::FormatError)
-        return QStringLiteral("The earlier store is not in INI form");
     const QString checkPath = draftPath + QStringLiteral(".check");
     if (QFile draft(draftPath); !draft.rename(checkPath))
         return draft.errorString();

@@ -262,13 +262,14 @@ TEST_F(PlacementTest, AFullDiskKeepsTheOldStoreWholeAndSaysWhy)
     }
 }
 
-// What else the store holds, other groups among it, is kept by a save.
+// What else the store holds, other groups among it, is kept by a save; a
+// line that is not a value does not stop it.
 TEST_F(PlacementTest, SaveKeepsTheStoresOtherValues)
 {
     {
         QFile file(store());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[Other]\nNotes=" + QByteArray(20000, 'n') + "\nList=a, b\n");
+        file.write("[Other]\nNotes=" + QByteArray(20000, 'n') + "\nList=a, b\nnot a value\n");
     }
     QWidget form;
     form.move(70, 80);
