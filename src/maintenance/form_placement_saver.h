@@ -26,7 +26,9 @@ using TNotifyEvent = std::function<void(QObject *sender)>;
 // Keeps its form's position, size, state (normal, minimised, maximised) and
 // topmost state between runs. The store is the registry under RegKey on
 // Windows; elsewhere an INI file (storeFileName) holding the same key path
-// and value names. Store errors are silent.
+// and value names. Store errors never reach the user: a save that fails
+// keeps the earlier store whole, and its reason is logged and kept in
+// saveError().
 class TacFormPlacementSaver : public TacFormHookComponent {
     Q_OBJECT
 public:
@@ -60,6 +62,9 @@ public:
     // Called once the owning form is built: loads when Enabled.
     void Loaded();
     void Save();
+    // Why the last Save() stored nothing ("No space left on device"); empty
+    // when it stored the placement.
+    QString saveError() const { return saveError_; }
     // True when the placement was restored.
     bool Load();
 
@@ -69,9 +74,11 @@ protected:
 private:
     std::unique_ptr<QSettings> openStore() const;
     bool restore(QSettings &store, QWidget *form);
+    void writeValues(QSettings &store, QWidget &form);
 
     QString regKey_ = defaultRegKey();
     QString storeFileName_;
+    QString saveError_;
     bool loading_ = false;
     QTimer moveResizeEnd_;
 };

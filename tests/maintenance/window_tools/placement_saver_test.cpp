@@ -1,6 +1,7 @@
 // The window placement component: its store's values and types, what a
 // restore applies in each case, and the main window's splitters kept with it.
 #include "fake_dialogs.h"
+#include "small_disk.h"
 #include "temp_dirs.h"
 #include "test_session.h"
 
@@ -8,12 +9,14 @@
 #include "maintenance/form_placement_saver.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using namespace pelldrake;
@@ -22,6 +25,12 @@ using namespace pelldrake::test;
 namespace {
 
 const QString kGroup = QStringLiteral("Software/CompanyName/ProgramName/Default");
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 class PlacementTest : public ::testing::Test {
 protected:
@@ -174,22 +183,103 @@ TEST_F(PlacementTest, SettingsEventsSeeTheOpenStoreAndTheirErrorsAreIgnored)
 
 TEST_F(PlacementTest, AStoreThatCannotBeWrittenKeepsTheOldFileWhole)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not hold for root";
-    writeValues(normal(1, 2));
-    QFile file(store());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
-    // The folder refuses new files: the temporary file cannot be made.
-    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::ExeOwner);
+    // Root writes into any folder whatever its permissions, so as root the
+    // folder is a small disk mounted read-only instead.
+    SmallDisk disk;
+    const bool asRoot = geteuid() == 0;
+    if (asRoot && !disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    const QString path = asRoot ? disk.filePath(QStringLiteral("placement.ini")) : store();
     QWidget form;
+    form.move(1, 2);
+    TacFormPlacementSaver saver(&form);
+    saver.setStoreFileName(path);
+    saver.Save();
+    const QByteArray before = fileBytes(path);
+    ASSERT_FALSE(before.isEmpty());
+
+    // The folder refuses new files: the temporary file cannot be made.
+    if (asRoot)
+        ASSERT_EQ(::mount("tmpfs", QFile::encodeName(disk.path()).constData(), "tmpfs",
+                          MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    else
+        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::ExeOwner);
     form.move(300, 300);
+    saver.Save();
+    if (!asRoot)
+        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(saver.saveError(), asRoot ? QStringLiteral("Read-only file system") : QStringLiteral("Permission denied"));
+}
+
+// A full disk, before the first byte and part-way through a store larger
+// than the space left: the earlier file stays byte for byte, nothing is left
+// beside it, and the system's reason is kept. With room again it saves.
+TEST_F(PlacementTest, AFullDiskKeepsTheOldStoreWholeAndSaysWhy)
+{
+    struct Case {
+        qint64 leave;
+        int extra; // characters of a further value written by OnSaveSettings
+    };
+    for (const Case c : {Case{0, 0}, Case{8192, 20000}}) {
+        SCOPED_TRACE(c.leave);
+        SmallDisk disk;
+        if (!disk.mounted())
+            GTEST_SKIP() << disk.skipReason();
+        const QString path = disk.filePath(QStringLiteral("placement.ini"));
+        QWidget form;
+        form.move(10, 20);
+        TacFormPlacementSaver saver(&form);
+        saver.setStoreFileName(path);
+        saver.Save();
+        ASSERT_TRUE(saver.saveError().isEmpty()) << saver.saveError().toStdString();
+        const QByteArray before = fileBytes(path);
+        ASSERT_TRUE(before.contains("Left=10"));
+
+        disk.fill(c.leave);
+        form.move(300, 300);
+        saver.OnSaveSettings = [&c](QObject *, QSettings &s) {
+            if (c.extra > 0)
+                s.setValue(QStringLiteral("Notes"), QString(c.extra, QLatin1Char('n')));
+        };
+        saver.Save();
+        EXPECT_EQ(fileBytes(path), before);
+        EXPECT_EQ(saver.saveError(), QStringLiteral("No space left on device"));
+        EXPECT_EQ(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{QStringLiteral(".filler"), QStringLiteral("placement.ini")}));
+
+        QFile::remove(disk.filePath(QStringLiteral(".filler")));
+        saver.Save();
+        EXPECT_TRUE(saver.saveError().isEmpty()) << saver.saveError().toStdString();
+        QWidget next;
+        TacFormPlacementSaver reader(&next);
+        reader.setStoreFileName(path);
+        int notes = -1;
+        reader.OnLoadSettings = [&](QObject *, QSettings &s) { notes = s.value(QStringLiteral("Notes")).toString().size(); };
+        ASSERT_TRUE(reader.Load());
+        EXPECT_EQ(next.pos(), QPoint(300, 300));
+        EXPECT_EQ(notes, c.extra);
+    }
+}
+
+// What else the store holds, other groups among it, is kept by a save; a
+// line that is not a value does not stop it.
+TEST_F(PlacementTest, SaveKeepsTheStoresOtherValues)
+{
+    {
+        QFile file(store());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Other]\nNotes=" + QByteArray(20000, 'n') + "\nList=a, b\nnot a value\n");
+    }
+    QWidget form;
+    form.move(70, 80);
     auto saver = saverOn(form);
     saver->Save();
-    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+    EXPECT_TRUE(saver->saveError().isEmpty()) << saver->saveError().toStdString();
+    QSettings s(store(), QSettings::IniFormat);
+    EXPECT_EQ(s.value("Other/Notes").toString(), QString(20000, QLatin1Char('n')));
+    EXPECT_EQ(s.value("Other/List").toStringList(), (QStringList{"a", "b"}));
+    EXPECT_EQ(s.value(kGroup + "/Left").toInt(), 70);
 }
 
 TEST_F(PlacementTest, TopmostChangesWithoutMovingTheWindow)
