@@ -2,6 +2,7 @@
 #include "maintenance/line_io.h"
 
 #include "small_disk.h"
+#include "file_bytes.h"
 #include "temp_dirs.h"
 
 #include <QFile>
@@ -11,22 +12,11 @@
 
 using namespace pelldrake::maintenance;
 using pelldrake::test::SmallDisk;
+using pelldrake::test::fileBytes;
+using pelldrake::test::writeBytes;
 using pelldrake::test::TempDir;
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QList<QByteArray> readLines(const QString &path)
 {

@@ -4,6 +4,7 @@
 #include "app/engine/save_file.h"
 
 #include "../../support/small_disk.h"
+#include "../../support/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,21 +15,10 @@ namespace pelldrake::engine {
 namespace {
 
 using pelldrake::test::SmallDisk;
+using pelldrake::test::fileBytes;
+using pelldrake::test::writeBytes;
 
 const QString kNoSpace = QStringLiteral("No space left on device");
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // What is left in a directory besides the filler: no temporary file may stay.
 QStringList entries(const QString &dir)

@@ -6,6 +6,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
 
 namespace pelldrake::test {
@@ -64,6 +67,28 @@ void BrowserTest::SetUp()
         session().aliases().add(pg);
     }
     session().setLoginPrompt(&loginPrompt);
+}
+
+QVariant BrowserTest::runOnServer(const QStringList &statements)
+{
+    const QString name = QStringLiteral("browser_test_server");
+    QVariant last;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST"));
+        db.setPort(qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT"));
+        db.setDatabaseName(qEnvironmentVariable("PELLDRAKE_TEST_PG_DB"));
+        db.setUserName(qEnvironmentVariable("PELLDRAKE_TEST_PG_USER"));
+        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+        for (const QString &sql : statements) {
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+            if (q.next())
+                last = q.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return last;
 }
 
 bool BrowserTest::addServerAlias(const QString &name)

@@ -40,6 +40,9 @@ protected:
     // Registers the test PostgreSQL server as an alias (user without
     // password); false when no server is configured.
     bool addServerAlias(const QString &name);
+    // Runs statements on a connection of the test's own to the test server, beside the
+    // program's; the first value of the last statement that returned a row.
+    QVariant runOnServer(const QStringList &statements);
     // Creates the main window, which replays the configuration files of the start directory.
     TPelldrakeCDSForm &openWindow();
     // Closes the window as the user would, which writes the configuration files.

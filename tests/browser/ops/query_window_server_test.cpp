@@ -44,28 +44,7 @@ protected:
         form.Memo1->setPlainText(sql);
         QTest::mouseClick(form.BitBtn2, Qt::LeftButton);
     }
-    // Runs statements on a connection of the test's own, beside the program's.
-    QVariant setup(const QStringList &statements)
-    {
-        const QString name = QStringLiteral("query_window_setup");
-        QVariant last;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-            db.setHostName(qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST"));
-            db.setPort(qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT"));
-            db.setDatabaseName(qEnvironmentVariable("PELLDRAKE_TEST_PG_DB"));
-            db.setUserName(qEnvironmentVariable("PELLDRAKE_TEST_PG_USER"));
-            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-            for (const QString &sql : statements) {
-                QSqlQuery q(db);
-                EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
-                if (q.next())
-                    last = q.value(0);
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-        return last;
-    }
+    QVariant setup(const QStringList &statements) { return runOnServer(statements); }
     void createTable()
     {
         setup({QStringLiteral("DROP TABLE IF EXISTS %1").arg(table),

@@ -51,23 +51,7 @@ protected:
         BrowserTest::TearDown();
     }
 
-    void run(const QStringList &statements)
-    {
-        const QString name = QStringLiteral("server_browse_setup");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-            db.setHostName(qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST"));
-            db.setPort(qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT"));
-            db.setDatabaseName(qEnvironmentVariable("PELLDRAKE_TEST_PG_DB"));
-            db.setUserName(qEnvironmentVariable("PELLDRAKE_TEST_PG_USER"));
-            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-            for (const QString &sql : statements) {
-                QSqlQuery q(db);
-                EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-    }
+    void run(const QStringList &statements) { runOnServer(statements); }
 
     QString table;
     bool created = false;

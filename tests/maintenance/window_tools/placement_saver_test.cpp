@@ -2,6 +2,7 @@
 // restore applies in each case, and the main window's splitters kept with it.
 #include "fake_dialogs.h"
 #include "small_disk.h"
+#include "file_bytes.h"
 #include "temp_dirs.h"
 #include "test_session.h"
 
@@ -25,12 +26,6 @@ using namespace pelldrake::test;
 namespace {
 
 const QString kGroup = QStringLiteral("Software/CompanyName/ProgramName/Default");
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class PlacementTest : public ::testing::Test {
 protected:
