@@ -7,6 +7,8 @@ build=${PELLDRAKE_BUILD_DIR:-$root/build}
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
+  # Debug info names the build directory; other checkouts of the same sources still share.
+  export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null

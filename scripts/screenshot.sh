@@ -19,9 +19,9 @@ out=$(realpath -m "$out")
 pane_out=$(realpath -m "$pane_out")
 field_out=$(realpath -m "$field_out")
 query_out=$(realpath -m "$query_out")
-exe=$build/tests/browser/window/window_screenshot
-pane_exe=$build/tests/browser/ops/pane_screenshot
-tools_exe=$build/tests/browser/ops/tools_screenshot
+exe=$build/tools/screenshots/window_screenshot
+pane_exe=$build/tools/screenshots/pane_screenshot
+tools_exe=$build/tools/screenshots/tools_screenshot
 for e in "$exe" "$pane_exe" "$tools_exe"; do
   if [[ ! -x "$e" ]]; then
     echo "screenshot.sh: $e not built" >&2

@@ -14,12 +14,12 @@
 // summary compares each size with the first.
 #include "browse_data.h"
 
-#include "app/application.h"
-#include "app/dialogs.h"
-#include "app/engine/alias_registry.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "engine/alias_registry.h"
+#include "engine/session.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
 #include "browser/pane.h"
 #include "browser/mainwindow.h"
 

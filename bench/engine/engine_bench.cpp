@@ -5,8 +5,8 @@
 // Without a file the SQLite table is generated in a temporary directory (and removed
 // afterwards). On PostgreSQL the table "big" is made on the server unless it has `rows` rows
 // already, and kept; there its name is indexed too (big_name).
-#include "app/engine/engine.h"
-#include "app/engine/filter.h"
+#include "engine/engine.h"
+#include "engine/filter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // the same table when the shell is installed.
 //   row_scan_bench [rows ...]      default: 100000 1000000
 // It also times the scan without output and a bare QSqlQuery read, to show where the time goes.
-#include "app/engine/engine.h"
+#include "engine/engine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

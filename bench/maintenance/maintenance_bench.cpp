@@ -17,11 +17,11 @@
 #include "maintenance/command_frame.h"
 #include "maintenance/unique_keys.h"
 
-#include "app/application.h"
-#include "app/dialogs.h"
-#include "app/engine/alias_registry.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "engine/alias_registry.h"
+#include "engine/session.h"
+#include "engine/table.h"
 #include "browser/mainwindow.h"
 
 #include <QAction>

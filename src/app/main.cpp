@@ -1,6 +1,6 @@
-#include "app/application.h"
-#include "app/login_prompt.h"
-#include "app/engine/session.h"
+#include "shell/application.h"
+#include "shell/login_prompt.h"
+#include "engine/session.h"
 #include "browser/mainwindow.h"
 
 #include <memory>

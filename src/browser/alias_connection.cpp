@@ -1,11 +1,11 @@
 #include "browser/pane_operations.h"
 
-#include "app/application.h"
-#include "app/dialogs.h"
-#include "app/engine/database.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
 #include "browser/mainwindow.h"
 
 #include <QCheckBox>

@@ -4,13 +4,13 @@
 
 #include "browser/execute_query_form.h"
 #include "browser/field_view_command.h"
-#include "browser/fieldview.h"
+#include "widgets/fieldview.h"
 #include "browser/grid_layout.h"
 #include "browser/pane_operations.h"
-#include "maintenance/form_placement_saver.h"
-#include "maintenance/maintenance_menu.h"
+#include "window_tools/form_placement_saver.h"
+#include "browser/maintenance_menu.h"
 
-#include "app/engine/session.h"
+#include "engine/session.h"
 
 #include <QAction>
 #include <QDir>

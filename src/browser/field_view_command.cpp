@@ -1,6 +1,6 @@
 #include "browser/field_view_command.h"
 
-#include "browser/fieldview.h"
+#include "widgets/fieldview.h"
 #include "browser/mainwindow.h"
 
 #include <QGroupBox>

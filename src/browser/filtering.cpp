@@ -1,9 +1,9 @@
 #include "browser/pane_operations.h"
 
-#include "app/engine/data_source.h"
-#include "app/engine/field.h"
-#include "app/engine/table.h"
-#include "browser/dbmemo.h"
+#include "engine/data_source.h"
+#include "engine/field.h"
+#include "engine/table.h"
+#include "widgets/dbmemo.h"
 #include "browser/filter_expression.h"
 #include "browser/mainwindow.h"
 

@@ -1,9 +1,9 @@
 #include "browser/grid_layout.h"
 
-#include "app/dialogs.h"
-#include "app/engine/engine_error.h"
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
+#include "shell/dialogs.h"
+#include "engine/engine_error.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
 #include "browser/grid_layout_file.h"
 #include "browser/mainwindow.h"
 #include "browser/pane_operations.h"

@@ -1,16 +1,16 @@
 #include "browser/mainwindow.h"
 
-#include "app/aboutbox.h"
-#include "browser/dbgrid.h"
-#include "browser/dbmemo.h"
-#include "browser/dbnavigator.h"
-#include "browser/fieldview.h"
+#include "shell/aboutbox.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dbmemo.h"
+#include "widgets/dbnavigator.h"
+#include "widgets/fieldview.h"
 #include "maintenance/command_frame.h"
 
-#include "app/engine/database.h"
-#include "app/engine/data_source.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
+#include "engine/database.h"
+#include "engine/data_source.h"
+#include "engine/session.h"
+#include "engine/table.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>

@@ -1,6 +1,6 @@
 #include "browser/pane_config_file.h"
 
-#include "app/engine/save_file.h"
+#include "engine/save_file.h"
 
 namespace pelldrake {
 

@@ -1,9 +1,9 @@
 #include "browser/pane_operations.h"
 
-#include "app/dialogs.h"
-#include "app/engine/database.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
+#include "shell/dialogs.h"
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/table.h"
 #include "browser/mainwindow.h"
 #include "browser/pane_config_file.h"
 

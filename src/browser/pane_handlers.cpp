@@ -4,10 +4,10 @@
 #include "browser/mainwindow.h"
 #include "browser/pane_operations.h"
 
-#include "app/application.h"
-#include "app/dialogs.h"
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

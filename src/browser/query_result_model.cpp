@@ -1,8 +1,8 @@
 #include "browser/query_result_model.h"
 
-#include "app/engine/display_text.h"
-#include "app/engine/engine_error.h"
-#include "app/engine/sql_util.h"
+#include "engine/display_text.h"
+#include "engine/engine_error.h"
+#include "engine/sql_util.h"
 
 #include <QDate>
 #include <QDateTime>

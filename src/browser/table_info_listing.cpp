@@ -1,9 +1,9 @@
 #include "browser/table_info_listing.h"
 
-#include "app/engine/database.h"
-#include "app/engine/session.h"
-#include "app/engine/field.h"
-#include "app/engine/table.h"
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/field.h"
+#include "engine/table.h"
 
 namespace pelldrake {
 namespace {

@@ -1,6 +1,6 @@
 #include "browser/text_lines_file.h"
 
-#include "app/engine/save_file.h"
+#include "engine/save_file.h"
 
 #include <QFile>
 

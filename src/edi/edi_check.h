@@ -33,7 +33,7 @@
 // Errors of missing data are answered with empty text; a parsed file of fewer
 // than three lines and the conversion and index errors of the control checks
 // reach the caller as std::out_of_range / std::invalid_argument.
-#include "app/dataset/client_dataset.h"
+#include "dataset/client_dataset.h"
 #include "edi/progress.h"
 #include "edi/segment_list.h"
 #include "edi/st_index.h"

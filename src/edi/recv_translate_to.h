@@ -4,7 +4,7 @@
 // splitter that cuts raw interchanges into group files in partner directories.
 #pragma once
 
-#include "app/dataset/client_dataset.h"
+#include "dataset/client_dataset.h"
 #include "edi/segment_list.h"
 #include "edi/st_index.h"
 

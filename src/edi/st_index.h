@@ -2,7 +2,7 @@
 // The positions of the ST records of a segment store, so that walking every
 // transaction set of a group costs one pass over the store, not one per set.
 // Rebuilt only when the store has changed (ClientDataSet::changeCount).
-#include "app/dataset/client_dataset.h"
+#include "dataset/client_dataset.h"
 
 #include <cstdint>
 #include <optional>

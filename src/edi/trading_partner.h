@@ -3,7 +3,7 @@
 // dataset's own operations.
 #pragma once
 
-#include "app/dataset/client_dataset.h"
+#include "dataset/client_dataset.h"
 
 namespace pelldrake::edi {
 

@@ -1,7 +1,7 @@
 #include "maintenance/command_frame.h"
 
-#include "app/dialogs.h"
-#include "app/engine/table.h"
+#include "shell/dialogs.h"
+#include "engine/table.h"
 #include "browser/mainwindow.h"
 #include "browser/pane.h"
 #include "browser/pane_operations.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/engine/save_file.h"
+#include "engine/save_file.h"
 
 #include <QByteArray>
 #include <QFile>

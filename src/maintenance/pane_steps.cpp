@@ -1,9 +1,9 @@
 #include "maintenance/pane_steps.h"
 
-#include "app/engine/database.h"
-#include "app/engine/engine_error.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
+#include "engine/database.h"
+#include "engine/engine_error.h"
+#include "engine/session.h"
+#include "engine/table.h"
 #include "browser/mainwindow.h"
 #include "browser/pane.h"
 #include "browser/pane_operations.h"

@@ -5,11 +5,11 @@
 #include "maintenance/maintenance.h"
 #include "maintenance/pane_steps.h"
 
-#include "app/dialogs.h"
-#include "app/engine/engine_error.h"
-#include "app/engine/field.h"
-#include "app/engine/row_scan.h"
-#include "app/engine/table.h"
+#include "shell/dialogs.h"
+#include "engine/engine_error.h"
+#include "engine/field.h"
+#include "engine/row_scan.h"
+#include "engine/table.h"
 #include "browser/mainwindow.h"
 #include "browser/pane.h"
 

@@ -1,7 +1,7 @@
 // The program icon compiled into the program, and its link to the installed
 // menu entry.
-#include "app/aboutbox.h"
-#include "app/program_icon.h"
+#include "shell/aboutbox.h"
+#include "shell/program_icon.h"
 #include "temp_dirs.h"
 
 #include <QFileInfo>

@@ -2,12 +2,12 @@
 // refused while one runs, and everything it locked comes back.
 #include "maintenance_fixture.h"
 
-#include "browser/dbgrid.h"
+#include "widgets/dbgrid.h"
 
 #include "maintenance/command_frame.h"
 #include "maintenance/unique_keys.h"
 
-#include "app/engine/table.h"
+#include "engine/table.h"
 
 #include <QAction>
 #include <QComboBox>

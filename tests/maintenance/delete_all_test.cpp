@@ -1,7 +1,7 @@
 // Delete All Records through the main window's menus.
 #include "maintenance_fixture.h"
 
-#include "app/engine/table.h"
+#include "engine/table.h"
 
 #include <QLineEdit>
 

@@ -1,7 +1,7 @@
 // Table dump and table load through the main window's menus.
 #include "maintenance_fixture.h"
 
-#include "app/engine/table.h"
+#include "engine/table.h"
 #include "browser/pane_operations.h"
 
 #include "small_disk.h"

@@ -1,9 +1,9 @@
 // Tab-delimited export through the main window's menus.
 #include "maintenance_fixture.h"
 
-#include "browser/dbgrid.h"
+#include "widgets/dbgrid.h"
 
-#include "app/engine/table.h"
+#include "engine/table.h"
 
 #include "small_disk.h"
 

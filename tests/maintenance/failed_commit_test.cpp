@@ -5,9 +5,9 @@
 
 #include "maintenance/command_frame.h"
 
-#include "app/engine/database.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/table.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 // Unique date-time key fill through the main window's menus.
 #include "maintenance_fixture.h"
 
-#include "browser/dbgrid.h"
+#include "widgets/dbgrid.h"
 
 #include "maintenance/unique_keys.h"
 
-#include "app/engine/table.h"
+#include "engine/table.h"
 
 #include <QAction>
 #include <QComboBox>

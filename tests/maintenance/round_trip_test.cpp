@@ -2,8 +2,8 @@
 // column and value, on SQLite and on PostgreSQL.
 #include "maintenance_fixture.h"
 
-#include "app/engine/alias_registry.h"
-#include "app/engine/table.h"
+#include "engine/alias_registry.h"
+#include "engine/table.h"
 
 #include <QCoreApplication>
 #include <QDir>

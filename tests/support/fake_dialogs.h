@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 #include "qt_printers.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 // Test entry for widget tests: the real application object on the offscreen
 // platform, Qt's configuration and data locations redirected to test folders.
-#include "app/application.h"
+#include "shell/application.h"
 #include "stop_on_fatal_failure.h"
 
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
 #include "test_session.h"
 
-#include "app/engine/alias_registry.h"
+#include "engine/alias_registry.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -2,7 +2,7 @@
 
 #include "temp_dirs.h"
 
-#include "app/engine/session.h"
+#include "engine/session.h"
 
 #include <QStringList>
 #include <memory>

@@ -1,13 +1,13 @@
 #include "browser_fixture.h"
 
-#include "app/engine/database.h"
-#include "app/engine/table.h"
-#include "app/engine/table_model.h"
-#include "browser/dbgrid.h"
-#include "browser/dbmemo.h"
+#include "engine/database.h"
+#include "engine/table.h"
+#include "engine/table_model.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dbmemo.h"
 #include "browser/pane_operations.h"
 
-#include "app/engine/field.h"
+#include "engine/field.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,9 +3,9 @@
 // the listing's scroll position, window titles.
 #include "browser_fixture.h"
 
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
-#include "browser/dbnavigator.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dbnavigator.h"
 
 #include <QContextMenuEvent>
 #include <QGroupBox>

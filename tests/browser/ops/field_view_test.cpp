@@ -2,9 +2,9 @@
 // its place, the snapshot it shows, and the double-click that hides it.
 #include "browser_fixture.h"
 
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
-#include "browser/fieldview.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
+#include "widgets/fieldview.h"
 
 #include <QAction>
 #include <QClipboard>

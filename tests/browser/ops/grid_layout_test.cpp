@@ -2,8 +2,8 @@
 // gives, and the pane operations through the main window.
 #include "browser_fixture.h"
 
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
 #include "browser/grid_layout_file.h"
 #include "browser/text_lines_file.h"
 

@@ -1,7 +1,7 @@
 #include "browser/pane_config_file.h"
 #include "browser/filter_expression.h"
 
-#include "app/engine/table.h"
+#include "engine/table.h"
 #include "browser_fixture.h"
 #include "small_disk.h"
 

@@ -3,10 +3,10 @@
 // the pane's own connection.
 #include "browser_fixture.h"
 
-#include "app/engine/alias_registry.h"
-#include "app/engine/database.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
+#include "engine/alias_registry.h"
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/table.h"
 #include "browser/execute_query_form.h"
 #include "browser/query_result_model.h"
 

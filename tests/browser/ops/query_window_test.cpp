@@ -3,8 +3,8 @@
 // rows a statement returns, read page by page.
 #include "browser_fixture.h"
 
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
 #include "browser/execute_query_form.h"
 #include "browser/query_result_model.h"
 

@@ -3,12 +3,12 @@
 // take other paths through the engine than the embedded database's.
 #include "browser_fixture.h"
 
-#include "app/engine/alias_registry.h"
-#include "app/engine/database.h"
-#include "app/engine/session.h"
-#include "app/engine/table.h"
-#include "browser/dbgrid.h"
-#include "browser/dbmemo.h"
+#include "engine/alias_registry.h"
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/table.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dbmemo.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #include "browser_fixture.h"
 
-#include "app/engine/database.h"
-#include "app/engine/table.h"
+#include "engine/database.h"
+#include "engine/table.h"
 
 #include <QListWidget>
 

@@ -2,11 +2,11 @@
 // commands find them, with their captions, places and sizes.
 #include "window_fixture.h"
 
-#include "app/engine/database.h"
-#include "browser/dbgrid.h"
-#include "browser/dbmemo.h"
-#include "browser/dbnavigator.h"
-#include "browser/fieldview.h"
+#include "engine/database.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dbmemo.h"
+#include "widgets/dbnavigator.h"
+#include "widgets/fieldview.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 // highlight, the controls lock and errors escaping handlers.
 #include "window_fixture.h"
 
-#include "app/aboutbox.h"
-#include "browser/dbgrid.h"
-#include "browser/dbnavigator.h"
+#include "shell/aboutbox.h"
+#include "widgets/dbgrid.h"
+#include "widgets/dbnavigator.h"
 
 #include <QAction>
 #include <QComboBox>

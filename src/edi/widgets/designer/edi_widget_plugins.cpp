@@ -1,6 +1,6 @@
 #include "edi/widgets/designer/edi_widget_plugins.h"
 
-#include "browser/fieldview.h"
+#include "widgets/fieldview.h"
 #include "edi/palette.h"
 #include "edi/from_ach.h"
 #include "edi/widgets/ach_list_box.h"
@@ -57,7 +57,7 @@ EdiWidgetCollection::EdiWidgetCollection(QObject *parent) : QObject(parent)
     edi::lynEDIFromACH::Register();
 
     const EdiWidgetPlugin::Description widgets[] = {
-        describe<TlynEDIDBFieldView>("lynEDIDBFieldView", "browser/fieldview.h",
+        describe<TlynEDIDBFieldView>("lynEDIDBFieldView", "widgets/fieldview.h",
                                      "Field/value list of a table's current record"),
         describe<edi::TlynEDIEDIFactToXML>("lynEDIEDIFactToXML", "edi/widgets/edifact_to_xml.h",
                                            "Tree view for EDIFACT data (placeholder)"),
