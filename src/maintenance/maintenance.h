@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace pelldrake {
 struct Pane;
 class TPelldrakeCDSForm;
@@ -26,5 +28,22 @@ void fillEmptyWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane);
 void fillAllWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane);
 // Deletes the records the pane's table shows, after asking.
 void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane);
+
+// The same commands on any site (command_site.h): a pane of the main window or the headless
+// tool's console. `path` replaces the command's own file (empty: the file the menu command
+// uses). The result says how the command ended, for callers that must tell (an exit code).
+class CommandSite;
+enum class CommandResult {
+    Done,     // the work is done and stored
+    Declined, // nothing done: a question answered No, or nothing to do
+    BadInput, // nothing done: no alias, table, field or file to work on
+    Failed,   // an error stopped the work part-way; the site was shown its reason
+};
+CommandResult tableDump(CommandSite &site, const QString &path = {});
+CommandResult tableLoad(CommandSite &site, const QString &path = {});
+CommandResult exportTabDelimited(CommandSite &site, const QString &path = {});
+CommandResult fillEmptyWithUniqueKeys(CommandSite &site);
+CommandResult fillAllWithUniqueKeys(CommandSite &site);
+CommandResult deleteAllRecords(CommandSite &site);
 
 } // namespace pelldrake::maintenance
