@@ -51,6 +51,20 @@ inline constexpr std::size_t kRefillThreshold = 1000;
 // (keeps memory bounded on garbage input).
 inline constexpr std::size_t kMaxSegmentLength = 1u << 20;
 
+// The ISA segment has fixed-width elements, so its separators stand at fixed
+// places, counted from its "I" without line breaks.
+inline constexpr std::string_view kIsaTag = "ISA";
+inline constexpr std::size_t kIsaLength = 106;                // terminator included
+inline constexpr std::size_t kIsaElementSeparatorAt = 3;      // right after the tag
+inline constexpr std::size_t kIsaRepetitionSeparatorAt = 82;  // ISA11
+inline constexpr std::size_t kIsaControlNumberAt = 90;        // ISA13
+inline constexpr std::size_t kIsaControlNumberLength = 9;
+inline constexpr std::size_t kIsaComponentSeparatorAt = 104;  // ISA16, the sub-element separator
+inline constexpr std::size_t kIsaTerminatorAt = 105;          // also the length without terminator
+inline constexpr int kIsaElementCount = 16;
+// Interchanges wrapped into lines are wrapped at this many columns.
+inline constexpr std::size_t kWrapColumns = 80;
+
 // A file that cannot be opened, created or written where the caller must know.
 class FileError : public std::runtime_error {
 public:
@@ -164,18 +178,18 @@ struct InterchangeHeader {
 };
 
 // Separators of the interchange from the first block of the input. Returns
-// nothing when the block holds no "ISA" or the ISA header is shorter than 106
-// characters.
+// nothing when the block holds no "ISA" or the ISA header is shorter than
+// kIsaLength characters.
 std::optional<InterchangeHeader> detectHeader(std::string_view headerBlock);
 
 // The IEA segment at the end of the file, with its terminator; empty when none.
 std::string findTrailerIEA(std::FILE *in, char terminator, char elementSeparator);
 
 // The segment terminator of the ISA at the start of raw (uncut, unfiltered)
-// text: the character after ISA16, counting the ISA's 105 characters without
-// line breaks; a line feed (or a lone carriage return) when the segment ends
-// with a line break. Nothing when raw is too short to tell (atEnd: no more
-// text will come) or holds no ISA header.
+// text: the character after ISA16, counting the ISA's kIsaTerminatorAt
+// characters without line breaks; a line feed (or a lone carriage return)
+// when the segment ends with a line break. Nothing when raw is too short to
+// tell (atEnd: no more text will come) or holds no ISA header.
 std::optional<char> terminatorOfISA(std::string_view raw, bool atEnd);
 
 class SegmentCutter {
@@ -211,6 +225,35 @@ public:
     Lookahead findInterchangeIEA(char elementSeparator, std::string &iea) const;
 
 private:
+    // run() is a state machine: each state has a function below that does its
+    // work and returns the next state.
+    enum class State {
+        SeekingISA, // drop text up to the next "ISA" (transport bytes, text after an IEA)
+        AtSegment,  // between segments: skip dropped bytes; an ISA brings its terminator
+        Cutting,    // cut the segment at start_ and hand it over
+        Reading,    // read the next block and resume; the input ends after a short block
+        Done,       // the input is cut, or failed (error_ says why)
+    };
+    State seekISA();
+    State atSegment();
+    State cut(Handler &handler);
+    State readMore();
+    // The transition to Reading: once the next block is held, go on in resume.
+    State needInput(State resume)
+    {
+        resume_ = resume;
+        return State::Reading;
+    }
+
+    // Where the segment at start_ ends (the index of its terminator, npos while
+    // held_ holds none); clean: the segment holds nothing filtering drops.
+    struct SegmentEnd {
+        std::size_t terminator;
+        bool clean;
+    };
+    SegmentEnd findSegmentEnd() const;
+    // The input ends in a segment without terminator: it is cut all the same.
+    void cutUnterminated(Handler &handler);
     bool readBlock();
     bool dropToISA();
     void setTerminator(char t)
@@ -232,8 +275,8 @@ private:
     std::string error_;
     std::size_t start_ = 0;
     std::size_t noTermBefore_ = 0; // held_ before this index holds no terminator
-    bool seekingISA_ = true;
-    bool lastFull_ = false;
+    State resume_ = State::SeekingISA;
+    bool lastFull_ = false; // the last block read was full: more input may follow
     std::uint64_t readOffset_ = 0;
     std::uint64_t heldOffset_ = 0; // file offset of held_[0]
 };

@@ -52,8 +52,8 @@ public:
             // sender and receiver change.
             if (pending_)
                 copyOut();
-            if (seg.size() > 3)
-                sep_ = seg[3];
+            if (seg.size() > kIsaElementSeparatorAt)
+                sep_ = seg[kIsaElementSeparatorAt];
             term_ = cutter_.terminator();
             owner_.elementSeparator.assign(1, sep_);
             firstGS_ = true;
