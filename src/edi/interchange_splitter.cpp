@@ -1,8 +1,5 @@
 #include "edi/interchange_splitter.h"
 
-#include "edi/check_io.h"
-#include "edi/segment_list.h"
-
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -19,163 +16,7 @@ namespace fs = std::filesystem;
 
 namespace pelldrake::edi {
 
-FilePtr openFile(const fs::path &path, const char *mode)
-{
-#ifdef _WIN32
-    std::wstring wmode;
-    for (const char *m = mode; *m; ++m)
-        wmode += static_cast<wchar_t>(*m);
-    return FilePtr(::_wfopen(path.c_str(), wmode.c_str()));
-#else
-    return FilePtr(std::fopen(path.c_str(), mode));
-#endif
-}
-
-bool seekTo(std::FILE *f, std::uint64_t offset)
-{
-#ifdef _WIN32
-    return ::_fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return ::fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-bool readWholeFile(const fs::path &path, std::string &out)
-{
-    out.clear();
-    FilePtr f = openFile(path, "rb");
-    if (!f)
-        return false;
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);   // a hint only: the file is read to its end
-    if (!ec)
-        out.reserve(static_cast<std::size_t>(size));
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
-        out.append(buf, n);
-    return std::ferror(f.get()) == 0;
-}
-
-LineReader::LineReader(const fs::path &path) : m_path(path), m_file(openFile(path, "rb"))
-{
-    if (!m_file)
-        throw FileError("cannot open \"" + path.string() + "\"");
-}
-
-bool LineReader::fill()
-{
-    if (m_eof)
-        return false;
-    m_buf.erase(0, m_pos);
-    m_pos = 0;
-    const std::size_t old = m_buf.size();
-    const std::size_t want = std::max<std::size_t>(1 << 16, old);
-    m_buf.resize(old + want);
-    const std::size_t n = std::fread(m_buf.data() + old, 1, want, m_file.get());
-    m_buf.resize(old + n);
-    if (n < want) {
-        if (std::ferror(m_file.get()))
-            throw FileError("cannot read \"" + m_path.string() + "\"");
-        m_eof = true;
-    }
-    return n > 0;
-}
-
-bool LineReader::next(std::string_view &line)
-{
-    for (;;) {
-        if (m_skipLF) {
-            if (m_pos == m_buf.size() && !fill())
-                return false;
-            if (m_buf[m_pos] == '\n')
-                ++m_pos;
-            m_skipLF = false;
-        }
-        const char *base = m_buf.data();
-        const std::size_t n = m_buf.size();
-        const std::size_t j = findLineBreak(base, m_pos, n);
-        if (j == n && !m_eof) {
-            fill(); // the line goes on in the next chunk
-            continue;
-        }
-        if (m_pos == n)
-            return false;
-        line = std::string_view(base + m_pos, j - m_pos);
-        m_sawBreak |= j < n;
-        m_pos = j < n ? j + 1 : j;
-        if (j < n && base[j] == '\r') {
-            if (m_pos < n) {
-                if (base[m_pos] == '\n')
-                    ++m_pos;
-            } else {
-                m_skipLF = true;
-            }
-        }
-        return true;
-    }
-}
-
-std::size_t countFileLines(const fs::path &path)
-{
-    LineReader r(path);
-    std::size_t n = 0;
-    std::string_view line;
-    while (r.next(line))
-        ++n;
-    return n;
-}
-
-void LineFile::reset(FilePtr f)
-{
-    m_file = std::move(f);
-    m_buf.clear();
-    m_failed = false;
-}
-
-void LineFile::writeLine(std::string_view text)
-{
-    if (!m_file)
-        return;
-    m_buf.append(text);
-    m_buf.append("\r\n", 2);
-    if (m_buf.size() >= (1u << 16))
-        flush();
-}
-
-void LineFile::flush()
-{
-    if (m_file && !m_buf.empty() && std::fwrite(m_buf.data(), 1, m_buf.size(), m_file.get()) != m_buf.size())
-        m_failed = true;
-    m_buf.clear();
-}
-
-bool LineFile::close()
-{
-    if (!m_file)
-        return true;
-    flush();
-    const bool failed = m_failed || std::ferror(m_file.get()) != 0;
-    const bool closed = std::fclose(m_file.release()) == 0;
-    m_failed = false;
-    return closed && !failed;
-}
-
 namespace {
-
-std::uint64_t fileSize(std::FILE *f)
-{
-#ifdef _WIN32
-    if (::_fseeki64(f, 0, SEEK_END) != 0)
-        return 0;
-    const long long n = ::_ftelli64(f);
-#else
-    if (::fseeko(f, 0, SEEK_END) != 0)
-        return 0;
-    const off_t n = ::ftello(f);
-#endif
-    return n < 0 ? 0 : static_cast<std::uint64_t>(n);
-}
 
 std::tm localTime(std::time_t t)
 {
@@ -232,25 +73,6 @@ const char *envelopeKind(std::string_view line)
     default:
         return nullptr;
     }
-}
-
-std::vector<std::string> listFileEntries(const std::string &directory)
-{
-    std::vector<std::string> out;
-    std::error_code ec;
-    const fs::path dir = io::toPath(directory);
-    fs::directory_iterator it(dir, ec);
-    if (ec)
-        return out;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        std::error_code dirEc;
-        if (it->is_directory(dirEc))
-            continue;
-        out.push_back(io::fromPath(dir / it->path().filename()));
-    }
-    return out;
 }
 
 std::string_view trimControls(std::string_view s)

@@ -30,17 +30,16 @@
 //   own ISA before anything of it is filtered, not with the first one's.
 #pragma once
 
+#include "edi/file_util.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace pelldrake::edi {
 
@@ -65,79 +64,6 @@ inline constexpr int kIsaElementCount = 16;
 // Interchanges wrapped into lines are wrapped at this many columns.
 inline constexpr std::size_t kWrapColumns = 80;
 
-// A file that cannot be opened, created or written where the caller must know.
-class FileError : public std::runtime_error {
-public:
-    explicit FileError(const std::string &what, int error = 0) : std::runtime_error(what), m_error(error) {}
-    // errno of the call that failed; 0 when not known.
-    int error() const { return m_error; }
-
-private:
-    int m_error;
-};
-
-struct FileCloser {
-    void operator()(std::FILE *f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// fopen for a filesystem path on every platform ("x" in mode: create exclusively).
-FilePtr openFile(const std::filesystem::path &path, const char *mode);
-bool seekTo(std::FILE *f, std::uint64_t offset);
-// The whole content of a file, as bytes; false when it cannot be opened or read.
-bool readWholeFile(const std::filesystem::path &path, std::string &out);
-
-// Reads a text file line by line in bounded memory: lines end at CR, LF or
-// CR LF (as splitLines and forEachLine), a final line break adds no empty line.
-class LineReader {
-public:
-    // Throws FileError when the file cannot be opened.
-    explicit LineReader(const std::filesystem::path &path);
-    // The next line (valid until the next call); false at the end. Throws
-    // FileError when the file cannot be read.
-    bool next(std::string_view &line);
-    // True once a line ended with a line break.
-    bool sawLineBreak() const { return m_sawBreak; }
-
-private:
-    bool fill();
-
-    std::filesystem::path m_path;
-    FilePtr m_file;
-    std::string m_buf;
-    std::size_t m_pos = 0;
-    bool m_eof = false;
-    bool m_skipLF = false; // the last line ended with a CR at the end of the buffer
-    bool m_sawBreak = false;
-};
-
-// Counts the lines of a file as LineReader reads them.
-std::size_t countFileLines(const std::filesystem::path &path);
-
-// A text file written line by line, each line ended by CR LF, through a buffer
-// of its own (one write per 64 KB rather than two per line).
-class LineFile {
-public:
-    // Starts writing to f (closing a file written before without its check).
-    void reset(FilePtr f = {});
-    explicit operator bool() const { return static_cast<bool>(m_file); }
-    // Does nothing while no file is open.
-    void writeLine(std::string_view text);
-    // Flushes and closes; false when some of the text did not reach the file.
-    bool close();
-
-private:
-    void flush();
-
-    FilePtr m_file;
-    std::string m_buf;
-    bool m_failed = false;
-};
-
 // The separator line of a group file: the character as a signed 8-bit number.
 std::string separatorCode(char c);
 
@@ -149,11 +75,6 @@ bool hasTag(std::string_view segment, std::string_view tag);
 // or nullptr for a line that continues the record before it. The tag must end
 // where the kind does, so a status segment STC does not open a transaction set.
 const char *envelopeKind(std::string_view line);
-
-// Full paths (directory + separator + name) of the file entries of directory,
-// in listing order, subdirectories left out; empty when it cannot be listed.
-// Names in and out are UTF-8, as everywhere in the EDI components.
-std::vector<std::string> listFileEntries(const std::string &directory);
 
 // Removes blanks and control characters at both ends.
 std::string_view trimControls(std::string_view s);

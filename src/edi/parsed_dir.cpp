@@ -3,6 +3,7 @@
 #include "edi/check_io.h"
 #include "edi/interchange_splitter.h"
 #include "edi/safe_file.h"
+#include "edi/text_lines.h"
 
 #include <algorithm>
 #include <cstring>

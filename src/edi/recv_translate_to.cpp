@@ -4,6 +4,7 @@
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 #include "edi/safe_file.h"
+#include "edi/text_lines.h"
 #include "edi/work_lock.h"
 
 #include <cerrno>

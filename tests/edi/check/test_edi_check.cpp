@@ -1,7 +1,7 @@
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
-#include "edi/interchange_splitter.h"
 #include "edi/palette.h"
+#include "edi/text_lines.h"
 
 #include "check_test_util.h"
 
