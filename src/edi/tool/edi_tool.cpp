@@ -135,8 +135,6 @@ std::string twoDigits(int n)
     return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
 }
 
-bool isError(std::string_view text) { return text.substr(0, 5) == "ERROR"; }
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // X12 numeric forms: an optional minus sign, then digits (N, N0..N9) or digits
@@ -228,9 +226,8 @@ int checkElements(std::string_view segment, const std::string &sep, const RuleIn
     for (const TypeRule *rule : *found) {
         const std::string_view value = elementOf(segment, sep, rule->element);
         if (!value.empty() && !validForRule(value, rule->typeCode)) {
-            report.check("data type", false,
-                         rule->segment + twoDigits(rule->element) + " \"" + std::string(value) + "\" is not a valid "
-                             + rule->typeCode);
+            report.check("data type", CheckResult::fail(rule->segment + twoDigits(rule->element) + " \""
+                                                        + std::string(value) + "\" is not a valid " + rule->typeCode));
             ++failures;
         }
     }
@@ -332,7 +329,8 @@ int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
     };
     for (int k = 0; k < 4; ++k) {
         if (found[k] == ~std::size_t{0}) {
-            report.check("envelope", false, std::string("ERROR: the group has no ") + kinds[k] + " segment");
+            report.check("envelope",
+                         CheckResult::fail(std::string("ERROR: the group has no ") + kinds[k] + " segment"));
             ++failures;
             continue;
         }
@@ -343,14 +341,14 @@ int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
         // must have both elements, and IEA02 must repeat ISA13.
         const std::string_view iea = segmentOf(3);
         if (countElements(iea, sep) != 3) {
-            report.check("envelope", false, "ERROR: the IEA segment is incomplete: " + std::string(iea));
+            report.check("envelope", CheckResult::fail("ERROR: the IEA segment is incomplete: " + std::string(iea)));
             ++failures;
         } else if (found[0] != ~std::size_t{0}) {
             const std::string_view isa13 = elementOf(segmentOf(0), sep, 13);
             const std::string_view iea02 = elementOf(iea, sep, 2);
             if (isa13 != iea02) {
-                report.check("envelope", false,
-                             "ERROR: IEA02 " + std::string(iea02) + " does not match ISA13 " + std::string(isa13));
+                report.check("envelope", CheckResult::fail("ERROR: IEA02 " + std::string(iea02)
+                                                           + " does not match ISA13 " + std::string(isa13)));
                 ++failures;
             }
         }
@@ -368,25 +366,24 @@ Counts checkGroup(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
         check.documentNumber = n;
         check.loadDocument();
         report.beginSet(n, check.getSTSegElement(1), check.getSTSegElement(2));
-        static const std::pair<const char *, std::string (TlynEDICheck::*)()> controls[] = {
+        static const std::pair<const char *, CheckResult (TlynEDICheck::*)()> controls[] = {
             {"segment count", &TlynEDICheck::checkSegmentCount},
             {"control numbers", &TlynEDICheck::checkSTCtrlNumbers},
         };
         for (const auto &[name, control] : controls) {
-            std::string text;
+            CheckResult result;
             try {
-                text = (check.*control)();
+                result = (check.*control)();
             } catch (const std::exception &e) {
-                text = std::string("ERROR: ") + e.what();
+                result = CheckResult::fail(std::string("ERROR: ") + e.what());
             }
-            const bool failed = isError(text);
-            report.check(name, !failed, text);
-            c.failures += failed;
+            report.check(name, result);
+            c.failures += !result.passed();
         }
         // Without its SE the checks above read the last segment as if it
         // were one, and may well agree with it.
         if (check.segmentList.empty() || elementOf(check.segmentList.back(), check.elementSeparator, 0) != "SE") {
-            report.check("trailer", false, "ERROR: the transaction set does not end with an SE segment");
+            report.check("trailer", CheckResult::fail("ERROR: the transaction set does not end with an SE segment"));
             ++c.failures;
         }
         for (const std::string &segment : check.segmentList)
