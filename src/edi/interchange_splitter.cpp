@@ -410,6 +410,101 @@ std::string_view SegmentCutter::filtered(std::string_view raw)
     return scratch_;
 }
 
+// The states run once a segment or more: inline, they compile into run() as
+// one loop, as fast as the loop they replace.
+inline SegmentCutter::State SegmentCutter::seekISA()
+{
+    return dropToISA() ? State::AtSegment : needInput(State::SeekingISA);
+}
+
+inline SegmentCutter::State SegmentCutter::atSegment()
+{
+    // Line breaks that are not the terminator and zero bytes between segments
+    // belong to no segment.
+    while (start_ < held_.size() && findDropped(held_.data(), start_, start_ + 1, terminator_) == start_)
+        ++start_;
+    if (start_ >= held_.size())
+        return needInput(State::AtSegment);
+    if (isISAAt(held_, start_)) {
+        // Every interchange is cut with its own terminator, read from its own
+        // ISA before anything of it is filtered.
+        const auto t = terminatorOfISA(std::string_view(held_).substr(start_), !lastFull_);
+        if (!t && lastFull_ && held_.size() - start_ < kReadBlockSize)
+            return needInput(State::AtSegment); // the terminator is still to come
+        if (t && *t != terminator_)
+            setTerminator(*t);
+    }
+    return State::Cutting;
+}
+
+inline SegmentCutter::SegmentEnd SegmentCutter::findSegmentEnd() const
+{
+    // Text known to hold no terminator is not searched again.
+    const std::size_t from = std::max(start_, noTermBefore_);
+    if (from == start_) {
+        // One pass finds the terminator and tells whether anything before it
+        // needs filtering.
+        const std::size_t q = findTerminatorOrDropped(held_.data(), from, held_.size(), terminator_);
+        if (q < held_.size() && held_[q] == terminator_)
+            return {q, true};
+        return {q < held_.size() ? held_.find(terminator_, q) : std::string::npos, false};
+    }
+    return {from < held_.size() ? held_.find(terminator_, from) : std::string::npos, false};
+}
+
+inline SegmentCutter::State SegmentCutter::cut(Handler &handler)
+{
+    const SegmentEnd end = findSegmentEnd();
+    const std::size_t p = end.terminator;
+    const std::size_t len = (p == std::string::npos ? held_.size() : p) - start_;
+    if (len > kMaxSegmentLength) {
+        failSegmentTooLong();
+        return State::Done;
+    }
+    if (p == std::string::npos) {
+        noTermBefore_ = held_.size();
+        if (lastFull_)
+            return needInput(State::AtSegment);
+        cutUnterminated(handler);
+        return State::Done;
+    }
+    const std::string_view raw = std::string_view(held_).substr(start_, p + 1 - start_);
+    const Action a = handler.segment(end.clean ? raw : filtered(raw));
+    if (a == Action::Stop)
+        return State::Done;
+    start_ = p + 1;
+    const State next = a == Action::SkipToISA ? State::SeekingISA : State::AtSegment;
+    // Keep enough text ahead that the next segment is seldom cut by the block's end.
+    if (lastFull_ && held_.size() - start_ < kRefillThreshold)
+        return needInput(next);
+    return next;
+}
+
+void SegmentCutter::failSegmentTooLong()
+{
+    fail("a segment at byte " + std::to_string(heldOffset_ + start_) + " of \"" + path_.string() + "\" is longer than "
+         + std::to_string(kMaxSegmentLength / (1 << 20)) + " MiB (is the segment terminator right?)");
+}
+
+void SegmentCutter::cutUnterminated(Handler &handler)
+{
+    // A line-based file without its last line break, say.
+    const std::string_view tail = trimControls(std::string_view(held_).substr(start_));
+    if (tail.empty())
+        return;
+    std::string seg(filtered(tail));
+    seg += terminator_;
+    handler.segment(seg);
+}
+
+inline SegmentCutter::State SegmentCutter::readMore()
+{
+    if (!lastFull_)
+        return State::Done; // the last block was short: nothing more comes
+    readBlock();
+    return error_.empty() ? resume_ : State::Done;
+}
+
 bool SegmentCutter::run(Handler &handler)
 {
     seekTo(in_, 0);
@@ -441,95 +536,6 @@ bool SegmentCutter::run(Handler &handler)
         }
     }
     return error_.empty();
-}
-
-SegmentCutter::State SegmentCutter::seekISA()
-{
-    return dropToISA() ? State::AtSegment : needInput(State::SeekingISA);
-}
-
-SegmentCutter::State SegmentCutter::atSegment()
-{
-    // Line breaks that are not the terminator and zero bytes between segments
-    // belong to no segment.
-    while (start_ < held_.size() && findDropped(held_.data(), start_, start_ + 1, terminator_) == start_)
-        ++start_;
-    if (start_ >= held_.size())
-        return needInput(State::AtSegment);
-    if (isISAAt(held_, start_)) {
-        // Every interchange is cut with its own terminator, read from its own
-        // ISA before anything of it is filtered.
-        const auto t = terminatorOfISA(std::string_view(held_).substr(start_), !lastFull_);
-        if (!t && lastFull_ && held_.size() - start_ < kReadBlockSize)
-            return needInput(State::AtSegment); // the terminator is still to come
-        if (t && *t != terminator_)
-            setTerminator(*t);
-    }
-    return State::Cutting;
-}
-
-SegmentCutter::SegmentEnd SegmentCutter::findSegmentEnd() const
-{
-    // Text known to hold no terminator is not searched again.
-    const std::size_t from = std::max(start_, noTermBefore_);
-    if (from == start_) {
-        // One pass finds the terminator and tells whether anything before it
-        // needs filtering.
-        const std::size_t q = findTerminatorOrDropped(held_.data(), from, held_.size(), terminator_);
-        if (q < held_.size() && held_[q] == terminator_)
-            return {q, true};
-        return {q < held_.size() ? held_.find(terminator_, q) : std::string::npos, false};
-    }
-    return {from < held_.size() ? held_.find(terminator_, from) : std::string::npos, false};
-}
-
-SegmentCutter::State SegmentCutter::cut(Handler &handler)
-{
-    const SegmentEnd end = findSegmentEnd();
-    const std::size_t p = end.terminator;
-    const std::size_t len = (p == std::string::npos ? held_.size() : p) - start_;
-    if (len > kMaxSegmentLength) {
-        fail("a segment at byte " + std::to_string(heldOffset_ + start_) + " of \"" + path_.string()
-             + "\" is longer than " + std::to_string(kMaxSegmentLength / (1 << 20))
-             + " MiB (is the segment terminator right?)");
-        return State::Done;
-    }
-    if (p == std::string::npos) {
-        noTermBefore_ = held_.size();
-        if (lastFull_)
-            return needInput(State::AtSegment);
-        cutUnterminated(handler);
-        return State::Done;
-    }
-    const std::string_view raw = std::string_view(held_).substr(start_, p + 1 - start_);
-    const Action a = handler.segment(end.clean ? raw : filtered(raw));
-    if (a == Action::Stop)
-        return State::Done;
-    start_ = p + 1;
-    const State next = a == Action::SkipToISA ? State::SeekingISA : State::AtSegment;
-    // Keep enough text ahead that the next segment is seldom cut by the block's end.
-    if (lastFull_ && held_.size() - start_ < kRefillThreshold)
-        return needInput(next);
-    return next;
-}
-
-void SegmentCutter::cutUnterminated(Handler &handler)
-{
-    // A line-based file without its last line break, say.
-    const std::string_view tail = trimControls(std::string_view(held_).substr(start_));
-    if (tail.empty())
-        return;
-    std::string seg(filtered(tail));
-    seg += terminator_;
-    handler.segment(seg);
-}
-
-SegmentCutter::State SegmentCutter::readMore()
-{
-    if (!lastFull_)
-        return State::Done; // the last block was short: nothing more comes
-    readBlock();
-    return error_.empty() ? resume_ : State::Done;
 }
 
 SegmentCutter::Lookahead SegmentCutter::findInterchangeIEA(char elementSeparator, std::string &iea) const

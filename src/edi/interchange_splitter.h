@@ -175,6 +175,8 @@ private:
     SegmentEnd findSegmentEnd() const;
     // The input ends in a segment without terminator: it is cut all the same.
     void cutUnterminated(Handler &handler);
+    // The segment at start_ is longer than kMaxSegmentLength: error_ says where.
+    void failSegmentTooLong();
     bool readBlock();
     bool dropToISA();
     void setTerminator(char t)

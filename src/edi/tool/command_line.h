@@ -23,7 +23,7 @@ struct RuleSource {
 };
 
 struct Options {
-    std::string name;     // the command as typed
+    std::string name;                 // the command as typed
     Command command = Command::Check; // set by checkCommand
     std::vector<std::string> files;
     std::string work;
