@@ -6,6 +6,7 @@
 #include "edi/palette.h"
 #include "edi/parsed_dir.h"
 #include "edi/safe_file.h"
+#include "edi/text_lines.h"
 #include "edi/work_lock.h"
 
 #include <filesystem>

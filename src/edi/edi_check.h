@@ -6,7 +6,8 @@
 //
 // Usual order: set ediFileName; parseEDIData; loadParsedFiles into a list; for
 // each file loadEDIData (optionally with a Progress), then checkSegmentCount,
-// checkSTCtrlNumbers and element reads with validateDataType.
+// checkSTCtrlNumbers (each a CheckResult) and element reads with
+// validateDataType.
 //
 // The segment store (a ClientDataSet with the fields "Type" and "Data") holds
 // SEGTERM, ELESEP and SUBELESEP records, then one record per envelope line:
@@ -34,6 +35,7 @@
 // than three lines and the conversion and index errors of the control checks
 // reach the caller as std::out_of_range / std::invalid_argument.
 #include "dataset/client_dataset.h"
+#include "edi/check_result.h"
 #include "edi/progress.h"
 #include "edi/segment_list.h"
 #include "edi/st_index.h"
@@ -74,8 +76,9 @@ public:
 
     bool validateDataType(const std::string &value, const std::string &typeCode) const;
 
-    std::string checkSegmentCount();
-    std::string checkSTCtrlNumbers();
+    // The control checks of the current transaction set.
+    CheckResult checkSegmentCount();
+    CheckResult checkSTCtrlNumbers();
 
     bool parseEDIData();
     void loadParsedFiles(std::vector<std::string> &list);

@@ -1,9 +1,9 @@
 #include "edi/from_ach.h"
 
 #include "edi/check_io.h"
-#include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 #include "edi/safe_file.h"
+#include "edi/text_lines.h"
 
 #include <algorithm>
 #include <cstdio>

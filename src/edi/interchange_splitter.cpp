@@ -1,8 +1,5 @@
 #include "edi/interchange_splitter.h"
 
-#include "edi/check_io.h"
-#include "edi/segment_list.h"
-
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -19,163 +16,7 @@ namespace fs = std::filesystem;
 
 namespace pelldrake::edi {
 
-FilePtr openFile(const fs::path &path, const char *mode)
-{
-#ifdef _WIN32
-    std::wstring wmode;
-    for (const char *m = mode; *m; ++m)
-        wmode += static_cast<wchar_t>(*m);
-    return FilePtr(::_wfopen(path.c_str(), wmode.c_str()));
-#else
-    return FilePtr(std::fopen(path.c_str(), mode));
-#endif
-}
-
-bool seekTo(std::FILE *f, std::uint64_t offset)
-{
-#ifdef _WIN32
-    return ::_fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return ::fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-bool readWholeFile(const fs::path &path, std::string &out)
-{
-    out.clear();
-    FilePtr f = openFile(path, "rb");
-    if (!f)
-        return false;
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);   // a hint only: the file is read to its end
-    if (!ec)
-        out.reserve(static_cast<std::size_t>(size));
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0)
-        out.append(buf, n);
-    return std::ferror(f.get()) == 0;
-}
-
-LineReader::LineReader(const fs::path &path) : m_path(path), m_file(openFile(path, "rb"))
-{
-    if (!m_file)
-        throw FileError("cannot open \"" + path.string() + "\"");
-}
-
-bool LineReader::fill()
-{
-    if (m_eof)
-        return false;
-    m_buf.erase(0, m_pos);
-    m_pos = 0;
-    const std::size_t old = m_buf.size();
-    const std::size_t want = std::max<std::size_t>(1 << 16, old);
-    m_buf.resize(old + want);
-    const std::size_t n = std::fread(m_buf.data() + old, 1, want, m_file.get());
-    m_buf.resize(old + n);
-    if (n < want) {
-        if (std::ferror(m_file.get()))
-            throw FileError("cannot read \"" + m_path.string() + "\"");
-        m_eof = true;
-    }
-    return n > 0;
-}
-
-bool LineReader::next(std::string_view &line)
-{
-    for (;;) {
-        if (m_skipLF) {
-            if (m_pos == m_buf.size() && !fill())
-                return false;
-            if (m_buf[m_pos] == '\n')
-                ++m_pos;
-            m_skipLF = false;
-        }
-        const char *base = m_buf.data();
-        const std::size_t n = m_buf.size();
-        const std::size_t j = findLineBreak(base, m_pos, n);
-        if (j == n && !m_eof) {
-            fill(); // the line goes on in the next chunk
-            continue;
-        }
-        if (m_pos == n)
-            return false;
-        line = std::string_view(base + m_pos, j - m_pos);
-        m_sawBreak |= j < n;
-        m_pos = j < n ? j + 1 : j;
-        if (j < n && base[j] == '\r') {
-            if (m_pos < n) {
-                if (base[m_pos] == '\n')
-                    ++m_pos;
-            } else {
-                m_skipLF = true;
-            }
-        }
-        return true;
-    }
-}
-
-std::size_t countFileLines(const fs::path &path)
-{
-    LineReader r(path);
-    std::size_t n = 0;
-    std::string_view line;
-    while (r.next(line))
-        ++n;
-    return n;
-}
-
-void LineFile::reset(FilePtr f)
-{
-    m_file = std::move(f);
-    m_buf.clear();
-    m_failed = false;
-}
-
-void LineFile::writeLine(std::string_view text)
-{
-    if (!m_file)
-        return;
-    m_buf.append(text);
-    m_buf.append("\r\n", 2);
-    if (m_buf.size() >= (1u << 16))
-        flush();
-}
-
-void LineFile::flush()
-{
-    if (m_file && !m_buf.empty() && std::fwrite(m_buf.data(), 1, m_buf.size(), m_file.get()) != m_buf.size())
-        m_failed = true;
-    m_buf.clear();
-}
-
-bool LineFile::close()
-{
-    if (!m_file)
-        return true;
-    flush();
-    const bool failed = m_failed || std::ferror(m_file.get()) != 0;
-    const bool closed = std::fclose(m_file.release()) == 0;
-    m_failed = false;
-    return closed && !failed;
-}
-
 namespace {
-
-std::uint64_t fileSize(std::FILE *f)
-{
-#ifdef _WIN32
-    if (::_fseeki64(f, 0, SEEK_END) != 0)
-        return 0;
-    const long long n = ::_ftelli64(f);
-#else
-    if (::fseeko(f, 0, SEEK_END) != 0)
-        return 0;
-    const off_t n = ::ftello(f);
-#endif
-    return n < 0 ? 0 : static_cast<std::uint64_t>(n);
-}
 
 std::tm localTime(std::time_t t)
 {
@@ -234,25 +75,6 @@ const char *envelopeKind(std::string_view line)
     }
 }
 
-std::vector<std::string> listFileEntries(const std::string &directory)
-{
-    std::vector<std::string> out;
-    std::error_code ec;
-    const fs::path dir = io::toPath(directory);
-    fs::directory_iterator it(dir, ec);
-    if (ec)
-        return out;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        std::error_code dirEc;
-        if (it->is_directory(dirEc))
-            continue;
-        out.push_back(io::fromPath(dir / it->path().filename()));
-    }
-    return out;
-}
-
 std::string_view trimControls(std::string_view s)
 {
     while (!s.empty() && isBlankOrControl(s.front()))
@@ -266,7 +88,7 @@ std::string subElementSeparatorOf(std::string_view isa, char elementSeparator)
 {
     int n = 0;
     for (std::size_t p = 0; p < isa.size(); ++p)
-        if (isa[p] == elementSeparator && ++n == 16)
+        if (isa[p] == elementSeparator && ++n == kIsaElementCount)
             return p + 1 < isa.size() ? std::string(1, isa[p + 1]) : std::string();
     return {};
 }
@@ -337,27 +159,30 @@ std::optional<InterchangeHeader> detectHeader(std::string_view headerBlock)
     text.erase(0, isa);
 
     InterchangeHeader h;
-    // An ISA is 106 characters long, so a line break at 81 or 82 means the
-    // interchange was wrapped into 80-column lines (with or without CR).
+    // An ISA is longer than a wrapped line, so a line feed right after the
+    // first kWrapColumns characters (alone or after a CR) means the
+    // interchange was wrapped.
     auto lf = text.find('\n');
-    if (lf == 80 || lf == 81) {
+    if (lf == kWrapColumns || lf == kWrapColumns + 1) {
         removeChars(text, '\n', '\r');
         h.unwrapped = true;
     }
-    if (text.size() < 106)
+    if (text.size() < kIsaLength)
         return std::nullopt;
 
+    // Where the first line after the ISA begins, 0 when there is no line feed.
     lf = text.find('\n');
-    const std::size_t p = lf == std::string::npos ? 0 : lf + 1;
-    h.elementSeparator = text[3];
-    if (p == 106 || (p == 107 && text[105] == '\r')) {
+    const std::size_t nextLine = lf == std::string::npos ? 0 : lf + 1;
+    const char afterIsa16 = text[kIsaTerminatorAt];
+    h.elementSeparator = text[kIsaElementSeparatorAt];
+    if (nextLine == kIsaLength || (nextLine == kIsaLength + 1 && afterIsa16 == '\r')) {
         h.terminator = '\n'; // line feed (after CR or alone) ends the segments
         removeChars(text, '\r', '\r');
-    } else if (p == 107) {
-        h.terminator = text[105]; // a terminator followed by a bare line feed
+    } else if (nextLine == kIsaLength + 1) {
+        h.terminator = afterIsa16; // a terminator followed by a bare line feed
         removeChars(text, '\n', '\r');
     } else {
-        h.terminator = text[105];
+        h.terminator = afterIsa16;
     }
     const auto end = text.find(h.terminator);
     if (end != std::string::npos)
@@ -426,6 +251,15 @@ namespace {
 
 bool isLineBreakOrZero(char c) { return c == '\n' || c == '\r' || c == '\0'; }
 
+// True when text holds a whole ISA tag at `at`, followed by a character that
+// cannot continue a tag (so "ISAX" is a body segment).
+bool isISAAt(std::string_view text, std::size_t at)
+{
+    const std::size_t after = at + kIsaTag.size();
+    return text.compare(at, kIsaTag.size(), kIsaTag) == 0 && after < text.size()
+        && !std::isalnum(static_cast<unsigned char>(text[after]));
+}
+
 // Index of the first byte in [from, n) that filtering for terminator would drop
 // (a zero byte, or a line break that is not the terminator); n when none.
 std::size_t findDropped(const char *p, std::size_t from, std::size_t n, char terminator)
@@ -486,17 +320,17 @@ std::size_t findTerminatorOrDropped(const char *p, std::size_t from, std::size_t
 
 std::optional<char> terminatorOfISA(std::string_view raw, bool atEnd)
 {
-    // Walk the 105 characters of the ISA up to and including ISA16, skipping
-    // line breaks (an 80-column wrap may fall anywhere) and zero bytes.
+    // Walk the characters of the ISA up to and including ISA16, skipping line
+    // breaks (a wrap may fall anywhere) and zero bytes.
     std::size_t i = 0;
-    int seen = 0;
+    std::size_t seen = 0;
     for (; i < raw.size(); ++i) {
         if (isLineBreakOrZero(raw[i]))
             continue;
-        if (++seen == 105)
+        if (++seen == kIsaTerminatorAt)
             break;
     }
-    if (seen < 105)
+    if (seen < kIsaTerminatorAt)
         return std::nullopt;
     ++i;
     if (i < raw.size() && !isLineBreakOrZero(raw[i]))
@@ -551,10 +385,9 @@ bool SegmentCutter::readBlock()
 
 bool SegmentCutter::dropToISA()
 {
-    const auto p = held_.find("ISA", start_);
+    const auto p = held_.find(kIsaTag, start_);
     if (p != std::string::npos) {
         start_ = p;
-        seekingISA_ = false;
         return true;
     }
     // Keep a split "I" or "IS" for the next block.
@@ -577,6 +410,101 @@ std::string_view SegmentCutter::filtered(std::string_view raw)
     return scratch_;
 }
 
+// The states run once a segment or more: inline, they compile into run() as
+// one loop, as fast as the loop they replace.
+inline SegmentCutter::State SegmentCutter::seekISA()
+{
+    return dropToISA() ? State::AtSegment : needInput(State::SeekingISA);
+}
+
+inline SegmentCutter::State SegmentCutter::atSegment()
+{
+    // Line breaks that are not the terminator and zero bytes between segments
+    // belong to no segment.
+    while (start_ < held_.size() && findDropped(held_.data(), start_, start_ + 1, terminator_) == start_)
+        ++start_;
+    if (start_ >= held_.size())
+        return needInput(State::AtSegment);
+    if (isISAAt(held_, start_)) {
+        // Every interchange is cut with its own terminator, read from its own
+        // ISA before anything of it is filtered.
+        const auto t = terminatorOfISA(std::string_view(held_).substr(start_), !lastFull_);
+        if (!t && lastFull_ && held_.size() - start_ < kReadBlockSize)
+            return needInput(State::AtSegment); // the terminator is still to come
+        if (t && *t != terminator_)
+            setTerminator(*t);
+    }
+    return State::Cutting;
+}
+
+inline SegmentCutter::SegmentEnd SegmentCutter::findSegmentEnd() const
+{
+    // Text known to hold no terminator is not searched again.
+    const std::size_t from = std::max(start_, noTermBefore_);
+    if (from == start_) {
+        // One pass finds the terminator and tells whether anything before it
+        // needs filtering.
+        const std::size_t q = findTerminatorOrDropped(held_.data(), from, held_.size(), terminator_);
+        if (q < held_.size() && held_[q] == terminator_)
+            return {q, true};
+        return {q < held_.size() ? held_.find(terminator_, q) : std::string::npos, false};
+    }
+    return {from < held_.size() ? held_.find(terminator_, from) : std::string::npos, false};
+}
+
+inline SegmentCutter::State SegmentCutter::cut(Handler &handler)
+{
+    const SegmentEnd end = findSegmentEnd();
+    const std::size_t p = end.terminator;
+    const std::size_t len = (p == std::string::npos ? held_.size() : p) - start_;
+    if (len > kMaxSegmentLength) {
+        failSegmentTooLong();
+        return State::Done;
+    }
+    if (p == std::string::npos) {
+        noTermBefore_ = held_.size();
+        if (lastFull_)
+            return needInput(State::AtSegment);
+        cutUnterminated(handler);
+        return State::Done;
+    }
+    const std::string_view raw = std::string_view(held_).substr(start_, p + 1 - start_);
+    const Action a = handler.segment(end.clean ? raw : filtered(raw));
+    if (a == Action::Stop)
+        return State::Done;
+    start_ = p + 1;
+    const State next = a == Action::SkipToISA ? State::SeekingISA : State::AtSegment;
+    // Keep enough text ahead that the next segment is seldom cut by the block's end.
+    if (lastFull_ && held_.size() - start_ < kRefillThreshold)
+        return needInput(next);
+    return next;
+}
+
+void SegmentCutter::failSegmentTooLong()
+{
+    fail("a segment at byte " + std::to_string(heldOffset_ + start_) + " of \"" + path_.string() + "\" is longer than "
+         + std::to_string(kMaxSegmentLength / (1 << 20)) + " MiB (is the segment terminator right?)");
+}
+
+void SegmentCutter::cutUnterminated(Handler &handler)
+{
+    // A line-based file without its last line break, say.
+    const std::string_view tail = trimControls(std::string_view(held_).substr(start_));
+    if (tail.empty())
+        return;
+    std::string seg(filtered(tail));
+    seg += terminator_;
+    handler.segment(seg);
+}
+
+inline SegmentCutter::State SegmentCutter::readMore()
+{
+    if (!lastFull_)
+        return State::Done; // the last block was short: nothing more comes
+    readBlock();
+    return error_.empty() ? resume_ : State::Done;
+}
+
 bool SegmentCutter::run(Handler &handler)
 {
     seekTo(in_, 0);
@@ -586,92 +514,28 @@ bool SegmentCutter::run(Handler &handler)
     error_.clear();
     start_ = 0;
     noTermBefore_ = 0;
-    seekingISA_ = true;
     lastFull_ = false;
     readBlock();
-    // The loop reads a further block whenever `more` is set and the last block
-    // was full; otherwise the input is done.
-    for (;;) {
-        if (!error_.empty())
-            return false;
-        bool more = false;
-        if (seekingISA_ && !dropToISA()) {
-            more = true;
-        } else {
-            // Line breaks that are not the terminator and zero bytes between
-            // segments belong to no segment.
-            while (start_ < held_.size() && findDropped(held_.data(), start_, start_ + 1, terminator_) == start_)
-                ++start_;
-            if (start_ >= held_.size()) {
-                more = true;
-            } else if (held_.compare(start_, 3, "ISA") == 0 && start_ + 3 < held_.size()
-                       && !std::isalnum(static_cast<unsigned char>(held_[start_ + 3]))) {
-                // Every interchange is cut with its own terminator, read from its
-                // own ISA before anything of it is filtered.
-                const auto t = terminatorOfISA(std::string_view(held_).substr(start_), !lastFull_);
-                if (!t && lastFull_ && held_.size() - start_ < kReadBlockSize) {
-                    readBlock();
-                    continue;
-                }
-                if (t && *t != terminator_)
-                    setTerminator(*t);
-            }
+    State state = error_.empty() ? State::SeekingISA : State::Done;
+    while (state != State::Done) {
+        switch (state) {
+        case State::SeekingISA:
+            state = seekISA();
+            break;
+        case State::AtSegment:
+            state = atSegment();
+            break;
+        case State::Cutting:
+            state = cut(handler);
+            break;
+        case State::Reading:
+            state = readMore();
+            break;
+        case State::Done:
+            break;
         }
-        if (!more) {
-            // Text known to hold no terminator is not searched again.
-            const std::size_t from = std::max(start_, noTermBefore_);
-            std::size_t p = std::string::npos;
-            bool clean = false; // the segment holds nothing to filter out
-            if (from == start_) {
-                const std::size_t q = findTerminatorOrDropped(held_.data(), from, held_.size(), terminator_);
-                if (q < held_.size() && held_[q] == terminator_) {
-                    p = q;
-                    clean = true;
-                } else if (q < held_.size()) {
-                    p = held_.find(terminator_, q);
-                }
-            } else if (from < held_.size()) {
-                p = held_.find(terminator_, from);
-            }
-            const std::size_t len = (p == std::string::npos ? held_.size() : p) - start_;
-            if (len > kMaxSegmentLength) {
-                fail("a segment at byte " + std::to_string(heldOffset_ + start_) + " of \"" + path_.string()
-                     + "\" is longer than " + std::to_string(kMaxSegmentLength / (1 << 20))
-                     + " MiB (is the segment terminator right?)");
-                return false;
-            }
-            if (p == std::string::npos) {
-                noTermBefore_ = held_.size();
-                if (!lastFull_) {
-                    // The input ends in a segment without terminator (a line-based
-                    // file without its last line break): cut it all the same.
-                    const std::string_view tail = trimControls(std::string_view(held_).substr(start_));
-                    if (!tail.empty()) {
-                        std::string seg(filtered(tail));
-                        seg += terminator_;
-                        handler.segment(seg);
-                    }
-                    return error_.empty();
-                }
-                more = true;
-            } else {
-                const std::string_view raw = std::string_view(held_).substr(start_, p + 1 - start_);
-                const Action a = handler.segment(clean ? raw : filtered(raw));
-                if (a == Action::Stop)
-                    return error_.empty();
-                start_ = p + 1;
-                if (a == Action::SkipToISA)
-                    seekingISA_ = true;
-                if (lastFull_ && held_.size() - start_ < kRefillThreshold)
-                    more = true;
-                else
-                    continue;
-            }
-        }
-        if (!lastFull_)
-            return error_.empty();
-        readBlock();
     }
+    return error_.empty();
 }
 
 SegmentCutter::Lookahead SegmentCutter::findInterchangeIEA(char elementSeparator, std::string &iea) const

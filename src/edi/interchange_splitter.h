@@ -30,17 +30,16 @@
 //   own ISA before anything of it is filtered, not with the first one's.
 #pragma once
 
+#include "edi/file_util.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace pelldrake::edi {
 
@@ -51,78 +50,19 @@ inline constexpr std::size_t kRefillThreshold = 1000;
 // (keeps memory bounded on garbage input).
 inline constexpr std::size_t kMaxSegmentLength = 1u << 20;
 
-// A file that cannot be opened, created or written where the caller must know.
-class FileError : public std::runtime_error {
-public:
-    explicit FileError(const std::string &what, int error = 0) : std::runtime_error(what), m_error(error) {}
-    // errno of the call that failed; 0 when not known.
-    int error() const { return m_error; }
-
-private:
-    int m_error;
-};
-
-struct FileCloser {
-    void operator()(std::FILE *f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// fopen for a filesystem path on every platform ("x" in mode: create exclusively).
-FilePtr openFile(const std::filesystem::path &path, const char *mode);
-bool seekTo(std::FILE *f, std::uint64_t offset);
-// The whole content of a file, as bytes; false when it cannot be opened or read.
-bool readWholeFile(const std::filesystem::path &path, std::string &out);
-
-// Reads a text file line by line in bounded memory: lines end at CR, LF or
-// CR LF (as splitLines and forEachLine), a final line break adds no empty line.
-class LineReader {
-public:
-    // Throws FileError when the file cannot be opened.
-    explicit LineReader(const std::filesystem::path &path);
-    // The next line (valid until the next call); false at the end. Throws
-    // FileError when the file cannot be read.
-    bool next(std::string_view &line);
-    // True once a line ended with a line break.
-    bool sawLineBreak() const { return m_sawBreak; }
-
-private:
-    bool fill();
-
-    std::filesystem::path m_path;
-    FilePtr m_file;
-    std::string m_buf;
-    std::size_t m_pos = 0;
-    bool m_eof = false;
-    bool m_skipLF = false; // the last line ended with a CR at the end of the buffer
-    bool m_sawBreak = false;
-};
-
-// Counts the lines of a file as LineReader reads them.
-std::size_t countFileLines(const std::filesystem::path &path);
-
-// A text file written line by line, each line ended by CR LF, through a buffer
-// of its own (one write per 64 KB rather than two per line).
-class LineFile {
-public:
-    // Starts writing to f (closing a file written before without its check).
-    void reset(FilePtr f = {});
-    explicit operator bool() const { return static_cast<bool>(m_file); }
-    // Does nothing while no file is open.
-    void writeLine(std::string_view text);
-    // Flushes and closes; false when some of the text did not reach the file.
-    bool close();
-
-private:
-    void flush();
-
-    FilePtr m_file;
-    std::string m_buf;
-    bool m_failed = false;
-};
+// The ISA segment has fixed-width elements, so its separators stand at fixed
+// places, counted from its "I" without line breaks.
+inline constexpr std::string_view kIsaTag = "ISA";
+inline constexpr std::size_t kIsaLength = 106;                // terminator included
+inline constexpr std::size_t kIsaElementSeparatorAt = 3;      // right after the tag
+inline constexpr std::size_t kIsaRepetitionSeparatorAt = 82;  // ISA11
+inline constexpr std::size_t kIsaControlNumberAt = 90;        // ISA13
+inline constexpr std::size_t kIsaControlNumberLength = 9;
+inline constexpr std::size_t kIsaComponentSeparatorAt = 104;  // ISA16, the sub-element separator
+inline constexpr std::size_t kIsaTerminatorAt = 105;          // also the length without terminator
+inline constexpr int kIsaElementCount = 16;
+// Interchanges wrapped into lines are wrapped at this many columns.
+inline constexpr std::size_t kWrapColumns = 80;
 
 // The separator line of a group file: the character as a signed 8-bit number.
 std::string separatorCode(char c);
@@ -135,11 +75,6 @@ bool hasTag(std::string_view segment, std::string_view tag);
 // or nullptr for a line that continues the record before it. The tag must end
 // where the kind does, so a status segment STC does not open a transaction set.
 const char *envelopeKind(std::string_view line);
-
-// Full paths (directory + separator + name) of the file entries of directory,
-// in listing order, subdirectories left out; empty when it cannot be listed.
-// Names in and out are UTF-8, as everywhere in the EDI components.
-std::vector<std::string> listFileEntries(const std::string &directory);
 
 // Removes blanks and control characters at both ends.
 std::string_view trimControls(std::string_view s);
@@ -164,18 +99,18 @@ struct InterchangeHeader {
 };
 
 // Separators of the interchange from the first block of the input. Returns
-// nothing when the block holds no "ISA" or the ISA header is shorter than 106
-// characters.
+// nothing when the block holds no "ISA" or the ISA header is shorter than
+// kIsaLength characters.
 std::optional<InterchangeHeader> detectHeader(std::string_view headerBlock);
 
 // The IEA segment at the end of the file, with its terminator; empty when none.
 std::string findTrailerIEA(std::FILE *in, char terminator, char elementSeparator);
 
 // The segment terminator of the ISA at the start of raw (uncut, unfiltered)
-// text: the character after ISA16, counting the ISA's 105 characters without
-// line breaks; a line feed (or a lone carriage return) when the segment ends
-// with a line break. Nothing when raw is too short to tell (atEnd: no more
-// text will come) or holds no ISA header.
+// text: the character after ISA16, counting the ISA's kIsaTerminatorAt
+// characters without line breaks; a line feed (or a lone carriage return)
+// when the segment ends with a line break. Nothing when raw is too short to
+// tell (atEnd: no more text will come) or holds no ISA header.
 std::optional<char> terminatorOfISA(std::string_view raw, bool atEnd);
 
 class SegmentCutter {
@@ -211,6 +146,37 @@ public:
     Lookahead findInterchangeIEA(char elementSeparator, std::string &iea) const;
 
 private:
+    // run() is a state machine: each state has a function below that does its
+    // work and returns the next state.
+    enum class State {
+        SeekingISA, // drop text up to the next "ISA" (transport bytes, text after an IEA)
+        AtSegment,  // between segments: skip dropped bytes; an ISA brings its terminator
+        Cutting,    // cut the segment at start_ and hand it over
+        Reading,    // read the next block and resume; the input ends after a short block
+        Done,       // the input is cut, or failed (error_ says why)
+    };
+    State seekISA();
+    State atSegment();
+    State cut(Handler &handler);
+    State readMore();
+    // The transition to Reading: once the next block is held, go on in resume.
+    State needInput(State resume)
+    {
+        resume_ = resume;
+        return State::Reading;
+    }
+
+    // Where the segment at start_ ends (the index of its terminator, npos while
+    // held_ holds none); clean: the segment holds nothing filtering drops.
+    struct SegmentEnd {
+        std::size_t terminator;
+        bool clean;
+    };
+    SegmentEnd findSegmentEnd() const;
+    // The input ends in a segment without terminator: it is cut all the same.
+    void cutUnterminated(Handler &handler);
+    // The segment at start_ is longer than kMaxSegmentLength: error_ says where.
+    void failSegmentTooLong();
     bool readBlock();
     bool dropToISA();
     void setTerminator(char t)
@@ -232,8 +198,8 @@ private:
     std::string error_;
     std::size_t start_ = 0;
     std::size_t noTermBefore_ = 0; // held_ before this index holds no terminator
-    bool seekingISA_ = true;
-    bool lastFull_ = false;
+    State resume_ = State::SeekingISA;
+    bool lastFull_ = false; // the last block read was full: more input may follow
     std::uint64_t readOffset_ = 0;
     std::uint64_t heldOffset_ = 0; // file offset of held_[0]
 };

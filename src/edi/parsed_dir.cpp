@@ -3,6 +3,7 @@
 #include "edi/check_io.h"
 #include "edi/interchange_splitter.h"
 #include "edi/safe_file.h"
+#include "edi/text_lines.h"
 
 #include <algorithm>
 #include <cstring>
@@ -51,8 +52,8 @@ public:
                     return Action::Stop;   // the group would be lost: the run fails
             }
         } else if (startsWith(seg, "ISA")) {
-            if (seg.size() > 3)
-                m_sep = seg[3];
+            if (seg.size() > kIsaElementSeparatorAt)
+                m_sep = seg[kIsaElementSeparatorAt];
             m_term = m_cutter.terminator();
             m_result.elementSeparator.assign(1, m_sep);
             m_result.subElementSeparator = subElementSeparatorOf(seg, m_sep);

@@ -4,6 +4,7 @@
 #include "edi/interchange_splitter.h"
 #include "edi/palette.h"
 #include "edi/safe_file.h"
+#include "edi/text_lines.h"
 #include "edi/work_lock.h"
 
 #include <cerrno>
@@ -52,8 +53,8 @@ public:
             // sender and receiver change.
             if (pending_)
                 copyOut();
-            if (seg.size() > 3)
-                sep_ = seg[3];
+            if (seg.size() > kIsaElementSeparatorAt)
+                sep_ = seg[kIsaElementSeparatorAt];
             term_ = cutter_.terminator();
             owner_.elementSeparator.assign(1, sep_);
             firstGS_ = true;

@@ -1,7 +1,7 @@
 #pragma once
 // Files the EDI components write in place of others, and directories they
 // clean, without ever following a symbolic link planted there.
-#include "edi/interchange_splitter.h"
+#include "edi/file_util.h"
 
 #include <filesystem>
 #include <string_view>

@@ -9,7 +9,7 @@
 // waiting. Within one process, holds of the same lock file share one OS lock,
 // so a tool that holds the directory for a whole command can call the
 // component operations, which hold it for each operation, without deadlock.
-#include "edi/interchange_splitter.h"
+#include "edi/file_util.h"
 
 #include <filesystem>
 #include <memory>

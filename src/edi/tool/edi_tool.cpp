@@ -5,6 +5,7 @@
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
 #include "edi/safe_file.h"
+#include "edi/tool/command_line.h"
 #include "edi/tool/report.h"
 #include "edi/work_lock.h"
 
@@ -16,7 +17,6 @@
 #include <map>
 #include <random>
 #include <stdexcept>
-#include <tuple>
 
 namespace pelldrake::edi::tool {
 
@@ -57,11 +57,6 @@ const char *const kUsage =
     "  --json prints one JSON document instead of the text report\n"
     "exit codes: 0 all fine, 1 a check failed, 2 usage or input error\n"
     "(with several files: the worst of them); 128 + signal when stopped by one\n";
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // A file or directory the command cannot use; reported without the usage text.
 class InputError : public std::runtime_error {
@@ -134,8 +129,6 @@ std::string twoDigits(int n)
 {
     return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
 }
-
-bool isError(std::string_view text) { return text.substr(0, 5) == "ERROR"; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -228,9 +221,8 @@ int checkElements(std::string_view segment, const std::string &sep, const RuleIn
     for (const TypeRule *rule : *found) {
         const std::string_view value = elementOf(segment, sep, rule->element);
         if (!value.empty() && !validForRule(value, rule->typeCode)) {
-            report.check("data type", false,
-                         rule->segment + twoDigits(rule->element) + " \"" + std::string(value) + "\" is not a valid "
-                             + rule->typeCode);
+            report.check("data type", CheckResult::fail(rule->segment + twoDigits(rule->element) + " \""
+                                                        + std::string(value) + "\" is not a valid " + rule->typeCode));
             ++failures;
         }
     }
@@ -332,7 +324,8 @@ int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
     };
     for (int k = 0; k < 4; ++k) {
         if (found[k] == ~std::size_t{0}) {
-            report.check("envelope", false, std::string("ERROR: the group has no ") + kinds[k] + " segment");
+            report.check("envelope",
+                         CheckResult::fail(std::string("ERROR: the group has no ") + kinds[k] + " segment"));
             ++failures;
             continue;
         }
@@ -343,14 +336,14 @@ int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
         // must have both elements, and IEA02 must repeat ISA13.
         const std::string_view iea = segmentOf(3);
         if (countElements(iea, sep) != 3) {
-            report.check("envelope", false, "ERROR: the IEA segment is incomplete: " + std::string(iea));
+            report.check("envelope", CheckResult::fail("ERROR: the IEA segment is incomplete: " + std::string(iea)));
             ++failures;
         } else if (found[0] != ~std::size_t{0}) {
             const std::string_view isa13 = elementOf(segmentOf(0), sep, 13);
             const std::string_view iea02 = elementOf(iea, sep, 2);
             if (isa13 != iea02) {
-                report.check("envelope", false,
-                             "ERROR: IEA02 " + std::string(iea02) + " does not match ISA13 " + std::string(isa13));
+                report.check("envelope", CheckResult::fail("ERROR: IEA02 " + std::string(iea02)
+                                                           + " does not match ISA13 " + std::string(isa13)));
                 ++failures;
             }
         }
@@ -368,25 +361,24 @@ Counts checkGroup(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
         check.documentNumber = n;
         check.loadDocument();
         report.beginSet(n, check.getSTSegElement(1), check.getSTSegElement(2));
-        static const std::pair<const char *, std::string (TlynEDICheck::*)()> controls[] = {
+        static const std::pair<const char *, CheckResult (TlynEDICheck::*)()> controls[] = {
             {"segment count", &TlynEDICheck::checkSegmentCount},
             {"control numbers", &TlynEDICheck::checkSTCtrlNumbers},
         };
         for (const auto &[name, control] : controls) {
-            std::string text;
+            CheckResult result;
             try {
-                text = (check.*control)();
+                result = (check.*control)();
             } catch (const std::exception &e) {
-                text = std::string("ERROR: ") + e.what();
+                result = CheckResult::fail(std::string("ERROR: ") + e.what());
             }
-            const bool failed = isError(text);
-            report.check(name, !failed, text);
-            c.failures += failed;
+            report.check(name, result);
+            c.failures += !result.passed();
         }
         // Without its SE the checks above read the last segment as if it
         // were one, and may well agree with it.
         if (check.segmentList.empty() || elementOf(check.segmentList.back(), check.elementSeparator, 0) != "SE") {
-            report.check("trailer", false, "ERROR: the transaction set does not end with an SE segment");
+            report.check("trailer", CheckResult::fail("ERROR: the transaction set does not end with an SE segment"));
             ++c.failures;
         }
         for (const std::string &segment : check.segmentList)
@@ -615,6 +607,59 @@ const std::vector<TypeRule> &defaultTypeRules()
     return rules;
 }
 
+namespace {
+
+// The built-in rules and those the options add, in the order given. Reads
+// the --rules files: only for a command known to take them.
+std::vector<TypeRule> collectRules(const std::vector<RuleSource> &sources)
+{
+    std::vector<TypeRule> rules = defaultTypeRules();
+    for (const auto &[isFile, text] : sources) {
+        if (!isFile) {
+            try {
+                rules.push_back(parseRule(text));
+            } catch (const std::invalid_argument &e) {
+                throw UsageError(std::string("--type: ") + e.what());
+            }
+            continue;
+        }
+        std::ifstream in(io::toPath(text), std::ios::binary);
+        if (!in)
+            throw InputError("cannot read the rules file \"" + text + "\"");
+        try {
+            const auto more = readRules(in, text);
+            rules.insert(rules.end(), more.begin(), more.end());
+        } catch (const std::invalid_argument &e) {
+            throw InputError(e.what());
+        }
+    }
+    return rules;
+}
+
+// Runs the checked command. Errors of split and check go into their report.
+int dispatch(const Options &options, std::ostream &out, std::ostream &err)
+{
+    if (options.command == Command::Ach)
+        return ach(options.files[0], options.files[1], options.copy, out);
+    const std::vector<TypeRule> rules =
+        options.command == Command::Check ? collectRules(options.ruleSources) : std::vector<TypeRule>{};
+    const auto report = options.json ? jsonReporter(out, options.name) : humanReporter(out, err);
+    int code;
+    try {
+        code = options.command == Command::Split ? split(options.files[0], options.work, *report)
+                                                 : checkInputs(options.files, options.work, rules, *report);
+    } catch (const std::exception &e) {
+        report->fileError(e.what());
+        if (options.json)
+            report->endFile(0, 0, 0, UsageOrInput);
+        code = UsageOrInput;
+    }
+    report->finish(code);
+    return code;
+}
+
+} // namespace
+
 int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     try {
@@ -626,102 +671,10 @@ int run(const std::vector<std::string> &args, std::ostream &out, std::ostream &e
             out << kUsage;
             return Ok;
         }
-        std::vector<std::string> positional;
-        std::string work, copy;
-        bool workGiven = false, typeGiven = false, rulesGiven = false, copyGiven = false, json = false;
-        // --type texts and --rules files in the order given (true: a file),
-        // taken once the command is known to accept them.
-        std::vector<std::pair<bool, std::string>> ruleSources;
-        for (size_t i = 1; i < args.size(); ++i) {
-            const std::string &a = args[i];
-            auto value = [&]() -> const std::string & {
-                if (i + 1 >= args.size())
-                    throw UsageError(a + " wants a value");
-                return args[++i];
-            };
-            if (a == "--work") {
-                work = value();
-                workGiven = true;
-            } else if (a == "--copy") {
-                copy = value();
-                copyGiven = true;
-            } else if (a == "--type") {
-                ruleSources.emplace_back(false, value());
-                typeGiven = true;
-            } else if (a == "--rules") {
-                ruleSources.emplace_back(true, value());
-                rulesGiven = true;
-            } else if (a == "--json") {
-                json = true;
-            } else if (a.size() > 1 && a[0] == '-') {
-                throw UsageError("unknown option " + a);
-            } else {
-                positional.push_back(a);
-            }
-        }
-        const std::string &command = args[0];
-        // Which options each command takes, and how many files.
-        struct Shape {
-            const char *name;
-            size_t minFiles, maxFiles;
-            const char *filesText;
-            bool work, type, copy, json;
-        };
-        static const Shape shapes[] = {
-            {"split", 1, 1, "one interchange file", true, false, false, true},
-            {"check", 1, SIZE_MAX, "one or more interchange files or directories", true, true, false, true},
-            {"ach", 2, 2, "an ACH file and the EDI file to write", false, false, true, false},
-        };
-        const Shape *shape = nullptr;
-        for (const Shape &candidate : shapes)
-            if (command == candidate.name)
-                shape = &candidate;
-        if (!shape)
-            throw UsageError("unknown command \"" + command + "\"");
-        if (positional.size() < shape->minFiles || positional.size() > shape->maxFiles)
-            throw UsageError(command + " wants " + shape->filesText);
-        for (const auto &[given, allowed, option] : {std::tuple{workGiven, shape->work, "--work"},
-                                                     std::tuple{typeGiven, shape->type, "--type"},
-                                                     std::tuple{rulesGiven, shape->type, "--rules"},
-                                                     std::tuple{copyGiven, shape->copy, "--copy"},
-                                                     std::tuple{json, shape->json, "--json"}})
-            if (given && !allowed)
-                throw UsageError(std::string(option) + " is not an option of " + command);
-        std::vector<TypeRule> rules = defaultTypeRules();
-        for (const auto &[isFile, text] : ruleSources) {
-            if (!isFile) {
-                try {
-                    rules.push_back(parseRule(text));
-                } catch (const std::invalid_argument &e) {
-                    throw UsageError(std::string("--type: ") + e.what());
-                }
-                continue;
-            }
-            std::ifstream in(io::toPath(text), std::ios::binary);
-            if (!in)
-                throw InputError("cannot read the rules file \"" + text + "\"");
-            try {
-                const auto more = readRules(in, text);
-                rules.insert(rules.end(), more.begin(), more.end());
-            } catch (const std::invalid_argument &e) {
-                throw InputError(e.what());
-            }
-        }
-        if (command == "ach")
-            return ach(positional[0], positional[1], copy, out);
-        const auto report = json ? jsonReporter(out, command) : humanReporter(out, err);
-        int code;
-        try {
-            code = command == "split" ? split(positional[0], work, *report)
-                                      : checkInputs(positional, work, rules, *report);
-        } catch (const std::exception &e) {
-            report->fileError(e.what());
-            if (json)
-                report->endFile(0, 0, 0, UsageOrInput);
-            code = UsageOrInput;
-        }
-        report->finish(code);
-        return code;
+        // Every option is checked before any file named is opened.
+        Options options = parseArguments(args);
+        checkCommand(options);
+        return dispatch(options, out, err);
     } catch (const Stopped &s) {
         // A reader that went away (SIGPIPE) needs no word.
 #ifdef SIGPIPE

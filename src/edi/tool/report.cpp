@@ -72,9 +72,9 @@ public:
         m_out << "  set " << number << ": ST " << printable(id) << " " << printable(control) << "\n";
         m_indent = "    ";
     }
-    void check(std::string_view, bool, std::string_view message) override
+    void check(std::string_view, const CheckResult &result) override
     {
-        m_out << m_indent << printable(message) << "\n";
+        m_out << m_indent << printable(result.text) << "\n";
     }
     void endSet() override { m_indent = "  "; }
     void endGroup() override {}
@@ -146,10 +146,11 @@ public:
         m_out << (m_sets++ ? "," : ",\"sets\":[") << "{\"set\":" << number << ",\"id\":" << jsonString(id)
               << ",\"control\":" << jsonString(control);
     }
-    void check(std::string_view name, bool passed, std::string_view message) override
+    void check(std::string_view name, const CheckResult &result) override
     {
         m_out << (m_checks++ ? "," : ",\"checks\":[") << "{\"check\":" << jsonString(name)
-              << ",\"passed\":" << (passed ? "true" : "false") << ",\"message\":" << jsonString(message) << "}";
+              << ",\"passed\":" << (result.passed() ? "true" : "false") << ",\"message\":" << jsonString(result.text)
+              << "}";
     }
     void endSet() override
     {

@@ -2,6 +2,8 @@
 // What `pelldrake-edi check` and `split` tell: the human-readable text (the
 // default) or one JSON document, written as the run goes so that a large
 // interchange never needs its whole report in memory.
+#include "edi/check_result.h"
+
 #include <memory>
 #include <ostream>
 #include <string>
@@ -36,7 +38,7 @@ public:
     virtual void beginGroup(const GroupInfo &group) = 0;
     virtual void beginSet(int number, std::string_view id, std::string_view control) = 0;
     // A check of the current set, or of the group when no set has begun.
-    virtual void check(std::string_view name, bool passed, std::string_view message) = 0;
+    virtual void check(std::string_view name, const CheckResult &result) = 0;
     virtual void endSet() = 0;
     virtual void endGroup() = 0;
     virtual void endFile(int groups, int sets, int failures, int exitCode) = 0;

@@ -1,7 +1,7 @@
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
-#include "edi/interchange_splitter.h"
 #include "edi/palette.h"
+#include "edi/text_lines.h"
 
 #include "check_test_util.h"
 
@@ -164,7 +164,7 @@ TEST(Checker, LongLinesAndLineBreaksAcrossReadBuffersLoadWhole)
             EXPECT_EQ(c.transactionSetCount, 2);
             ASSERT_EQ(c.segmentList.size(), 3u);
             EXPECT_EQ(c.segmentList[1], longRef);
-            EXPECT_EQ(c.checkSegmentCount(), "Segment count is correct 3");
+            EXPECT_EQ(c.checkSegmentCount().text, "Segment count is correct 3");
         }
     }
     const std::vector<std::string> lines = {"a", "", "b"};
@@ -260,18 +260,26 @@ TEST(Checker, MissingAndShortFiles)
 
 TEST(ControlChecks, SegmentCount)
 {
+    using Verdict = pelldrake::edi::CheckResult::Verdict;
     std::vector<std::string> lines = {"ST*850*0001"};
     for (int i = 0; i < 10; ++i)
         lines.push_back("PO1*" + std::to_string(i));
-    for (const auto &[se01, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"12", "Segment count is correct 12"},
-             {"0012", "Segment count is correct 12"},
-             {"11", "ERROR:Segment count is NOT correct SECount=11 != 12"},
-             {"13", "ERROR:Segment count is NOT correct SECount=13 != 12"}}) {
+    struct Case {
+        std::string se01;
+        Verdict verdict;
+        std::string text;
+    };
+    for (const Case &c : std::vector<Case>{
+             {"12", Verdict::Passed, "Segment count is correct 12"},
+             {"0012", Verdict::Passed, "Segment count is correct 12"},
+             {"11", Verdict::Failed, "ERROR:Segment count is NOT correct SECount=11 != 12"},
+             {"13", Verdict::Failed, "ERROR:Segment count is NOT correct SECount=13 != 12"}}) {
         auto set12 = lines;
-        set12.push_back("SE*" + se01 + "*0001");
+        set12.push_back("SE*" + c.se01 + "*0001");
         Loaded l(set(set12));
-        EXPECT_EQ(l.check.checkSegmentCount(), expected);
+        const auto result = l.check.checkSegmentCount();
+        EXPECT_EQ(result.verdict, c.verdict) << c.se01;
+        EXPECT_EQ(result.text, c.text);
     }
 }
 
@@ -279,7 +287,9 @@ TEST(ControlChecks, ControlNumbers)
 {
     {
         Loaded l(set({"ST*850*0001", "BEG*00", "SE*3*0001"}));
-        EXPECT_EQ(l.check.checkSTCtrlNumbers(), "ST/SE Control Numbers match 0001");
+        const auto result = l.check.checkSTCtrlNumbers();
+        EXPECT_TRUE(result.passed());
+        EXPECT_EQ(result.text, "ST/SE Control Numbers match 0001");
         // The cursor stays on the SE segment.
         EXPECT_EQ(l.check.segmentIndex, 2);
         EXPECT_EQ(l.check.getSegmentName(l.check.segmentIndex), "SE");
@@ -287,7 +297,9 @@ TEST(ControlChecks, ControlNumbers)
     }
     {
         Loaded l(set({"ST*850*0001", "BEG*00", "SE*3*1"}));
-        EXPECT_EQ(l.check.checkSTCtrlNumbers(), "ERROR: ST/SE Control Numbers do NOT match 0001 != 1");
+        const auto result = l.check.checkSTCtrlNumbers();
+        EXPECT_FALSE(result.passed());
+        EXPECT_EQ(result.text, "ERROR: ST/SE Control Numbers do NOT match 0001 != 1");
     }
 }
 
@@ -297,7 +309,7 @@ TEST(ControlChecks, FailuresReachTheCallerAsExceptions)
     writeFile("group.edi", set({"ST*850*0001", "BEG*00", "SE*3*0001"}));
     TlynEDICheck c;   // no separator: nothing was split on this component
     c.loadEDIData("group.edi");
-    EXPECT_EQ(c.checkSTCtrlNumbers(), "ST/SE Control Numbers match ");
+    EXPECT_EQ(c.checkSTCtrlNumbers().text, "ST/SE Control Numbers match ");
     try {
         c.checkSegmentCount();
         FAIL() << "no conversion error";
@@ -315,5 +327,7 @@ TEST(ControlChecks, FailuresReachTheCallerAsExceptions)
     EXPECT_THROW(c.checkSTCtrlNumbers(), std::out_of_range);
 
     TlynEDICheck empty;
-    EXPECT_EQ(empty.checkSTCtrlNumbers(), "ERROR: Unknown error");
+    const auto unknown = empty.checkSTCtrlNumbers();
+    EXPECT_FALSE(unknown.passed());
+    EXPECT_EQ(unknown.text, "ERROR: Unknown error");
 }

@@ -1,5 +1,5 @@
 #include "edi/from_ach.h"
-#include "edi/interchange_splitter.h"
+#include "edi/file_util.h"
 
 #include "check_test_util.h"
 

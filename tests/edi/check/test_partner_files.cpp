@@ -3,6 +3,7 @@
 // working directory, unreadable inputs, outputs onto inputs, symbolic links.
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
+#include "edi/interchange_splitter.h"
 #include "edi/tool/edi_tool.h"
 #include "edi/tool/report.h"
 #include "edi/work_lock.h"

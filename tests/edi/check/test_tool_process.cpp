@@ -189,6 +189,34 @@ TEST(ToolProcess, EntriesThatAreNoRegularFilesAreReported)
     EXPECT_TRUE(contains(e.err, "not a regular file")) << e.err;
 }
 
+// A command line with an option error is refused before any file it names is
+// opened: the rules file here is a FIFO nobody writes, which would hold up a
+// run that opened it.
+TEST(ToolProcess, OptionErrorsComeBeforeTheRulesFileIsOpened)
+{
+    TempDir dir;
+    writeFile("one.x12", join(segments(Interchange{}), "~"));
+    ASSERT_EQ(::mkfifo("rules.fifo", 0600), 0);
+    const std::pair<const char *, const char *> cases[] = {
+        {"check one.x12 --copy c --rules rules.fifo", "--copy is not an option of check"},
+        {"check one.x12 --rules rules.fifo --json --copy c", "--copy is not an option of check"},
+        {"split one.x12 --rules rules.fifo", "--rules is not an option of split"},
+        {"ach a b --rules rules.fifo", "--rules is not an option of ach"},
+        {"check one.x12 --rules rules.fifo --bogus", "unknown option --bogus"},
+        {"check one.x12 --rules rules.fifo --work", "--work wants a value"},
+        {"check --rules rules.fifo", "check wants one or more interchange files or directories"},
+    };
+    for (const auto &[args, message] : cases) {
+        SCOPED_TRACE(args);
+        const int s = std::system(("timeout 10 \"" + kExe + "\" " + args + " >out.txt 2>err.txt").c_str());
+        ASSERT_TRUE(WIFEXITED(s));
+        EXPECT_EQ(WEXITSTATUS(s), 2);   // 124: the run waited on the FIFO
+        const std::string err = readFile("err.txt");
+        EXPECT_EQ(err.substr(0, err.find('\n')), std::string("pelldrake-edi: ") + message);
+        EXPECT_EQ(readFile("out.txt"), "");
+    }
+}
+
 // A file of three groups whose third parsed file cannot be created (the disk
 // is out of inodes) is not reported as two good groups.
 TEST(ToolProcess, AParsedFileThatCannotBeCreatedFailsTheRun)

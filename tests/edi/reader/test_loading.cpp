@@ -1,4 +1,4 @@
-#include "edi/interchange_splitter.h"
+#include "edi/file_util.h"
 #include "edi/recv_translate_to.h"
 #include "x12_fixture.h"
 

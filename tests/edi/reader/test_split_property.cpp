@@ -57,16 +57,69 @@ InterchangePlan randomInterchange(std::mt19937 &rng, int number)
     return ic;
 }
 
+std::string separatorLine(Style style) { return style == Style::CRLFOnly ? "10" : "126"; }
+
+// Splits text, the interchanges ics one after the other, each rendered in its
+// own style, and checks every group file and every transaction set loaded
+// from it.
+void expectEverySegmentBack(const std::string &text, const std::vector<InterchangePlan> &ics,
+                            const std::vector<Style> &styles)
+{
+    // The group files we expect, in writing order.
+    std::vector<std::vector<std::string>> expected;
+    for (std::size_t n = 0; n < ics.size(); ++n) {
+        const auto &ic = ics[n];
+        const auto segs = segments(ic);
+        std::size_t i = 1;
+        for (std::size_t g = 0; g < ic.groups.size(); ++g) {
+            std::vector<std::string> grp{separatorLine(styles[n]), "42", std::string(1, ic.subSep), segs[0]};
+            do
+                grp.push_back(segs[i]);
+            while (segs[i++].rfind("GE*", 0) != 0);
+            if (g + 1 < ic.groups.size())
+                grp.push_back(segs.back());
+            expected.push_back(grp);
+        }
+    }
+
+    WorkDir wd;
+    writeFile(wd.input() / "input.x12", text);
+    TlynEDIRecvTranslateTo r;
+    r.ediDirectory = wd.input().string();
+    ASSERT_TRUE(r.parseEDIData());
+    const auto files = wd.groupFiles();
+    ASSERT_EQ(files.size(), expected.size());
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        ASSERT_EQ(lines(readFile(files[f])), expected[f]) << files[f];
+
+        // Loading the group file gives back each transaction set whole.
+        r.loadEDIData(files[f].string());
+        const auto &exp = expected[f];
+        int set = 0;
+        for (std::size_t i = 4; i < exp.size(); ++i) {
+            if (exp[i].rfind("ST*", 0) != 0)
+                continue;
+            r.loadDocument(++set);
+            ASSERT_GT(r.segmentCount, 0);
+            for (int k = 0; k < r.segmentCount; ++k)
+                ASSERT_EQ(r.segmentList[static_cast<std::size_t>(k)], exp[i + static_cast<std::size_t>(k)]);
+            EXPECT_EQ(r.getSegmentName(r.segmentCount - 1), "SE");
+        }
+        EXPECT_EQ(set, r.transactionSetCount);
+    }
+}
+
+const Style kStyles[] = {Style::Tilde,    Style::TildeCRLF,  Style::TildeLF,
+                         Style::CRLFOnly, Style::Wrap80CRLF, Style::Wrap80LF};
+
 } // namespace
 
 TEST(SplitProperty, EverySegmentComesBackOnceInOrder)
 {
-    const Style styles[] = {Style::Tilde, Style::TildeCRLF, Style::TildeLF, Style::CRLFOnly, Style::Wrap80CRLF,
-                            Style::Wrap80LF};
     for (unsigned seed = 1; seed <= 48; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
-        const Style style = styles[seed % 6];
+        const Style style = kStyles[seed % 6];
         const int count = 1 + static_cast<int>(rng() % 3);
         std::vector<InterchangePlan> ics;
         std::string text = seed % 5 == 0 ? "TRANSPORT\r\n" : "";
@@ -76,48 +129,26 @@ TEST(SplitProperty, EverySegmentComesBackOnceInOrder)
         }
         if (seed % 4 == 0)
             text += "\r\n   \r\n";
+        expectEverySegmentBack(text, ics, std::vector<Style>(ics.size(), style));
+    }
+}
 
-        // The group files we expect, in writing order.
-        const std::string term = style == Style::CRLFOnly ? "10" : "126";
-        std::vector<std::vector<std::string>> expected;
-        for (const auto &ic : ics) {
-            const auto segs = segments(ic);
-            std::size_t i = 1;
-            for (std::size_t g = 0; g < ic.groups.size(); ++g) {
-                std::vector<std::string> grp{term, "42", std::string(1, ic.subSep), segs[0]};
-                do
-                    grp.push_back(segs[i]);
-                while (segs[i++].rfind("GE*", 0) != 0);
-                if (g + 1 < ic.groups.size())
-                    grp.push_back(segs.back());
-                expected.push_back(grp);
-            }
+// Each interchange of a file brings its own terminator and line breaks: one
+// cut with the style of the interchange before it would lose or merge segments.
+TEST(SplitProperty, InterchangesOfMixedStylesInOneFile)
+{
+    for (unsigned seed = 1; seed <= 48; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(1000 + seed);
+        const int count = 2 + static_cast<int>(rng() % 2);
+        std::vector<InterchangePlan> ics;
+        std::vector<Style> styles;
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            ics.push_back(randomInterchange(rng, i));
+            styles.push_back(kStyles[rng() % 6]);
+            text += render(segments(ics.back()), styles.back());
         }
-
-        WorkDir wd;
-        writeFile(wd.input() / "input.x12", text);
-        TlynEDIRecvTranslateTo r;
-        r.ediDirectory = wd.input().string();
-        ASSERT_TRUE(r.parseEDIData());
-        const auto files = wd.groupFiles();
-        ASSERT_EQ(files.size(), expected.size());
-        for (std::size_t f = 0; f < files.size(); ++f) {
-            ASSERT_EQ(lines(readFile(files[f])), expected[f]) << files[f];
-
-            // Loading the group file gives back each transaction set whole.
-            r.loadEDIData(files[f].string());
-            const auto &exp = expected[f];
-            int set = 0;
-            for (std::size_t i = 4; i < exp.size(); ++i) {
-                if (exp[i].rfind("ST*", 0) != 0)
-                    continue;
-                r.loadDocument(++set);
-                ASSERT_GT(r.segmentCount, 0);
-                for (int k = 0; k < r.segmentCount; ++k)
-                    ASSERT_EQ(r.segmentList[static_cast<std::size_t>(k)], exp[i + static_cast<std::size_t>(k)]);
-                EXPECT_EQ(r.getSegmentName(r.segmentCount - 1), "SE");
-            }
-            EXPECT_EQ(set, r.transactionSetCount);
-        }
+        expectEverySegmentBack(text, ics, styles);
     }
 }

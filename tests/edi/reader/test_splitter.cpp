@@ -510,3 +510,26 @@ TEST(Splitter, SampleInterchangesSplitAndNavigate)
     }
     EXPECT_TRUE(seen);
 }
+
+// A file cut off inside the ISA of its next interchange: what came before is
+// cut whole, and the cut ISA is kept (never dropped, never read as complete).
+TEST(Splitter, AnIsaCutShortAtTheEndOfTheFile)
+{
+    const auto sa = segments(twoGroups());
+    const std::size_t ge1 = 1 + 1 + 2 * 5 + 1;   // ISA, GS, two sets of five, GE
+    const std::string cutIsa = isaSegment(InterchangePlan{}).substr(0, 60);
+    for (const Style style : {Style::Tilde, Style::TildeCRLF, Style::CRLFOnly}) {
+        for (const std::string lineBreak : {"", "\r\n"}) {
+            SCOPED_TRACE(static_cast<int>(style));
+            WorkDir wd;
+            const Split s = splitText(wd, render(sa, style) + cutIsa + lineBreak);
+            ASSERT_TRUE(s.ok);
+            ASSERT_EQ(s.groups.size(), 3u);
+            const std::string term = style == Style::CRLFOnly ? "10" : "126";
+            EXPECT_EQ(s.groups[0], expectedGroup(sa, 0, ge1, term, "", sa.back()));
+            EXPECT_EQ(s.groups[1], expectedGroup(sa, ge1, sa.size() - 1, term, sa[0], ""));
+            // No ISA16 to read: the sub-element separator line stays empty.
+            EXPECT_EQ(s.groups[2], (std::vector<std::string>{term, "42", "", cutIsa}));
+        }
+    }
+}

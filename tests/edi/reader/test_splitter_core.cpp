@@ -43,6 +43,24 @@ TEST(SplitterCore, HeaderDetectionFindsSeparatorsInEveryLayout)
     EXPECT_FALSE(detectHeader(isa.substr(0, 100)));
 }
 
+// The named places of the ISA layout, on a real ISA.
+TEST(SplitterCore, IsaGeometry)
+{
+    InterchangePlan ic;
+    ic.control = "123456789";
+    ic.subSep = ':';
+    const std::string isa = isaSegment(ic) + "~";
+    ASSERT_EQ(isa.size(), kIsaLength);
+    EXPECT_EQ(isa.substr(0, kIsaTag.size()), kIsaTag);
+    EXPECT_EQ(isa[kIsaElementSeparatorAt], '*');
+    EXPECT_EQ(isa[kIsaRepetitionSeparatorAt], 'U');
+    EXPECT_EQ(isa.substr(kIsaControlNumberAt, kIsaControlNumberLength), ic.control);
+    EXPECT_EQ(isa[kIsaComponentSeparatorAt], ':');
+    EXPECT_EQ(isa[kIsaTerminatorAt], '~');
+    EXPECT_EQ(std::count(isa.begin(), isa.end(), '*'), kIsaElementCount);
+    EXPECT_EQ(terminatorOfISA(isa + "GS", false), '~');
+}
+
 TEST(SplitterCore, TrailerIsTheIeaAfterTheGeClosingTheLastGroup)
 {
     WorkDir wd;
