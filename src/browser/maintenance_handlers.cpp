@@ -1,59 +1,41 @@
-// The main window's maintenance menu handlers: one-line slots that run one
-// implementation with pane 1 or pane 2.
-#include "maintenance/maintenance.h"
-
+// The main window's maintenance commands: each entry of maintenanceEntries()
+// runs its command on its pane through a PaneCommandSite. The named slots are
+// the entries' handlers, one line each.
+#include "browser/maintenance_menu.h"
 #include "browser/mainwindow.h"
+#include "browser/pane_command_site.h"
 
-#include <QAction>
+#include "maintenance/maintenance.h"
 
 namespace pelldrake {
 
-using namespace maintenance;
+void TPelldrakeCDSForm::FillColumnwithUniqueDateTime20char1Click() { runMaintenanceEntry("FillColumnwithUniqueDateTime20char1"); }
+void TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click() { runMaintenanceEntry("FillALLfieldsforcolumnwithUniqueDateTime20charvalue1"); }
+void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord1Click() { runMaintenanceEntry("ExportTABDelimitedfieldswithHeaderRecord1"); }
+void TPelldrakeCDSForm::TableDump1Click() { runMaintenanceEntry("TableDump1"); }
+void TPelldrakeCDSForm::TableLoad1Click() { runMaintenanceEntry("TableLoad1"); }
+void TPelldrakeCDSForm::LoadData1Click() { runMaintenanceEntry("LoadData1"); }
+void TPelldrakeCDSForm::DeleteAllRecords1Click() { runMaintenanceEntry("DeleteAllRecords1"); }
+void TPelldrakeCDSForm::EmptyTable1Click() { runMaintenanceEntry("EmptyTable1"); }
 
-void TPelldrakeCDSForm::FillColumnwithUniqueDateTime20char1Click() { fillEmptyWithUniqueKeys(*this, pane1_); }
-void TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click() { fillAllWithUniqueKeys(*this, pane1_); }
-void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord1Click() { exportTabDelimited(*this, pane1_); }
-void TPelldrakeCDSForm::TableDump1Click() { tableDump(*this, pane1_); }
-void TPelldrakeCDSForm::TableLoad1Click() { tableLoad(*this, pane1_); }
-void TPelldrakeCDSForm::LoadData1Click() { TableLoad1Click(); }
-void TPelldrakeCDSForm::DeleteAllRecords1Click() { deleteAllRecords(*this, pane1_); }
-void TPelldrakeCDSForm::EmptyTable1Click() { DeleteAllRecords1Click(); }
+void TPelldrakeCDSForm::FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click() { runMaintenanceEntry("FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1"); }
+void TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click() { runMaintenanceEntry("FillALLfieldsforcolumnwithUniqueDateTime20charvalue2"); }
+void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord2Click() { runMaintenanceEntry("ExportTABDelimitedfieldswithHeaderRecord2"); }
+void TPelldrakeCDSForm::TableDump2Click() { runMaintenanceEntry("TableDump2"); }
+void TPelldrakeCDSForm::TableLoad2Click() { runMaintenanceEntry("TableLoad2"); }
+void TPelldrakeCDSForm::DeleteAllRecords2Click() { runMaintenanceEntry("DeleteAllRecords2"); }
 
-void TPelldrakeCDSForm::FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click() { fillEmptyWithUniqueKeys(*this, pane2_); }
-void TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click() { fillAllWithUniqueKeys(*this, pane2_); }
-void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord2Click() { exportTabDelimited(*this, pane2_); }
-void TPelldrakeCDSForm::TableDump2Click() { tableDump(*this, pane2_); }
-void TPelldrakeCDSForm::TableLoad2Click() { tableLoad(*this, pane2_); }
-void TPelldrakeCDSForm::DeleteAllRecords2Click() { deleteAllRecords(*this, pane2_); }
-
-void TPelldrakeCDSForm::wireMaintenanceCommands()
+void TPelldrakeCDSForm::runMaintenanceEntry(const char *name)
 {
-    using Slot = void (TPelldrakeCDSForm::*)();
-    const std::pair<const char *, Slot> commands[] = {
-        {"FillColumnwithUniqueDateTime20char1", &TPelldrakeCDSForm::FillColumnwithUniqueDateTime20char1Click},
-        {"FillALLfieldsforcolumnwithUniqueDateTime20charvalue1",
-         &TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click},
-        {"ExportTABDelimitedfieldswithHeaderRecord1", &TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord1Click},
-        {"TableDump1", &TPelldrakeCDSForm::TableDump1Click},
-        {"TableLoad1", &TPelldrakeCDSForm::TableLoad1Click},
-        {"DeleteAllRecords1", &TPelldrakeCDSForm::DeleteAllRecords1Click},
-        {"LoadData1", &TPelldrakeCDSForm::LoadData1Click},
-        {"EmptyTable1", &TPelldrakeCDSForm::EmptyTable1Click},
-        {"FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1",
-         &TPelldrakeCDSForm::FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click},
-        {"FillALLfieldsforcolumnwithUniqueDateTime20charvalue2",
-         &TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click},
-        {"ExportTABDelimitedfieldswithHeaderRecord2", &TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord2Click},
-        {"TableDump2", &TPelldrakeCDSForm::TableDump2Click},
-        {"TableLoad2", &TPelldrakeCDSForm::TableLoad2Click},
-        {"DeleteAllRecords2", &TPelldrakeCDSForm::DeleteAllRecords2Click},
-    };
-    for (const auto &[name, slot] : commands) {
-        if (QAction *entry = action(QString::fromLatin1(name))) {
-            entry->setEnabled(true);
-            connect(entry, &QAction::triggered, this, slot);
-        }
-    }
+    if (const MaintenanceEntry *e = maintenanceEntry(name))
+        runMaintenanceCommand(*e);
+}
+
+void TPelldrakeCDSForm::runMaintenanceCommand(const MaintenanceEntry &entry)
+{
+    // The command shows the user how it ended; the window has nothing to add.
+    PaneCommandSite site(*this, entry.pane == 1 ? pane1_ : pane2_);
+    entry.command(site);
 }
 
 } // namespace pelldrake

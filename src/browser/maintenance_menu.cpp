@@ -1,8 +1,69 @@
 #include "browser/maintenance_menu.h"
 
+#include "maintenance/maintenance.h"
+
 #include <QAction>
 
+#include <cstring>
+
 namespace pelldrake {
+
+namespace {
+
+using namespace maintenance;
+
+// The commands as entries run them: on the file the menu command uses.
+CommandResult dump(CommandSite &site) { return tableDump(site); }
+CommandResult load(CommandSite &site) { return tableLoad(site); }
+CommandResult exportTab(CommandSite &site) { return exportTabDelimited(site); }
+
+constexpr const char *kFillEmpty = "Fill empty fields for column with Unique DateTime (20) char value";
+constexpr const char *kFillAll = "Fill ALL fields for column with Unique DateTime (20) char value";
+constexpr const char *kExportTab = "Export TAB Delimited fields with Header Record";
+constexpr const char *kDump = "Table Dump";
+constexpr const char *kLoad = "Table Load";
+constexpr const char *kDeleteAll = "Delete All Records";
+
+using enum MaintenanceMenu;
+constexpr MaintenanceEntry kEntries[] = {
+    {Alias1, "FillColumnwithUniqueDateTime20char1", "FillColumnwithUniqueDateTime20char1Click", kFillEmpty, 1,
+     fillEmptyWithUniqueKeys},
+    {Alias1, "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1",
+     "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click", kFillAll, 1, fillAllWithUniqueKeys},
+    {Alias1, "ExportTABDelimitedfieldswithHeaderRecord1", "ExportTABDelimitedfieldswithHeaderRecord1Click",
+     kExportTab, 1, exportTab},
+    {Alias1, "TableDump1", "TableDump1Click", kDump, 1, dump},
+    {Alias1, "TableLoad1", "TableLoad1Click", kLoad, 1, load},
+    {Alias1, "DeleteAllRecords1", "DeleteAllRecords1Click", kDeleteAll, 1, deleteAllRecords},
+
+    {Alias2, "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1",
+     "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click", kFillEmpty, 2, fillEmptyWithUniqueKeys},
+    {Alias2, "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2",
+     "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click", kFillAll, 2, fillAllWithUniqueKeys},
+    {Alias2, "ExportTABDelimitedfieldswithHeaderRecord2", "ExportTABDelimitedfieldswithHeaderRecord2Click",
+     kExportTab, 2, exportTab},
+    {Alias2, "TableDump2", "TableDump2Click", kDump, 2, dump},
+    {Alias2, "TableLoad2", "TableLoad2Click", kLoad, 2, load},
+    {Alias2, "DeleteAllRecords2", "DeleteAllRecords2Click", kDeleteAll, 2, deleteAllRecords},
+
+    {TableListPopup, "EmptyTable1", "EmptyTable1Click", kDeleteAll, 1, deleteAllRecords},
+    {TableListPopup, "LoadData1", "LoadData1Click", kLoad, 1, load},
+};
+
+} // namespace
+
+std::span<const MaintenanceEntry> maintenanceEntries()
+{
+    return kEntries;
+}
+
+const MaintenanceEntry *maintenanceEntry(const char *name)
+{
+    for (const MaintenanceEntry &e : kEntries)
+        if (std::strcmp(e.name, name) == 0)
+            return &e;
+    return nullptr;
+}
 
 const QStringList &pane2MenuItems()
 {

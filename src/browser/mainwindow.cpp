@@ -5,6 +5,7 @@
 #include "widgets/dbmemo.h"
 #include "widgets/dbnavigator.h"
 #include "widgets/fieldview.h"
+#include "browser/maintenance_menu.h"
 #include "maintenance/command_frame.h"
 
 #include "engine/database.h"
@@ -223,7 +224,6 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
 
     buildMenus();
     buildPopupMenus();
-    wireMaintenanceCommands();
 
     // The memo viewer of pane 1 stays hidden until a table with a memo opens.
     pane1_.memoGroup->hide();
@@ -432,38 +432,12 @@ void TPelldrakeCDSForm::buildMenus()
                   "ShowAlias21Click", true),
             &QAction::triggered, this, &TPelldrakeCDSForm::ShowAlias21Click);
 
-    // The maintenance commands arrive with their own work; until then their
-    // entries are shown disabled.
     QMenu *maintenance = submenu(this, bar, QStringLiteral("Maintenance1"), QStringLiteral("Maintenance"));
-    const QString fillEmpty = QStringLiteral("Fill empty fields for column with Unique DateTime (20) char value");
-    const QString fillAll = QStringLiteral("Fill ALL fields for column with Unique DateTime (20) char value");
-    const QString exportTab = QStringLiteral("Export TAB Delimited fields with Header Record");
-    const QString dump = QStringLiteral("Table Dump");
-    const QString load = QStringLiteral("Table Load");
-    const QString deleteAll = QStringLiteral("Delete All Records");
-
-    QMenu *alias1 = submenu(this, maintenance, QStringLiteral("Alias11"), QStringLiteral("Alias #1"));
-    entry(alias1, QStringLiteral("FillColumnwithUniqueDateTime20char1"), fillEmpty,
-          "FillColumnwithUniqueDateTime20char1Click", false);
-    entry(alias1, QStringLiteral("FillALLfieldsforcolumnwithUniqueDateTime20charvalue1"), fillAll,
-          "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click", false);
-    entry(alias1, QStringLiteral("ExportTABDelimitedfieldswithHeaderRecord1"), exportTab,
-          "ExportTABDelimitedfieldswithHeaderRecord1Click", false);
-    entry(alias1, QStringLiteral("TableDump1"), dump, "TableDump1Click", false);
-    entry(alias1, QStringLiteral("TableLoad1"), load, "TableLoad1Click", false);
-    entry(alias1, QStringLiteral("DeleteAllRecords1"), deleteAll, "DeleteAllRecords1Click", false);
-
-    QMenu *alias2 = submenu(this, maintenance, QStringLiteral("Alias21"), QStringLiteral("Alias #2"),
-                            "Alias21Click");
-    entry(alias2, QStringLiteral("FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1"), fillEmpty,
-          "FillemptyfieldsforcolumnwithUniqueDateTime20charvalue1Click", false);
-    entry(alias2, QStringLiteral("FillALLfieldsforcolumnwithUniqueDateTime20charvalue2"), fillAll,
-          "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click", false);
-    entry(alias2, QStringLiteral("ExportTABDelimitedfieldswithHeaderRecord2"), exportTab,
-          "ExportTABDelimitedfieldswithHeaderRecord2Click", false);
-    entry(alias2, QStringLiteral("TableDump2"), dump, "TableDump2Click", false);
-    entry(alias2, QStringLiteral("TableLoad2"), load, "TableLoad2Click", false);
-    entry(alias2, QStringLiteral("DeleteAllRecords2"), deleteAll, "DeleteAllRecords2Click", false);
+    addMaintenanceEntries(submenu(this, maintenance, QStringLiteral("Alias11"), QStringLiteral("Alias #1")),
+                          MaintenanceMenu::Alias1);
+    addMaintenanceEntries(submenu(this, maintenance, QStringLiteral("Alias21"), QStringLiteral("Alias #2"),
+                                  "Alias21Click"),
+                          MaintenanceMenu::Alias2);
 
     // A row of twenty hyphens: an ordinary entry that does nothing, not a separator.
     entry(maintenance, QStringLiteral("N1"), QString(20, QLatin1Char('-')), nullptr, true);
@@ -497,10 +471,7 @@ void TPelldrakeCDSForm::buildPopupMenus()
         entry(pane->infoPopup, QStringLiteral("Save1"), QStringLiteral("Save"), "Save1Click", false);
         attachPopup(pane->infoListing, pane->infoPopup);
         pane->listPopup = named(new QMenu(pane->tableList), QStringLiteral("PopupMenu2"));
-        entry(pane->listPopup, QStringLiteral("EmptyTable1"), QStringLiteral("Delete All Records"),
-              "EmptyTable1Click", false);
-        entry(pane->listPopup, QStringLiteral("LoadData1"), QStringLiteral("Table Load"),
-              "LoadData1Click", false);
+        addMaintenanceEntries(pane->listPopup, MaintenanceMenu::TableListPopup);
         entry(pane->listPopup, QStringLiteral("ExecuteQuery1"), QStringLiteral("Execute Query"),
               "ExecuteQuery1Click", false);
         attachPopup(pane->tableList, pane->listPopup);
@@ -516,6 +487,16 @@ Pane *TPelldrakeCDSForm::paneOf(const QObject *control)
             return &pane2_;
     }
     return nullptr;
+}
+
+void TPelldrakeCDSForm::addMaintenanceEntries(QMenu *menu, MaintenanceMenu which)
+{
+    for (const MaintenanceEntry &e : maintenanceEntries()) {
+        if (e.menu != which)
+            continue;
+        connect(entry(menu, QString::fromLatin1(e.name), QString::fromLatin1(e.caption), e.handler, true),
+                &QAction::triggered, this, [this, &e] { runMaintenanceCommand(e); });
+    }
 }
 
 QAction *TPelldrakeCDSForm::action(const QString &name) const

@@ -17,6 +17,8 @@ class Session;
 namespace pelldrake {
 
 class TacFormPlacementSaver;
+enum class MaintenanceMenu;
+struct MaintenanceEntry;
 
 // The main window: two panes stacked vertically, "Alias #1" above and
 // "Alias #2" below, the main menu and the pop-up menus.
@@ -115,7 +117,8 @@ public slots:
     void TableData1Click();
     void TableComparison1Click();
 
-    // Maintenance commands (src/maintenance), each one implementation taking the pane.
+    // Maintenance commands (src/maintenance): each runs its entry of
+    // maintenanceEntries() (maintenance_menu.h).
     void FillColumnwithUniqueDateTime20char1Click();
     void FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click();
     void ExportTABDelimitedfieldswithHeaderRecord1Click();
@@ -143,7 +146,10 @@ private:
     void wirePaneOperations(Pane &pane);
     void wireBrowserTools();
     void createPlacementSaver();
-    void wireMaintenanceCommands();
+    // Adds the menu's maintenance entries, each connected to its command.
+    void addMaintenanceEntries(QMenu *menu, MaintenanceMenu which);
+    void runMaintenanceEntry(const char *name);
+    void runMaintenanceCommand(const MaintenanceEntry &entry);
     // Posts what both panes have in edit before the window closes; false keeps
     // the window open on a record that cannot be posted.
     bool settlePendingEdits();

@@ -1,18 +1,8 @@
 #include "maintenance/command_frame.h"
 
-#include "shell/dialogs.h"
-#include "engine/table.h"
-#include "browser/mainwindow.h"
-#include "browser/pane.h"
-#include "browser/pane_operations.h"
+#include "maintenance/command_site.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
+#include "engine/table.h"
 
 #include <exception>
 
@@ -31,9 +21,9 @@ QString closeRefusedText()
                           "The window can be closed when it has finished.");
 }
 
-CommandFrame::CommandFrame(TPelldrakeCDSForm &form, Pane &pane)
-    : form_(form)
-    , pane_(pane)
+CommandFrame::CommandFrame(CommandSite &site)
+    : site_(site)
+    , table_(site.table())
     , previous_(current_)
     , uncaught_(std::uncaught_exceptions())
 {
@@ -46,9 +36,8 @@ CommandFrame::~CommandFrame()
     // A command ended by an error leaves no half-made record in the edit buffer.
     if (std::uncaught_exceptions() > uncaught_) {
         try {
-            if (pane_.table->state() == engine::TableState::Edit
-                || pane_.table->state() == engine::TableState::Insert)
-                pane_.table->cancel();
+            if (table_.state() == engine::TableState::Edit || table_.state() == engine::TableState::Insert)
+                table_.cancel();
         } catch (...) {
         }
     }
@@ -58,39 +47,20 @@ CommandFrame::~CommandFrame()
 
 void CommandFrame::lockPaneControls(bool selection)
 {
-    if (!paneLocked_) {
-        form_.disableControls(pane_);
-        paneLocked_ = true;
-    }
-    if (selection) {
-        for (QWidget *w : {static_cast<QWidget *>(pane_.filterValueEdit),
-                           static_cast<QWidget *>(pane_.fieldNameCombo),
-                           static_cast<QWidget *>(pane_.indexComboBox)}) {
-            saved_.push_back({w, nullptr, w->isEnabled()});
-            w->setEnabled(false);
-        }
-    }
+    controlsLocked_ = true;
+    site_.lockPaneControls(selection);
 }
 
 void CommandFrame::lockCommandControls()
 {
-    if (QAction *close = form_.action(QStringLiteral("Close1"))) {
-        saved_.push_back({nullptr, close, close->isEnabled()});
-        close->setEnabled(false);
-    }
-    const QList<QWidget *> controls{pane_.filterValueEdit, pane_.fieldNameCombo, pane_.indexComboBox,
-                                    pane_.defaultColumnOrder, pane_.tableList, pane_.aliasCombo,
-                                    pane_.passwordRequired, pane_.useExtensions, pane_.typeComboBox};
-    for (QWidget *w : controls) {
-        saved_.push_back({w, nullptr, w->isEnabled()});
-        w->setEnabled(false);
-    }
+    controlsLocked_ = true;
+    site_.lockCommandControls();
 }
 
 void CommandFrame::suspendNotifications(bool follow)
 {
     if (!notificationsSuspended_) {
-        pane_.table->disableControls();
+        table_.disableControls();
         notificationsSuspended_ = true;
     }
     follow_ = follow;
@@ -101,7 +71,7 @@ void CommandFrame::quietTable()
     if (quiet_)
         return;
     quiet_ = true;
-    signalsWereBlocked_ = pane_.table->blockSignals(true);
+    signalsWereBlocked_ = table_.blockSignals(true);
 }
 
 void CommandFrame::unlock()
@@ -109,74 +79,84 @@ void CommandFrame::unlock()
     // Nothing here may throw: it runs on the way out of a failed command too.
     if (quiet_) {
         quiet_ = false;
-        pane_.table->blockSignals(signalsWereBlocked_);
+        table_.blockSignals(signalsWereBlocked_);
         try {
-            emit pane_.table->afterScroll();
+            emit table_.afterScroll();
             if (!notificationsSuspended_)
-                emit pane_.table->dataChanged();
+                emit table_.dataChanged();
         } catch (...) {
         }
     }
     try {
         if (notificationsSuspended_) {
             notificationsSuspended_ = false;
-            pane_.table->enableControls();
+            table_.enableControls();
         }
     } catch (...) {
     }
-    // Latest lock first, so a control locked twice gets its first state back.
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-        if (it->widget)
-            it->widget->setEnabled(it->enabled);
-        else if (it->action)
-            it->action->setEnabled(it->enabled);
-    }
-    saved_.clear();
-    if (paneLocked_) {
-        paneLocked_ = false;
-        try {
-            form_.enableControls(pane_);
-        } catch (...) {
-        }
+    if (controlsLocked_) {
+        controlsLocked_ = false;
+        site_.unlockControls();
     }
 }
 
 void CommandFrame::tick()
 {
     ++ticks_;
-    const bool quiet = quiet_ && pane_.table->blockSignals(signalsWereBlocked_);
+    const bool quiet = quiet_ && table_.blockSignals(signalsWereBlocked_);
     if (quiet)
-        emit pane_.table->afterScroll();
+        emit table_.afterScroll();
     if (notificationsSuspended_ && follow_) {
         // One update of the grid, memo and navigator for all records since the last tick.
-        pane_.table->enableControls();
-        pane_.table->disableControls();
+        table_.enableControls();
+        table_.disableControls();
     }
     if (progress_)
         progress_();
-    QCoreApplication::processEvents();
+    site_.processEvents();
     if (quiet)
-        pane_.table->blockSignals(true);
+        table_.blockSignals(true);
     timer_.restart();
 }
 
-void runPaneCommand(TPelldrakeCDSForm &form, Pane &pane, const std::function<void(CommandFrame &)> &body)
+QString failureText(std::exception_ptr error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return QString();
+}
+
+CommandResult runCommand(CommandSite &site, const std::function<CommandResult(CommandFrame &)> &body)
 {
     if (CommandFrame::current()) {
-        dialogs().showMessage(commandRunningText());
-        return;
+        site.showMessage(commandRunningText());
+        return CommandResult::Declined;
     }
-    runHandler([&] {
-        CommandFrame frame(form, pane);
-        body(frame);
-    });
+    try {
+        CommandFrame frame(site);
+        return body(frame);
+    } catch (...) {
+        // The frame is gone: everything is unlocked before the user reads why.
+        const QString text = failureText(std::current_exception());
+        try {
+            site.showError(text);
+        } catch (...) {
+        }
+        return CommandResult::Failed;
+    }
 }
 
 bool refuseClose()
 {
-    if (!CommandFrame::current())
+    CommandFrame *running = CommandFrame::current();
+    if (!running)
         return false;
-    dialogs().showMessage(closeRefusedText());
+    running->site().showMessage(closeRefusedText());
     return true;
 }
 

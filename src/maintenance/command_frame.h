@@ -1,51 +1,45 @@
 #pragma once
 
+#include "maintenance/maintenance.h"
+
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
+#include <exception>
 #include <functional>
-#include <vector>
 
-class QAction;
-
-namespace pelldrake {
-struct Pane;
-class TPelldrakeCDSForm;
-} // namespace pelldrake
+namespace pelldrake::engine {
+class Table;
+} // namespace pelldrake::engine
 
 namespace pelldrake::maintenance {
 
-// The frame every long pane command (dump, load, export, key fill, delete
-// all) runs in. It
+class CommandSite;
+
+// The frame every long command (dump, load, export, key fill, delete all)
+// runs in. It
 // - refuses a second command while one runs (the menus stay enabled, so the
 //   user can choose one) and makes the main window refuse to close meanwhile;
-// - locks what the command asks for and unlocks all of it when the command
-//   ends, however it ends;
-// - lets the window process pending events on a timer while a loop runs, so
-//   it repaints and follows the work without paying for that per record.
+// - has the site lock what the command asks for and unlock all of it when the
+//   command ends, however it ends;
+// - quiets the table's notifications while a loop runs;
+// - lets the site process pending events on a timer while a loop runs, so a
+//   window repaints and follows the work without paying for that per record.
 //
-// Use it through runPaneCommand(); the body locks what it needs at the point
+// Use it through runCommand(); the body locks what it needs at the point
 // where the command's steps say so.
 class CommandFrame {
 public:
-    CommandFrame(TPelldrakeCDSForm &form, Pane &pane);
+    explicit CommandFrame(CommandSite &site);
     ~CommandFrame();
     CommandFrame(const CommandFrame &) = delete;
     CommandFrame &operator=(const CommandFrame &) = delete;
 
-    TPelldrakeCDSForm &form() { return form_; }
-    Pane &pane() { return pane_; }
+    CommandSite &site() { return site_; }
 
-    // The pane controls lock (alias chooser, table list, information listing,
-    // grid, navigator) and, with `selection`, the boxes that change the
-    // table's rows under a loop: filter value, field name and index.
+    // The site's pane controls lock (CommandSite::lockPaneControls).
     void lockPaneControls(bool selection = true);
-    // The command controls: "Close" of the File menu and the pane's filter
-    // value, field name and index boxes, "Default Column Order", table list,
-    // alias chooser, "Password Required", "Use Extensions" and type chooser.
-    // Each gets back the enabled state it had.
+    // The site's command controls (CommandSite::lockCommandControls).
     void lockCommandControls();
     // Suspends the table's notifications to the grid, memo and navigator.
     // With `follow`, they catch up on every tick, so the grid follows the
@@ -81,21 +75,15 @@ public:
     static CommandFrame *current() { return current_; }
 
 private:
-    TPelldrakeCDSForm &form_;
-    Pane &pane_;
+    CommandSite &site_;
+    engine::Table &table_;
     CommandFrame *previous_ = nullptr;
     int uncaught_ = 0; // exceptions in flight when the frame began
-    bool paneLocked_ = false;
+    bool controlsLocked_ = false;
     bool notificationsSuspended_ = false;
     bool follow_ = false;
     bool quiet_ = false;
     bool signalsWereBlocked_ = false;
-    struct SavedState {
-        QPointer<QWidget> widget;
-        QPointer<QAction> action;
-        bool enabled;
-    };
-    std::vector<SavedState> saved_;
     QElapsedTimer timer_;
     std::function<void()> progress_;
     qint64 ticks_ = 0;
@@ -103,13 +91,19 @@ private:
     static CommandFrame *current_;
 };
 
-// Runs a long pane command in its frame. While another command runs, shows
-// commandRunningText() and does nothing. An error escaping the body is shown by
-// the default error display after everything was unlocked.
-void runPaneCommand(TPelldrakeCDSForm &form, Pane &pane, const std::function<void(CommandFrame &)> &body);
+// Runs a long command on the site in its frame and returns how it ended. While
+// another command runs, shows commandRunningText() and does nothing
+// (Declined). An error escaping the body is shown with site.showError, after
+// everything was unlocked, in the text the default error display gives it
+// (failureText), and the command is Failed.
+CommandResult runCommand(CommandSite &site, const std::function<CommandResult(CommandFrame &)> &body);
 
-// True while a long pane command runs; the closing main window then shows
-// closeRefusedText() and stays open.
+// The text of an error as the user sees it: an exception's own message (engine
+// errors carry UTF-8), nothing for anything else.
+QString failureText(std::exception_ptr error);
+
+// True while a long command runs, after showing closeRefusedText() on the
+// running command's site; the closing main window then stays open.
 bool refuseClose();
 
 QString commandRunningText();

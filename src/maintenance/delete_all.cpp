@@ -1,29 +1,27 @@
-// Deletes every record the pane's table shows.
+// Deletes every record the site's table shows.
 #include "maintenance/command_frame.h"
+#include "maintenance/command_site.h"
+#include "maintenance/command_steps.h"
 #include "maintenance/maintenance.h"
-#include "maintenance/pane_steps.h"
 
-#include "shell/dialogs.h"
 #include "engine/database.h"
 #include "engine/session.h"
 #include "engine/table.h"
-#include "browser/mainwindow.h"
-#include "browser/pane.h"
-#include "browser/pane_operations.h"
 
 namespace pelldrake::maintenance {
 
-void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane)
+CommandResult deleteAllRecords(CommandSite &site)
 {
-    runPaneCommand(form, pane, [&](CommandFrame &frame) {
-        if (dialogs().askYesNo(QStringLiteral("Delete All Records?"), QStringLiteral("Delete"))) {
-            engine::Table &table = *pane.table;
+    return runCommand(site, [&](CommandFrame &frame) {
+        const bool yes = site.askYesNo(QStringLiteral("Delete All Records?"), QStringLiteral("Delete"));
+        if (yes) {
+            engine::Table &table = site.table();
             // The records to go are those the pane showed when the user said
             // Yes: no other table, filter or order may take their place meanwhile.
             frame.lockPaneControls();
             frame.suspendNotifications(true);
             frame.quietTable();
-            frame.setProgress([&] { displayRecCount(form); });
+            frame.setProgress([&] { site.showRecordCounts(); });
             try {
                 table.first(); // no open table: the engine's error
                 // A batch of records goes per statement, ten batches per commit (a commit syncs
@@ -39,12 +37,13 @@ void deleteAllRecords(TPelldrakeCDSForm &form, Pane &pane)
                 // What was committed before the error stays deleted, the rest is rolled back;
                 // the table is read again, so that the counters and the grid say what is left.
                 frame.unlock();
-                settleAfterFailure(form, pane);
+                settleAfterFailure(site);
                 throw;
             }
         }
         frame.unlock();
-        displayRecCount(form);
+        site.showRecordCounts();
+        return yes ? CommandResult::Done : CommandResult::Declined;
     });
 }
 

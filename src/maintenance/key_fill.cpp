@@ -1,20 +1,14 @@
 // Fills a string column with unique date-time keys.
 #include "maintenance/command_frame.h"
+#include "maintenance/command_site.h"
+#include "maintenance/command_steps.h"
 #include "maintenance/maintenance.h"
-#include "maintenance/pane_steps.h"
 #include "maintenance/unique_keys.h"
 
-#include "shell/dialogs.h"
 #include "engine/database.h"
 #include "engine/session.h"
 #include "engine/field.h"
 #include "engine/table.h"
-#include "browser/mainwindow.h"
-#include "browser/pane.h"
-#include "browser/pane_operations.h"
-
-#include <QComboBox>
-#include <QLineEdit>
 
 #include <limits>
 #include <optional>
@@ -43,21 +37,21 @@ QString doneText()
 // The column named in the field name box, when it can hold a key; otherwise
 // the user is told why and the result is -1. A name that is no field of the
 // table raises the engine's error.
-int keyColumn(Pane &pane)
+int keyColumn(CommandSite &site)
 {
-    const QString name = pane.fieldNameCombo->currentText();
+    const QString name = site.chosenFieldName();
     if (name.isEmpty()) {
-        dialogs().showMessage(noColumnText());
+        site.showMessage(noColumnText());
         return -1;
     }
-    const engine::Field *field = pane.table->fieldByName(name);
+    const engine::Field *field = site.table().fieldByName(name);
     const int type = field->dataType();
     const bool isString = type == engine::ftString || type == engine::ftFixedChar
         || type == engine::ftWideString;
     // A number column would take the digits as a number, and a memo has no
     // declared size: only a string column of at least 20 characters is taken.
     if (!isString || field->size() < kKeyColumnSize) {
-        dialogs().showMessage(tooShortText());
+        site.showMessage(tooShortText());
         return -1;
     }
     return field->index();
@@ -132,51 +126,51 @@ private:
 // A fill that failed part-way: the keys posted before the error are committed
 // when they can be, the table shows the whole table as stored, and the
 // counters say what is there. The caller then rethrows the fill's error.
-void settleFill(TPelldrakeCDSForm &form, Pane &pane, CommandFrame &frame, FillCommits &commits)
+void settleFill(CommandSite &site, CommandFrame &frame, FillCommits &commits)
 {
+    engine::Table &table = site.table();
     try {
-        if (pane.table->state() == engine::TableState::Edit)
-            pane.table->cancel();
+        if (table.state() == engine::TableState::Edit)
+            table.cancel();
     } catch (...) {
     }
     commits.keepWhatWasPosted();
     frame.unlock();
     try {
-        pane.table->setFilter(QString());
-        pane.table->setFiltered(false);
+        table.setFilter(QString());
+        table.setFiltered(false);
     } catch (...) {
     }
-    settleAfterFailure(form, pane);
+    settleAfterFailure(site);
 }
 
 } // namespace
 
-void fillEmptyWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
+CommandResult fillEmptyWithUniqueKeys(CommandSite &site)
 {
-    runPaneCommand(form, pane, [&](CommandFrame &frame) {
-        engine::Table &table = *pane.table;
-        clearPaneFilter(pane);
+    return runCommand(site, [&](CommandFrame &frame) {
+        engine::Table &table = site.table();
+        clearFilter(site);
         frame.suspendNotifications(false);
 
-        const QString answer = dialogs().inputBox(QStringLiteral("Max Records"),
-                                                  QStringLiteral("Maximum records to change"),
-                                                  QStringLiteral("0"));
+        const QString answer = site.inputBox(QStringLiteral("Max Records"),
+                                             QStringLiteral("Maximum records to change"), QStringLiteral("0"));
         bool ok = false;
         const int maximum = answer.trimmed().toInt(&ok);
         if (!ok) {
-            dialogs().showMessage(QStringLiteral("Error occurred, please re-enter value."));
-            return;
+            site.showMessage(QStringLiteral("Error occurred, please re-enter value."));
+            return CommandResult::BadInput;
         }
-        const int column = keyColumn(pane);
+        const int column = keyColumn(site);
         if (column < 0)
-            return;
+            return CommandResult::BadInput;
         lockForFill(frame);
 
         table.setFilter(emptyValueFilter(table.field(column)->fieldName()));
         table.setFiltered(true);
         table.first();
         int filled = 0;
-        frame.setProgress([&] { pane.currentRecord->setText(QString::number(filled)); });
+        frame.setProgress([&] { site.showCurrentRecord(filled); });
         if (maximum > 0) {
             UniqueKeys keys;
             FillCommits commits(*table.database());
@@ -197,34 +191,33 @@ void fillEmptyWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
                 }
                 commits.commit();
             } catch (...) {
-                settleFill(form, pane, frame, commits);
+                settleFill(site, frame, commits);
                 // The records filled are those committed.
-                pane.currentRecord->setText(QString::number(commits.committed()));
+                site.showCurrentRecord(commits.committed());
                 throw;
             }
         }
-        pane.currentRecord->setText(QString::number(filled));
-        pane.currentRecord->repaint();
+        site.showCurrentRecord(filled);
 
-        setChooserText(pane.fieldNameCombo, QString());
+        site.clearChosenField();
         table.setFilter(QString());
         table.setFiltered(false);
         table.first();
-        pane.recordCountEdit->setText(QString::number(table.recordCount()));
-        pane.recordCountEdit->repaint();
+        site.showRecordCount(table.recordCount());
         frame.unlock();
-        dialogs().showMessage(doneText());
+        site.showMessage(doneText());
+        return CommandResult::Done;
     });
 }
 
-void fillAllWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
+CommandResult fillAllWithUniqueKeys(CommandSite &site)
 {
-    runPaneCommand(form, pane, [&](CommandFrame &frame) {
-        engine::Table &table = *pane.table;
-        clearPaneFilter(pane);
-        const int column = keyColumn(pane);
+    return runCommand(site, [&](CommandFrame &frame) {
+        engine::Table &table = site.table();
+        clearFilter(site);
+        const int column = keyColumn(site);
         if (column < 0)
-            return;
+            return CommandResult::BadInput;
         frame.suspendNotifications(false);
         lockForFill(frame);
 
@@ -243,13 +236,14 @@ void fillAllWithUniqueKeys(TPelldrakeCDSForm &form, Pane &pane)
             }
             commits.commit();
         } catch (...) {
-            settleFill(form, pane, frame, commits);
+            settleFill(site, frame, commits);
             throw;
         }
-        setChooserText(pane.fieldNameCombo, QString());
+        site.clearChosenField();
         table.first();
         frame.unlock();
-        dialogs().showMessage(doneText());
+        site.showMessage(doneText());
+        return CommandResult::Done;
     });
 }
 

@@ -1,19 +1,15 @@
-// Writes the records a pane shows as tab-delimited text with a header line.
+// Writes the records a table shows as tab-delimited text with a header line.
 #include "maintenance/command_frame.h"
+#include "maintenance/command_site.h"
 #include "maintenance/line_io.h"
 #include "maintenance/maintenance.h"
 
-#include "shell/dialogs.h"
 #include "engine/engine_error.h"
 #include "engine/field.h"
 #include "engine/row_scan.h"
 #include "engine/table.h"
-#include "browser/mainwindow.h"
-#include "browser/pane.h"
-#include "browser/pane_operations.h"
 
 #include <QDir>
-#include <QLineEdit>
 
 namespace pelldrake::maintenance {
 
@@ -26,16 +22,16 @@ QString exportFilePath(const QString &tableName)
     return QDir::toNativeSeparators(QDir::current().filePath(name + QStringLiteral(".txt")));
 }
 
-void exportTabDelimited(TPelldrakeCDSForm &form, Pane &pane)
+CommandResult exportTabDelimited(CommandSite &site, const QString &givenPath)
 {
-    runPaneCommand(form, pane, [&](CommandFrame &frame) {
-        engine::Table &table = *pane.table;
-        postPendingEdit(pane); // the file holds what the grid shows
-        const QString path = exportFilePath(table.tableName());
+    return runCommand(site, [&](CommandFrame &frame) {
+        engine::Table &table = site.table();
+        site.postPendingEdit(); // the file holds what the grid shows
+        const QString path = givenPath.isEmpty() ? exportFilePath(table.tableName()) : givenPath;
         LineWriter out(path);
         if (!out.open()) {
-            dialogs().showError(QStringLiteral("Cannot create the file %1: %2").arg(path, out.errorString()));
-            return;
+            site.showError(QStringLiteral("Cannot create the file %1: %2").arg(path, out.errorString()));
+            return CommandResult::Failed;
         }
         frame.lockCommandControls();
         // The scan reads the table's filter and order but not its cursor; the
@@ -52,10 +48,7 @@ void exportTabDelimited(TPelldrakeCDSForm &form, Pane &pane)
         out.endLine();
 
         qint64 counter = 0;
-        frame.setProgress([&] {
-            pane.currentRecord->setText(QString::number(counter));
-            pane.currentRecord->repaint();
-        });
+        frame.setProgress([&] { site.showCurrentRecord(counter); });
         while (scan.next()) {
             frame.keepResponsive();
             for (int i = 0; i < fields; ++i) {
@@ -70,10 +63,11 @@ void exportTabDelimited(TPelldrakeCDSForm &form, Pane &pane)
         frame.tick(); // the commit waits for the disk
         if (!out.commit())
             throw engine::EngineError(QStringLiteral("Cannot write the file %1: %2").arg(path, out.errorString()));
-        pane.currentRecord->setText(QString::number(counter > 0 ? counter - 1 : 0));
+        site.showCurrentRecord(counter > 0 ? counter - 1 : 0);
         table.first();
         frame.unlock();
-        dialogs().showMessage(QStringLiteral("Tab delimited file has been created."));
+        site.showMessage(QStringLiteral("Tab delimited file has been created."));
+        return CommandResult::Done;
     });
 }
 

@@ -1,44 +1,44 @@
-// Writes every record of a pane's table to its dump file.
+// Writes every record of a table to its dump file.
 #include "maintenance/command_frame.h"
+#include "maintenance/command_site.h"
+#include "maintenance/command_steps.h"
 #include "maintenance/dump_format.h"
 #include "maintenance/line_io.h"
 #include "maintenance/maintenance.h"
-#include "maintenance/pane_steps.h"
 
-#include "shell/dialogs.h"
 #include "engine/engine_error.h"
 #include "engine/field.h"
 #include "engine/row_scan.h"
 #include "engine/table.h"
-#include "browser/mainwindow.h"
-#include "browser/pane.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 
 namespace pelldrake::maintenance {
 
-void tableDump(TPelldrakeCDSForm &form, Pane &pane)
+CommandResult tableDump(CommandSite &site, const QString &givenPath)
 {
-    runPaneCommand(form, pane, [&](CommandFrame &frame) {
-        engine::Table &table = *pane.table;
-        QDir().mkpath(dumpDirectory());
+    return runCommand(site, [&](CommandFrame &frame) {
+        engine::Table &table = site.table();
+        if (givenPath.isEmpty())
+            QDir().mkpath(dumpDirectory());
         if (table.recordCount() == 0) {
-            dialogs().showMessage(QStringLiteral("NO data to export."));
-            return;
+            site.showMessage(QStringLiteral("NO data to export."));
+            return CommandResult::Declined;
         }
         frame.lockPaneControls();
 
-        QString tableName = selectedTableName(pane);
-        if (tableName.isEmpty())
-            tableName = table.tableName();
-        const QString path = QDir::toNativeSeparators(dumpFilePath(pane.aliasCombo->currentText(), tableName));
-        if (QFileInfo::exists(path)
-            && !dialogs().askYesNo(QStringLiteral("Overwrite file?"), QStringLiteral("Overwrite")))
-            return;
+        QString path = givenPath;
+        if (path.isEmpty()) {
+            QString tableName = site.selectedTableName();
+            if (tableName.isEmpty())
+                tableName = table.tableName();
+            path = QDir::toNativeSeparators(dumpFilePath(site.aliasName(), tableName));
+        }
+        if (QFileInfo::exists(path) && !site.askYesNo(QStringLiteral("Overwrite file?"), QStringLiteral("Overwrite")))
+            return CommandResult::Declined;
         // The dump always covers the whole table.
-        clearPaneFilter(pane);
+        clearFilter(site);
 
         LineWriter out(path);
         if (!out.open())
@@ -64,6 +64,7 @@ void tableDump(TPelldrakeCDSForm &form, Pane &pane)
             throw engine::EngineError(QStringLiteral("Cannot write the dump file %1: %2").arg(path, out.errorString()));
         // The dump leaves the table at its last record.
         table.lastInSteps([&] { frame.keepResponsive(); });
+        return CommandResult::Done;
     });
 }
 

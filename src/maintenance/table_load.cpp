@@ -1,22 +1,16 @@
 // Appends the records of a table's dump file to the table.
 #include "maintenance/command_frame.h"
+#include "maintenance/command_site.h"
+#include "maintenance/command_steps.h"
 #include "maintenance/dump_format.h"
 #include "maintenance/line_io.h"
 #include "maintenance/maintenance.h"
-#include "maintenance/pane_steps.h"
 
-#include "shell/dialogs.h"
-#include "engine/database.h"
-#include "engine/session.h"
 #include "engine/engine_error.h"
 #include "engine/field.h"
 #include "engine/table.h"
 #include "engine/table_appender.h"
-#include "browser/mainwindow.h"
-#include "browser/pane.h"
-#include "browser/pane_operations.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -131,47 +125,47 @@ QString loadFailure(const QString &reason, const QString &path, std::optional<qi
 
 } // namespace
 
-void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
+CommandResult tableLoad(CommandSite &site, const QString &givenPath)
 {
-    runPaneCommand(form, pane, [&](CommandFrame &frame) {
-        engine::Table &table = *pane.table;
-        const QString alias = pane.aliasCombo->currentText();
+    return runCommand(site, [&](CommandFrame &frame) {
+        engine::Table &table = site.table();
+        const QString alias = site.aliasName();
         if (alias.isEmpty()) {
-            dialogs().showMessage(QStringLiteral("Please select Alias."));
-            return;
+            site.showMessage(QStringLiteral("Please select Alias."));
+            return CommandResult::BadInput;
         }
-        const QString tableName = selectedTableName(pane);
+        const QString tableName = site.selectedTableName();
         if (tableName.isEmpty()) {
-            dialogs().showMessage(QStringLiteral("Please select Table."));
-            return;
+            site.showMessage(QStringLiteral("Please select Table."));
+            return CommandResult::BadInput;
         }
-        clearPaneFilter(pane);
+        clearFilter(site);
         frame.lockPaneControls();
 
-        const QString path = QDir::toNativeSeparators(dumpFilePath(alias, tableName));
+        const QString path = givenPath.isEmpty() ? QDir::toNativeSeparators(dumpFilePath(alias, tableName)) : givenPath;
         LineReader in(path);
         if (!in.open()) {
             // A file that is there but cannot be read is not missing: the system says why.
             const bool exists = QFileInfo::exists(path);
             if (!exists)
-                dialogs().showMessage(QStringLiteral("No table dump file exist for selected table.\n") + path);
-            displayRecCount(form);
+                site.showMessage(QStringLiteral("No table dump file exist for selected table.\n") + path);
+            site.showRecordCounts();
             if (exists)
                 throw engine::EngineError(QStringLiteral("Cannot read the dump file %1: %2").arg(path, in.errorString()));
-            return;
+            return CommandResult::BadInput;
         }
         const qint64 before = table.recordCount();
         if (before > 0
-            && !dialogs().askYesNo(QStringLiteral("Table contains data. Append all records?"),
-                                   QStringLiteral("Contains Data")))
-            return;
+            && !site.askYesNo(QStringLiteral("Table contains data. Append all records?"),
+                              QStringLiteral("Contains Data")))
+            return CommandResult::Declined;
 
         // The counters follow the growing table at the tick rate; the grid
         // catches up at the end (bringing it up to date costs a pass over its
         // rows, which per tick would make a long load quadratic).
         frame.suspendNotifications(false);
         frame.quietTable();
-        frame.setProgress([&] { displayRecCount(form); });
+        frame.setProgress([&] { site.showRecordCounts(); });
         const QHash<QString, int> byName = fieldsByName(table);
         QHash<QString, int> seen; // the names as the file spells them: one look-up each
         auto fieldOf = [&](const QString &name) {
@@ -221,7 +215,7 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
                 errorLine = recordLines.lineOf(appender->failedRecord());
             appender.reset(); // commits the records before a failing one
             frame.unlock();
-            const std::optional<qint64> count = settleAfterFailure(form, pane);
+            const std::optional<qint64> count = settleAfterFailure(site);
             const std::optional<qint64> stored = count ? std::optional<qint64>(std::max<qint64>(0, *count - before))
                                                        : std::nullopt;
             throw engine::EngineError(loadFailure(e.message(), path, errorLine, stored));
@@ -230,8 +224,9 @@ void tableLoad(TPelldrakeCDSForm &form, Pane &pane)
         if (in.failed())
             throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(path, in.errorString()));
         frame.unlock();
-        displayRecCount(form);
-        dialogs().showMessage(loadReport(loaded, reader, cutRecordLine));
+        site.showRecordCounts();
+        site.showMessage(loadReport(loaded, reader, cutRecordLine));
+        return CommandResult::Done;
     });
 }
 

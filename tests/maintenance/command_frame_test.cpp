@@ -2,6 +2,7 @@
 // refused while one runs, and everything it locked comes back.
 #include "maintenance_fixture.h"
 
+#include "browser/pane_command_site.h"
 #include "widgets/dbgrid.h"
 
 #include "maintenance/command_frame.h"
@@ -72,7 +73,8 @@ TEST_F(CommandFrameTest, TicksKeepTheWindowResponsiveAtTheirRate)
     Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("keyed"));
     int progress = 0;
     int handled = 0;
-    runPaneCommand(*window, pane, [&](CommandFrame &frame) {
+    PaneCommandSite site(*window, pane);
+    runCommand(site, [&](CommandFrame &frame) {
         frame.setProgress([&] { ++progress; });
         QTimer::singleShot(0, window.get(), [&] { ++handled; });
         QElapsedTimer t;
@@ -86,6 +88,7 @@ TEST_F(CommandFrameTest, TicksKeepTheWindowResponsiveAtTheirRate)
         EXPECT_GT(calls, 1000);
         EXPECT_GE(frame.ticks(), 2);
         EXPECT_LE(frame.ticks(), 4);
+        return CommandResult::Done;
     });
     EXPECT_GE(progress, 2);
     EXPECT_EQ(handled, 1);

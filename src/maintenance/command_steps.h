@@ -4,20 +4,15 @@
 
 #include <optional>
 
-namespace pelldrake {
-struct Pane;
-class TPelldrakeCDSForm;
-} // namespace pelldrake
-
 namespace pelldrake::maintenance {
+
+class CommandSite;
 
 // Steps several commands share.
 
-// Clears the pane's filter: the filter value box emptied (its change operation
-// runs), the table's filter text emptied and filtering switched off.
-void clearPaneFilter(Pane &pane);
-// The selected entry of the pane's table list; empty when none is selected.
-QString selectedTableName(const Pane &pane);
+// Clears the site's filter: the filter value box emptied, the table's filter
+// text emptied and filtering switched off.
+void clearFilter(CommandSite &site);
 
 // The record counter's text when the count cannot be read (a lost connection).
 QString unknownCountText();
@@ -29,6 +24,6 @@ QString unknownCountText();
 // had done. Never throws, so the command's own error is the one the user sees.
 // The table's record count as read again, or nothing when the table cannot be
 // read (its counter then shows unknownCountText()).
-std::optional<qint64> settleAfterFailure(TPelldrakeCDSForm &form, Pane &pane);
+std::optional<qint64> settleAfterFailure(CommandSite &site);
 
 } // namespace pelldrake::maintenance

@@ -1,0 +1,81 @@
+#include "maintenance/command_steps.h"
+
+#include "maintenance/command_site.h"
+
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/table.h"
+
+#include <exception>
+
+namespace pelldrake::maintenance {
+
+void clearFilter(CommandSite &site)
+{
+    site.clearFilterBox();
+    site.table().setFilter(QString());
+    site.table().setFiltered(false);
+}
+
+QString unknownCountText()
+{
+    return QStringLiteral("?");
+}
+
+namespace {
+
+void warn(const char *what)
+{
+    try {
+        throw;
+    } catch (const std::exception &e) {
+        qWarning("%s: %s", what, e.what());
+    } catch (...) {
+        qWarning("%s", what);
+    }
+}
+
+} // namespace
+
+std::optional<qint64> settleAfterFailure(CommandSite &site)
+{
+    engine::Table &table = site.table();
+    engine::Database *db = table.database();
+    try {
+        if (table.state() == engine::TableState::Edit || table.state() == engine::TableState::Insert)
+            table.cancel();
+    } catch (...) {
+        warn("Cannot cancel the record");
+    }
+    // A commit that failed may have left its transaction open (a busy SQLite commit does).
+    if (db && db->inTransaction()) {
+        try {
+            db->rollback();
+        } catch (...) {
+            warn("Cannot roll back");
+        }
+    }
+    // A table whose connection had to be closed to end the transaction is no longer active: its
+    // count is unknown, and the counter says so rather than keep what the command had counted.
+    std::optional<qint64> count;
+    if (table.active()) {
+        bool refreshed = false;
+        try {
+            table.refresh(); // the keyset, the count and the grid's rows, as stored
+            refreshed = true;
+        } catch (...) {
+            warn("Cannot read the table again");
+        }
+        if (refreshed) {
+            try {
+                count = table.recordCount();
+            } catch (...) {
+                warn("Cannot count the records");
+            }
+        }
+    }
+    site.showRecordCount(count);
+    return count;
+}
+
+} // namespace pelldrake::maintenance
