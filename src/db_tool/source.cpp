@@ -122,7 +122,10 @@ Connection::Connection(const Source &source, const QString &registryPath) : sour
     try {
         database_->open();
     } catch (const engine::EngineError &e) {
-        throw ToolError(ToolError::Kind::Failed, e.message());
+        QString text = e.message();
+        if (text.contains(QLatin1String("no password supplied")))
+            text += QStringLiteral("\n(the tool asks for no password: give it in PGPASSWORD or ~/.pgpass)");
+        throw ToolError(ToolError::Kind::Failed, text);
     }
 }
 
