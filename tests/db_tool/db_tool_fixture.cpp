@@ -23,7 +23,8 @@ ToolResult runTool(const QStringList &args)
     return r;
 }
 
-ToolResult runProcess(const QStringList &args, const QString &dir, const QProcessEnvironment &env)
+ToolResult runProcess(const QStringList &args, const QString &dir, const QProcessEnvironment &env,
+                      const QString &outFile)
 {
     QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "PGPASSWORD", "PGPASSFILE"})
@@ -32,6 +33,8 @@ ToolResult runProcess(const QStringList &args, const QString &dir, const QProces
     QProcess p;
     p.setProcessEnvironment(all);
     p.setWorkingDirectory(dir);
+    if (!outFile.isEmpty())
+        p.setStandardOutputFile(outFile);
     p.start(QStringLiteral(PELLDRAKE_DB_TOOL), args);
     ToolResult r;
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {

@@ -23,9 +23,10 @@ struct ToolResult {
 
 // The tool's library entry, in this process.
 ToolResult runTool(const QStringList &args);
-// The executable, in `dir`, with no display, no PostgreSQL password, and `env` on top.
+// The executable, in `dir`, with no display, no PostgreSQL password, and `env` on top; its
+// standard output into `outFile` when one is given.
 ToolResult runProcess(const QStringList &args, const QString &dir,
-                      const QProcessEnvironment &env = QProcessEnvironment());
+                      const QProcessEnvironment &env = QProcessEnvironment(), const QString &outFile = {});
 
 // The first line of a text.
 QString firstLine(const QString &text);
