@@ -11,7 +11,7 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(PELLDRAKE_APP_ID example.quenfold.pelldrake)
 set(_pkg ${PROJECT_SOURCE_DIR}/packaging)
 
-install(TARGETS pelldrake pelldrake-edi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS pelldrake pelldrake-edi pelldrake-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${_pkg}/${PELLDRAKE_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -29,6 +29,7 @@ foreach(size 16 22 24 32 48 64 128 256)
 endforeach()
 
 install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelldrake.1 ${PROJECT_SOURCE_DIR}/docs/man/pelldrake-edi.1
+              ${PROJECT_SOURCE_DIR}/docs/man/pelldrake-db.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # share/doc/<package>/copyright is where Debian (and its users) look for it.
@@ -45,7 +46,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Database table browser and maintenance tool for SQLite and PostgreSQL")
 set(CPACK_PACKAGE_DESCRIPTION
   "Two panes, each connected to a database alias, browse, filter, edit, dump and load tables.\n\
-Includes pelldrake-edi, a command-line tool that splits and checks X12 EDI interchanges\n\
+Includes pelldrake-db, which lists, dumps, loads and exports tables from the command line,\n\
+pelldrake-edi, a command-line tool that splits and checks X12 EDI interchanges\n\
 and extracts EDI text from ACH files, and a Qt Designer plugin with the EDI widgets.")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://quenfold.example)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)

@@ -32,11 +32,13 @@ id=example.quenfold.pelldrake
 expected=(
   usr/bin/pelldrake
   usr/bin/pelldrake-edi
+  usr/bin/pelldrake-db
   usr/share/applications/$id.desktop
   usr/share/metainfo/$id.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/$id.svg
   usr/share/man/man1/pelldrake.1
   usr/share/man/man1/pelldrake-edi.1
+  usr/share/man/man1/pelldrake-db.1
   usr/share/doc/pelldrake/copyright
 )
 for size in 16 22 24 32 48 64 128 256; do
@@ -65,19 +67,21 @@ if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
 fi
 if command -v man >/dev/null; then
-  for page in pelldrake pelldrake-edi; do
+  for page in pelldrake pelldrake-edi pelldrake-db; do
     warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1" 2>&1 >/dev/null || true)
     [[ -z "$warnings" ]] || fail "man page $page: $warnings"
   done
 fi
 
 # Every library the programs need is on this machine.
-for exe in pelldrake pelldrake-edi; do
+for exe in pelldrake pelldrake-edi pelldrake-db; do
   ! ldd "$root/usr/bin/$exe" | grep -q 'not found' || fail "$exe: $(ldd "$root/usr/bin/$exe" | grep 'not found')"
 done
 
 "$root/usr/bin/pelldrake-edi" --help >"$work/help.txt" || fail "pelldrake-edi --help exited $?"
 grep -q 'usage' "$work/help.txt" || fail "pelldrake-edi --help printed no usage"
+"$root/usr/bin/pelldrake-db" --help >"$work/db-help.txt" || fail "pelldrake-db --help exited $?"
+grep -q 'usage' "$work/db-help.txt" || fail "pelldrake-db --help printed no usage"
 
 # The packaged (stripped) Designer plugin loads and makes every widget.
 plugin_test=$build/tests/install/designer_plugin_tests
