@@ -8,6 +8,7 @@
 #include "app/engine/sql_util.h"
 #include "app/engine/sqlite_handle.h"
 #include "app/engine/table.h"
+#include "app/engine/table_internals.h"
 #include "app/engine/table_private.h"
 #include "app/engine/values.h"
 
@@ -170,7 +171,7 @@ RowScan::RowScan(Table &table, Reading reading) : d(std::make_unique<Private>())
         throw EngineError(QStringLiteral("Table is not open."));
     QString sql;
     QVariantList binds;
-    table.scanStatement(sql, binds);
+    TableInternals(table).scanStatement(sql, binds);
     d->types.reserve(table.fieldCount());
     for (int i = 0; i < table.fieldCount(); ++i)
         d->types << table.field(i)->dataType();

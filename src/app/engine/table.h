@@ -149,11 +149,7 @@ signals:
     void stateChanged();
 
 private:
-    friend class RowScan;
-    friend class TableAppender;
-    // The statement reading all fields (in field order) of the rows in the current filter and
-    // order, with its bound values.
-    void scanStatement(QString &sql, QVariantList &binds) const;
+    friend class TableInternals; // the engine's bulk readers and writers, table_internals.h
 
     struct Private;
     std::unique_ptr<Private> d;
