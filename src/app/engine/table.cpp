@@ -151,7 +151,7 @@ void Table::Private::afterRollback()
 Table::Table(QObject *parent) : Table(Session::defaultSession(), parent) {}
 
 Table::Table(Session &session, QObject *parent)
-    : QObject(parent), d(std::make_unique<Private>(this, &session))
+    : QObject(parent), d{std::make_unique<Private>(this, &session)}
 {
 }
 
@@ -272,7 +272,7 @@ void Table::close()
 }
 
 bool Table::active() const { return d->active; }
-int Table::recordCount() const
+int Table::recordCount()
 {
     return d->active ? int(std::min<qint64>(d->cursor.records(), std::numeric_limits<int>::max())) : 0;
 }
@@ -441,9 +441,9 @@ void Table::setRecNo(int recNo)
         emit afterScroll();
 }
 
-int Table::rowCount() const { return d->active ? d->cursor.rowTotal() : 0; }
+int Table::rowCount() { return d->active ? d->cursor.rowTotal() : 0; }
 
-bool Table::isEmpty() const
+bool Table::isEmpty()
 {
     return !d->active || (d->cursor.loaded() == 0 && (d->cursor.keys.complete() || !d->cursor.ensureKey(0)));
 }
@@ -614,7 +614,7 @@ QString Table::textAt(int row, int fieldIndex)
     return valueToText(d->fields[size_t(fieldIndex)]->dataType(), valueAt(row, fieldIndex));
 }
 
-const QVariant &Table::currentValue(int fieldIndex) const
+const QVariant &Table::currentValue(int fieldIndex)
 {
     static const QVariant none;
     if (d->edit.state == TableState::Edit || d->edit.state == TableState::Insert)
