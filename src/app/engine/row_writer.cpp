@@ -31,6 +31,7 @@ void RowWriter::requireValues(const QVariantList &values, const QVector<bool> &s
 {
     for (const auto &f : m_fields) {
         const int i = f->index();
+        // SQLite fills a null INTEGER PRIMARY KEY itself.
         if (!f->required() || i == m_shape.key.rowidAliasField || !values.at(i).isNull())
             continue;
         if (inserting && f->hasDefault() && !set.at(i))

@@ -39,7 +39,6 @@ void Table::Private::buildFields()
         f->m_required = c.notNull;
         f->m_hasDefault = c.hasDefault;
         f->m_readOnly = c.readOnly;
-        f->m_autoKey = i == shape.key.rowidAliasField;
         fields.push_back(std::move(f));
     }
 }
