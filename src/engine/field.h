@@ -91,7 +91,6 @@ private:
     bool m_required = false;
     bool m_readOnly = false;
     bool m_hasDefault = false;
-    bool m_autoKey = false; // SQLite INTEGER PRIMARY KEY: filled by the database when null
 };
 
 } // namespace pelldrake::engine

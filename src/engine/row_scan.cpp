@@ -8,6 +8,7 @@
 #include "engine/sql_util.h"
 #include "engine/sqlite_handle.h"
 #include "engine/table.h"
+#include "engine/table_internals.h"
 #include "engine/table_private.h"
 #include "engine/values.h"
 
@@ -170,7 +171,7 @@ RowScan::RowScan(Table &table, Reading reading) : d(std::make_unique<Private>())
         throw EngineError(QStringLiteral("Table is not open."));
     QString sql;
     QVariantList binds;
-    table.scanStatement(sql, binds);
+    TableInternals(table).scanStatement(sql, binds);
     d->types.reserve(table.fieldCount());
     for (int i = 0; i < table.fieldCount(); ++i)
         d->types << table.field(i)->dataType();

@@ -1,6 +1,8 @@
 // The table cursor's public front: settings, open and close, moves, edits.
 #include "engine/table_private.h"
 
+#include "engine/engine_error.h"
+
 #include "engine/filter.h"
 #include "engine/values.h"
 
@@ -9,57 +11,24 @@
 
 namespace pelldrake::engine {
 
-// ---- Private helpers ---------------------------------------------------------------------------
+// ---- Private ----------------------------------------------------------------------------------
+
+Table::Private::Private(Table *t, Session *s) : q(t), session(s)
+{
+    writer.setLeaveEdit([this] { leaveEdit(); });
+}
 
 void Table::Private::requireActive() const
 {
     if (!active)
-        fail(QStringLiteral("Table is not open."));
-}
-
-QSqlQuery &Table::Private::statement(const QString &sqlText, const QString &context)
-{
-    const std::string k = sqlText.toStdString();
-    auto it = statements.find(k);
-    if (it != statements.end())
-        return *it->second;
-    auto query = std::make_unique<QSqlQuery>(sql());
-    // The prepared statements read pages of at most a few thousand rows. On PostgreSQL such a page
-    // comes whole in one result; forward-only would make the driver take it row by row (one
-    // result object per row, about twice the client's cost).
-    query->setForwardOnly(dialect != Dialect::Postgres);
-    query->setNumericalPrecisionPolicy(QSql::HighPrecision);
-    prepareOrThrow(*query, sqlText, context);
-    QSqlQuery &ref = *query;
-    statements.emplace(k, std::move(query));
-    return ref;
-}
-
-QSqlQuery Table::Private::exec(const QString &sqlText, const QVariantList &binds, const QString &context)
-{
-    return runQuery(sql(), sqlText, binds, context);
-}
-
-void Table::Private::plain(const QString &text)
-{
-    QSqlQuery qq(sql());
-    if (!qq.exec(text))
-        fail(errorText(qq.lastError()));
-}
-
-int Table::Private::fieldIndex(const QString &n) const
-{
-    for (const auto &f : fields)
-        if (f->fieldName().compare(n, Qt::CaseInsensitive) == 0)
-            return f->index();
-    return -1;
+        throw EngineError(QStringLiteral("Table is not open."));
 }
 
 void Table::Private::buildFields()
 {
     fields.clear();
-    for (int i = 0; i < catalog.columns.size(); ++i) {
-        const ColumnInfo &c = catalog.columns.at(i);
+    for (int i = 0; i < shape.catalog.columns.size(); ++i) {
+        const ColumnInfo &c = shape.catalog.columns.at(i);
         std::unique_ptr<Field> f(new Field(q, i));
         const TypeInfo ti = typeFromDeclaration(c.decl);
         f->m_name = c.name;
@@ -76,16 +45,22 @@ void Table::Private::buildFields()
 
 void Table::Private::setState(TableState s)
 {
-    if (state == s)
+    if (edit.state == s)
         return;
-    state = s;
+    edit.state = s;
     emit q->stateChanged();
+}
+
+void Table::Private::leaveEdit()
+{
+    edit.drop();
+    setState(TableState::Browse);
 }
 
 void Table::Private::checkBrowseMode()
 {
-    if (state == TableState::Edit || state == TableState::Insert) {
-        if (modified)
+    if (edit.editing()) {
+        if (edit.modified)
             q->post();
         else
             q->cancel();
@@ -101,17 +76,15 @@ void Table::Private::beginInsert(bool atEnd)
     if (!canModify)
         throw EngineError(QStringLiteral("Cannot modify a read-only table."));
     // The new row takes a place in the keyset, so the keyset must be whole first.
-    if (!keys.complete())
-        loadAllKeys();
-    savedPos = pos;
-    appending = atEnd || pos < 0;
-    insertPos = appending ? rowTotal() : pos;
-    buffer = QVariantList(int(fields.size()));
-    changed = QVector<bool>(int(fields.size()), false);
-    modified = false;
+    if (!cursor.keys.complete())
+        cursor.loadAllKeys();
+    edit.savedPos = cursor.pos;
+    edit.appending = atEnd || cursor.pos < 0;
+    edit.insertPos = edit.appending ? cursor.rowTotal() : cursor.pos;
+    edit.startInsert(int(fields.size()));
     setState(TableState::Insert);
     if (atEnd)
-        eof = true;
+        cursor.eof = true;
     emit q->dataChanged();
     emit q->afterScroll();
 }
@@ -121,36 +94,20 @@ void Table::Private::beginInsert(bool atEnd)
 void Table::Private::refilter(const std::function<void()> &undo)
 {
     try {
-        applyFilter();
-        rebuildKeyset();
+        shape.applyFilter(statements.sql());
+        cursor.rebuild();
     } catch (...) {
         undo();
-        applyFilter();
-        rebuildKeyset();
-        moveTo(0);
+        shape.applyFilter(statements.sql());
+        cursor.rebuild();
+        cursor.moveTo(0);
         throw;
     }
-    moveTo(0);
-    bof = true;
-    eof = pos < 0;
+    cursor.moveTo(0);
+    cursor.bof = true;
+    cursor.eof = cursor.pos < 0;
     emit q->dataChanged();
     emit q->afterScroll();
-}
-
-// The position of a record of the keyset read before (its id then, and its key values for a
-// composite key, whose ids are numbered anew with every keyset); -1 when it is gone.
-int Table::Private::locate(qint64 id, const QVariantList &keyValues)
-{
-    auto find = [&] {
-        const qint64 now = key.intKey ? id : keyStore.find(keyValues);
-        return now < 0 ? -1 : keys.find(now);
-    };
-    int at = find();
-    if (at < 0 && !keys.complete()) {
-        loadAllKeys();
-        at = find();
-    }
-    return at;
 }
 
 // The transaction that held this table's writes ended without them: the keyset, the count and
@@ -160,34 +117,30 @@ void Table::Private::afterRollback()
 {
     if (!active)
         return;
-    const bool hadRow = pos >= 0 && pos < loaded();
-    const qint64 id = hadRow ? keys.at(pos) : 0;
-    const QVariantList keyValues = hadRow && !key.intKey ? keyStore.key(id) : QVariantList();
-    auto leaveEdit = [&] {
-        buffer.clear();
-        modified = false;
-        setState(TableState::Browse);
-    };
-    recordCount = -1;
+    int &pos = cursor.pos;
+    const bool hadRow = pos >= 0 && pos < cursor.loaded();
+    const qint64 id = hadRow ? cursor.keys.at(pos) : 0;
+    const QVariantList keyValues = hadRow && !shape.key.intKey ? cursor.keyStore.key(id) : QVariantList();
+    cursor.recordCount = -1;
     try {
-        rebuildKeyset();
-        const int at = hadRow ? locate(id, keyValues) : -1;
-        if (at < 0 && state == TableState::Edit)
+        cursor.rebuild();
+        const int at = hadRow ? cursor.locate(id, keyValues) : -1;
+        if (at < 0 && edit.state == TableState::Edit)
             leaveEdit();
-        moveTo(at < 0 ? pos : at);
-        if (state == TableState::Insert) { // the new row's place in a whole keyset, as insert() takes it
-            loadAllKeys();
-            insertPos = appending || pos < 0 ? rowTotal() : pos;
+        cursor.moveTo(at < 0 ? pos : at);
+        if (edit.state == TableState::Insert) { // the new row's place in a whole keyset, as insert() takes it
+            cursor.loadAllKeys();
+            edit.insertPos = edit.appending || pos < 0 ? cursor.rowTotal() : pos;
         }
     } catch (const std::exception &e) {
         // Read again at the next refresh; until then no record, and no edit of an unknown one.
         qWarning("%s", e.what());
-        if (state == TableState::Edit || state == TableState::Insert)
+        if (edit.editing())
             leaveEdit();
         pos = -1;
     }
-    bof = pos <= 0;
-    eof = pos < 0;
+    cursor.bof = pos <= 0;
+    cursor.eof = pos < 0;
     emit q->dataChanged();
     emit q->afterScroll();
 }
@@ -197,7 +150,7 @@ void Table::Private::afterRollback()
 Table::Table(QObject *parent) : Table(Session::defaultSession(), parent) {}
 
 Table::Table(Session &session, QObject *parent)
-    : QObject(parent), d(std::make_unique<Private>(this, &session))
+    : QObject(parent), d{std::make_unique<Private>(this, &session)}
 {
 }
 
@@ -217,79 +170,71 @@ QString Table::databaseName() const { return d->alias; }
 
 void Table::setTableName(const QString &name)
 {
-    if (d->active && name != d->tableName)
+    if (d->active && name != d->shape.tableName)
         close();
-    d->tableName = name;
+    d->shape.tableName = name;
 }
 
-QString Table::tableName() const { return d->tableName; }
+QString Table::tableName() const { return d->shape.tableName; }
 
 void Table::setIndexName(const QString &name)
 {
     if (!d->active) {
-        d->indexName = name;
+        d->shape.indexName = name;
         return;
     }
     d->checkBrowseMode();
-    const QString previous = d->indexName;
+    const QString previous = d->shape.indexName;
     // The current record stays current in the new order: remembered by its key values, since
     // composite keys are numbered anew with the keyset.
-    const bool hadRow = d->pos >= 0;
-    const qint64 currentId = hadRow ? d->keys.at(d->pos) : 0;
-    const QVariantList currentKey = hadRow && !d->key.intKey ? d->keyStore.key(currentId) : QVariantList();
-    d->indexName = name;
+    const bool hadRow = d->cursor.pos >= 0;
+    const qint64 currentId = hadRow ? d->cursor.keys.at(d->cursor.pos) : 0;
+    const QVariantList currentKey = hadRow && !d->shape.key.intKey ? d->cursor.keyStore.key(currentId) : QVariantList();
+    d->shape.indexName = name;
     try {
-        d->applyOrder();
-        d->rebuildKeyset();
+        d->shape.applyOrder();
+        d->cursor.rebuild();
     } catch (...) {
         // Back to the old order with its rows, never a new name over an empty keyset.
-        d->indexName = previous;
-        d->applyOrder();
-        d->rebuildKeyset();
-        d->moveTo(hadRow ? d->pos : 0);
+        d->shape.indexName = previous;
+        d->shape.applyOrder();
+        d->cursor.rebuild();
+        d->cursor.moveTo(hadRow ? d->cursor.pos : 0);
         throw;
     }
-    const int at = hadRow ? d->locate(currentId, currentKey) : -1;
-    d->moveTo(at < 0 ? 0 : at);
-    d->bof = d->pos <= 0;
-    d->eof = d->pos < 0;
+    const int at = hadRow ? d->cursor.locate(currentId, currentKey) : -1;
+    d->cursor.moveTo(at < 0 ? 0 : at);
+    d->cursor.bof = d->cursor.pos <= 0;
+    d->cursor.eof = d->cursor.pos < 0;
     emit dataChanged();
     emit afterScroll();
 }
 
-QString Table::indexName() const { return d->indexName; }
+QString Table::indexName() const { return d->shape.indexName; }
 
 void Table::open()
 {
     if (d->active)
         return;
-    if (d->tableName.isEmpty())
+    if (d->shape.tableName.isEmpty())
         throw EngineError(QStringLiteral("No table name given."));
     Database *db = d->session ? d->session->findDatabase(d->alias) : nullptr;
     if (!db)
         throw EngineError(QStringLiteral("Database '%1' is not connected.").arg(d->alias));
-    d->db = db;
-    d->dialect = db->isPostgres() ? Dialect::Postgres : Dialect::Sqlite;
-    d->statements.clear();
-    d->keyStore.clear();
-    d->textOrders.reset();
+    const Dialect dialect = db->isPostgres() ? Dialect::Postgres : Dialect::Sqlite;
+    d->statements.attach(db, dialect);
+    d->cursor.keyStore.clear();
     try {
-        d->catalog = readCatalog(db->sqlDatabase(), d->dialect, d->tableName);
+        d->shape.open(db->sqlDatabase(), dialect);
         d->buildFields();
-        if (d->fields.empty())
-            throw EngineError(QStringLiteral("Table '%1' has no fields.").arg(d->tableName));
-        d->key = chooseKey(d->dialect, d->catalog);
-        d->canModify = d->key.modifiable && !db->readOnly();
-        if (d->key.rowidAliasField >= 0)
-            d->fields[size_t(d->key.rowidAliasField)]->m_autoKey = true;
-        d->applyOrder();
-        d->applyFilter();
-        d->recordCount = -1;
-        d->rebuildKeyset();
+        d->canModify = d->shape.key.modifiable && !db->readOnly();
+        d->shape.applyOrder();
+        d->shape.applyFilter(db->sqlDatabase());
+        d->cursor.recordCount = -1;
+        d->cursor.rebuild();
     } catch (...) {
         d->fields.clear();
-        d->statements.clear();
-        d->db = nullptr;
+        d->statements.detach();
         throw;
     }
     d->dbConnection = connect(db, &Database::connectedChanged, this, [this](bool on) {
@@ -298,10 +243,10 @@ void Table::open()
     });
     d->rollbackConnection = connect(db, &Database::transactionRolledBack, this, [this] { d->afterRollback(); });
     d->active = true;
-    d->state = TableState::Browse;
-    d->moveTo(0);
-    d->bof = true;
-    d->eof = d->pos < 0;
+    d->edit.state = TableState::Browse;
+    d->cursor.moveTo(0);
+    d->cursor.bof = true;
+    d->cursor.eof = d->cursor.pos < 0;
     emit stateChanged();
     emit dataChanged();
     emit afterScroll();
@@ -314,30 +259,24 @@ void Table::close()
     disconnect(d->dbConnection);
     disconnect(d->rollbackConnection);
     d->active = false;
-    d->state = TableState::Inactive;
-    d->modified = false;
-    d->buffer.clear();
-    d->statements.clear();
-    d->dropCache();
-    d->keys.reset();
-    d->keyStore.clear();
+    d->edit.state = TableState::Inactive;
+    d->edit.modified = false;
+    d->edit.values.clear();
+    d->statements.detach();
+    d->cursor.reset();
     d->fields.clear();
-    d->catalog = TableCatalog();
-    d->recordCount = -1;
-    d->pos = -1;
-    d->bof = d->eof = true;
-    d->db = nullptr;
+    d->shape.close();
     emit stateChanged();
     emit dataChanged();
 }
 
 bool Table::active() const { return d->active; }
-int Table::recordCount() const
+int Table::recordCount()
 {
-    return d->active ? int(std::min<qint64>(d->records(), std::numeric_limits<int>::max())) : 0;
+    return d->active ? int(std::min<qint64>(d->cursor.records(), std::numeric_limits<int>::max())) : 0;
 }
 bool Table::canModify() const { return d->active && d->canModify; }
-QList<IndexDef> Table::indexDefs() const { return d->catalog.indexes; }
+QList<IndexDef> Table::indexDefs() const { return d->shape.catalog.indexes; }
 int Table::fieldCount() const { return int(d->fields.size()); }
 
 Field *Table::field(int index)
@@ -357,52 +296,52 @@ Field *Table::fieldByName(const QString &name)
 
 Field *Table::findField(const QString &name)
 {
-    const int i = d->fieldIndex(name);
+    const int i = d->shape.columnIndex(name);
     return i < 0 ? nullptr : d->fields[size_t(i)].get();
 }
 
-QStringList Table::keyFieldNames() const { return d->key.fieldNames; }
+QStringList Table::keyFieldNames() const { return d->shape.key.fieldNames; }
 
-QString Table::filter() const { return d->filterText; }
+QString Table::filter() const { return d->shape.filterText; }
 
 void Table::setFilter(const QString &filter)
 {
-    if (filter == d->filterText)
+    if (filter == d->shape.filterText)
         return;
-    if (!d->active || !d->filtered) {
-        if (d->filtered && !filter.trimmed().isEmpty())
+    if (!d->active || !d->shape.filtered) {
+        if (d->shape.filtered && !filter.trimmed().isEmpty())
             parseFilter(filter); // report a bad expression now rather than at open()
-        d->filterText = filter;
+        d->shape.filterText = filter;
         return;
     }
     d->checkBrowseMode();
-    const QString previous = d->filterText;
-    d->filterText = filter;
-    d->refilter([&] { d->filterText = previous; });
+    const QString previous = d->shape.filterText;
+    d->shape.filterText = filter;
+    d->refilter([&] { d->shape.filterText = previous; });
 }
 
-bool Table::filtered() const { return d->filtered; }
+bool Table::filtered() const { return d->shape.filtered; }
 
 void Table::setFiltered(bool on)
 {
-    if (on == d->filtered)
+    if (on == d->shape.filtered)
         return;
     if (!d->active) {
-        d->filtered = on;
+        d->shape.filtered = on;
         return;
     }
     d->checkBrowseMode();
-    d->filtered = on;
-    d->refilter([&] { d->filtered = !on; });
+    d->shape.filtered = on;
+    d->refilter([&] { d->shape.filtered = !on; });
 }
 
 void Table::first()
 {
     d->requireActive();
     d->checkBrowseMode();
-    d->moveTo(0);
-    d->bof = true;
-    d->eof = d->pos < 0;
+    d->cursor.moveTo(0);
+    d->cursor.bof = true;
+    d->cursor.eof = d->cursor.pos < 0;
     emit afterScroll();
 }
 
@@ -413,19 +352,19 @@ void Table::lastInSteps(const std::function<void()> &between)
     d->requireActive();
     d->checkBrowseMode();
     if (!between) {
-        d->loadAllKeys();
+        d->cursor.loadAllKeys();
     } else {
         // About 10 ms of keys a step. Pages in the key's order continue after the last key;
         // pages at an offset pass over the keys before it again, so these grow with what is read.
         constexpr int kStep = 20000;
-        while (!d->keys.complete()) {
-            d->readKeys(d->seekOrder ? kStep : std::max(kStep, d->loaded() / 4));
+        while (!d->cursor.keys.complete()) {
+            d->cursor.readKeys(d->shape.seekOrder ? kStep : std::max(kStep, d->cursor.loaded() / 4));
             between();
         }
     }
-    d->moveTo(d->loaded() - 1);
-    d->eof = true;
-    d->bof = d->pos < 0;
+    d->cursor.moveTo(d->cursor.loaded() - 1);
+    d->cursor.eof = true;
+    d->cursor.bof = d->cursor.pos < 0;
     emit afterScroll();
 }
 
@@ -433,14 +372,14 @@ void Table::next()
 {
     d->requireActive();
     d->checkBrowseMode();
-    if (d->pos >= 0 && d->ensureKey(d->pos + 1)) {
-        ++d->pos;
-        d->bof = false;
-        d->eof = false;
+    if (d->cursor.pos >= 0 && d->cursor.ensureKey(d->cursor.pos + 1)) {
+        ++d->cursor.pos;
+        d->cursor.bof = false;
+        d->cursor.eof = false;
         emit afterScroll();
     } else {
-        d->eof = true;
-        d->bof = d->pos < 0;
+        d->cursor.eof = true;
+        d->cursor.bof = d->cursor.pos < 0;
     }
 }
 
@@ -448,99 +387,96 @@ void Table::prior()
 {
     d->requireActive();
     d->checkBrowseMode();
-    if (d->pos > 0) {
-        --d->pos;
-        d->bof = false;
-        d->eof = false;
+    if (d->cursor.pos > 0) {
+        --d->cursor.pos;
+        d->cursor.bof = false;
+        d->cursor.eof = false;
         emit afterScroll();
     } else {
-        d->bof = true;
-        d->eof = d->pos < 0;
+        d->cursor.bof = true;
+        d->cursor.eof = d->cursor.pos < 0;
     }
 }
 
 void Table::moveBy(int distance)
 {
     d->requireActive();
-    if (distance == 0 || d->pos < 0)
+    if (distance == 0 || d->cursor.pos < 0)
         return;
     d->checkBrowseMode();
-    const long long target = (long long)d->pos + distance;
-    const int old = d->pos;
+    const long long target = (long long)d->cursor.pos + distance;
+    const int old = d->cursor.pos;
     const int wanted = int(std::clamp<long long>(target, 0, std::numeric_limits<int>::max() - 1));
-    d->ensureKey(wanted);
-    const int rows = d->loaded();
-    d->moveTo(std::min(wanted, rows - 1));
-    d->bof = target < 0 || d->pos < 0;
-    d->eof = target >= rows || d->pos < 0;
-    if (d->pos != old)
+    d->cursor.ensureKey(wanted);
+    const int rows = d->cursor.loaded();
+    d->cursor.moveTo(std::min(wanted, rows - 1));
+    d->cursor.bof = target < 0 || d->cursor.pos < 0;
+    d->cursor.eof = target >= rows || d->cursor.pos < 0;
+    if (d->cursor.pos != old)
         emit afterScroll();
 }
 
-bool Table::bof() const { return d->bof; }
-bool Table::eof() const { return d->eof; }
+bool Table::bof() const { return d->cursor.bof; }
+bool Table::eof() const { return d->cursor.eof; }
 
 int Table::recNo() const
 {
-    if (!d->active || d->state == TableState::Insert || d->pos < 0)
+    if (!d->active || d->edit.state == TableState::Insert || d->cursor.pos < 0)
         return -1;
-    return d->pos + 1;
+    return d->cursor.pos + 1;
 }
 
 void Table::setRecNo(int recNo)
 {
     d->requireActive();
     d->checkBrowseMode();
-    if (d->pos < 0)
+    if (d->cursor.pos < 0)
         return;
-    const int old = d->pos;
-    d->moveTo(recNo - 1);
-    d->bof = d->pos == 0;
-    d->eof = false;
-    if (d->pos != old)
+    const int old = d->cursor.pos;
+    d->cursor.moveTo(recNo - 1);
+    d->cursor.bof = d->cursor.pos == 0;
+    d->cursor.eof = false;
+    if (d->cursor.pos != old)
         emit afterScroll();
 }
 
-int Table::rowCount() const { return d->active ? d->rowTotal() : 0; }
+int Table::rowCount() { return d->active ? d->cursor.rowTotal() : 0; }
 
-bool Table::isEmpty() const
+bool Table::isEmpty()
 {
-    return !d->active || (d->loaded() == 0 && (d->keys.complete() || !d->ensureKey(0)));
+    return !d->active || (d->cursor.loaded() == 0 && (d->cursor.keys.complete() || !d->cursor.ensureKey(0)));
 }
 
 bool Table::rowCountKnown() const
 {
-    return !d->active || d->keys.complete() || !d->where.isEmpty() || d->recordCount >= 0;
+    return !d->active || d->cursor.keys.complete() || !d->shape.where.isEmpty() || d->cursor.recordCount >= 0;
 }
 
-int Table::rowsRead() const { return d->active ? d->loaded() : 0; }
+int Table::rowsRead() const { return d->active ? d->cursor.loaded() : 0; }
 
 bool Table::hasMoreRows() const
 {
-    return d->active && !d->keys.complete() && !d->where.isEmpty();
+    return d->active && !d->cursor.keys.complete() && !d->shape.where.isEmpty();
 }
 
 void Table::fetchMoreRows()
 {
     if (hasMoreRows())
-        d->readMoreKeys();
+        d->cursor.readMoreKeys();
 }
 
 void Table::edit()
 {
     d->requireActive();
-    if (d->state == TableState::Edit || d->state == TableState::Insert)
+    if (d->edit.state == TableState::Edit || d->edit.state == TableState::Insert)
         return;
     if (!d->canModify)
         throw EngineError(QStringLiteral("Cannot modify a read-only table."));
-    if (d->pos < 0) {
+    if (d->cursor.pos < 0) {
         append();
         return;
     }
-    d->buffer = d->row(d->pos);
-    d->original = d->buffer;
-    d->changed = QVector<bool>(int(d->fields.size()), false);
-    d->modified = false;
+    d->edit.startEdit(d->rows.row(d->cursor.pos));
     d->setState(TableState::Edit);
 }
 
@@ -557,34 +493,32 @@ void Table::insert()
 void Table::post()
 {
     d->requireActive();
-    if (d->state == TableState::Edit) {
-        d->requireRequired(false);
-        d->postEdit();
-    } else if (d->state == TableState::Insert) {
-        d->requireRequired(true);
-        d->postInsert();
-        d->bof = false;
-        d->eof = false;
+    if (d->edit.state == TableState::Edit) {
+        d->writer.requireValues(d->edit.values, d->edit.changed, false);
+        d->writer.postEdit();
+    } else if (d->edit.state == TableState::Insert) {
+        d->writer.requireValues(d->edit.values, d->edit.changed, true);
+        d->writer.postInsert();
+        d->cursor.bof = false;
+        d->cursor.eof = false;
     } else {
         return;
     }
-    d->modified = false;
+    d->edit.modified = false;
     emit dataChanged();
     emit afterScroll();
 }
 
 void Table::cancel()
 {
-    if (d->state != TableState::Edit && d->state != TableState::Insert)
+    if (d->edit.state != TableState::Edit && d->edit.state != TableState::Insert)
         return;
-    const bool inserting = d->state == TableState::Insert;
-    d->buffer.clear();
-    d->modified = false;
-    d->setState(TableState::Browse);
+    const bool inserting = d->edit.state == TableState::Insert;
+    d->leaveEdit();
     if (inserting) {
-        d->moveTo(d->savedPos < 0 ? 0 : d->savedPos);
-        d->eof = d->pos < 0;
-        d->bof = d->pos <= 0;
+        d->cursor.moveTo(d->edit.savedPos < 0 ? 0 : d->edit.savedPos);
+        d->cursor.eof = d->cursor.pos < 0;
+        d->cursor.bof = d->cursor.pos <= 0;
     }
     emit dataChanged();
     if (inserting)
@@ -594,28 +528,25 @@ void Table::cancel()
 void Table::deleteRecord()
 {
     d->requireActive();
-    if (d->state == TableState::Insert) {
+    if (d->edit.state == TableState::Insert) {
         cancel();
         return;
     }
     if (!d->canModify)
         throw EngineError(QStringLiteral("Cannot modify a read-only table."));
-    if (d->pos < 0)
+    if (d->cursor.pos < 0)
         throw EngineError(QStringLiteral("Cannot delete: the table has no records."));
-    if (d->state == TableState::Edit) {
-        d->buffer.clear();
-        d->modified = false;
-        d->setState(TableState::Browse);
-    }
-    d->deleteCurrent();
-    d->ensureKey(d->pos);
-    if (d->loaded() == 0) {
-        d->pos = -1;
-        d->bof = d->eof = true;
+    if (d->edit.state == TableState::Edit)
+        d->leaveEdit();
+    d->writer.deleteCurrent();
+    d->cursor.ensureKey(d->cursor.pos);
+    if (d->cursor.loaded() == 0) {
+        d->cursor.pos = -1;
+        d->cursor.bof = d->cursor.eof = true;
     } else {
-        d->moveTo(std::min(d->pos, d->loaded() - 1));
-        d->eof = false;
-        d->bof = d->pos == 0;
+        d->cursor.moveTo(std::min(d->cursor.pos, d->cursor.loaded() - 1));
+        d->cursor.eof = false;
+        d->cursor.bof = d->cursor.pos == 0;
     }
     emit dataChanged();
     emit afterScroll();
@@ -625,19 +556,19 @@ void Table::refresh()
 {
     d->requireActive();
     d->checkBrowseMode();
-    const int old = d->pos;
+    const int old = d->cursor.pos;
     d->statements.clear(); // the table's structure may have changed too; statements re-prepare
-    d->recordCount = -1;
-    d->rebuildKeyset();
-    d->moveTo(old < 0 ? 0 : old);
-    d->bof = d->pos <= 0;
-    d->eof = d->pos < 0;
+    d->cursor.recordCount = -1;
+    d->cursor.rebuild();
+    d->cursor.moveTo(old < 0 ? 0 : old);
+    d->cursor.bof = d->cursor.pos <= 0;
+    d->cursor.eof = d->cursor.pos < 0;
     emit dataChanged();
     emit afterScroll();
 }
 
-TableState Table::state() const { return d->state; }
-bool Table::modified() const { return d->modified; }
+TableState Table::state() const { return d->edit.state; }
+bool Table::modified() const { return d->edit.modified; }
 
 void Table::disableControls() { ++d->lock; }
 
@@ -653,26 +584,26 @@ bool Table::controlsDisabled() const { return d->lock > 0; }
 
 int Table::currentRow() const
 {
-    if (d->state == TableState::Insert)
-        return d->insertPos;
-    return d->pos;
+    if (d->edit.state == TableState::Insert)
+        return d->edit.insertPos;
+    return d->cursor.pos;
 }
 
 QVariant Table::valueAt(int row, int fieldIndex)
 {
     if (!d->active || fieldIndex < 0 || fieldIndex >= int(d->fields.size()))
         return {};
-    if (d->state == TableState::Insert) {
-        if (row == d->insertPos)
-            return d->buffer.at(fieldIndex);
-        if (row > d->insertPos)
+    if (d->edit.state == TableState::Insert) {
+        if (row == d->edit.insertPos)
+            return d->edit.values.at(fieldIndex);
+        if (row > d->edit.insertPos)
             --row;
-    } else if (d->state == TableState::Edit && row == d->pos) {
-        return d->buffer.at(fieldIndex);
+    } else if (d->edit.state == TableState::Edit && row == d->cursor.pos) {
+        return d->edit.values.at(fieldIndex);
     }
-    if (row < 0 || !d->ensureKey(row))
+    if (row < 0 || !d->cursor.ensureKey(row))
         return {};
-    return d->row(row).at(fieldIndex);
+    return d->rows.row(row).at(fieldIndex);
 }
 
 QString Table::textAt(int row, int fieldIndex)
@@ -682,54 +613,33 @@ QString Table::textAt(int row, int fieldIndex)
     return valueToText(d->fields[size_t(fieldIndex)]->dataType(), valueAt(row, fieldIndex));
 }
 
-const QVariant &Table::currentValue(int fieldIndex) const
+const QVariant &Table::currentValue(int fieldIndex)
 {
     static const QVariant none;
-    if (d->state == TableState::Edit || d->state == TableState::Insert)
-        return fieldIndex >= 0 && fieldIndex < d->buffer.size() ? d->buffer.at(fieldIndex) : none;
-    if (!d->active || d->pos < 0)
+    if (d->edit.state == TableState::Edit || d->edit.state == TableState::Insert)
+        return fieldIndex >= 0 && fieldIndex < d->edit.values.size() ? d->edit.values.at(fieldIndex) : none;
+    if (!d->active || d->cursor.pos < 0)
         return none;
-    const QVariantList &r = d->row(d->pos);
+    const QVariantList &r = d->rows.row(d->cursor.pos);
     return fieldIndex >= 0 && fieldIndex < r.size() ? r.at(fieldIndex) : none;
 }
 
 void Table::setCurrentValue(int fieldIndex, const QVariant &value)
 {
-    if (d->state != TableState::Edit && d->state != TableState::Insert)
+    if (d->edit.state != TableState::Edit && d->edit.state != TableState::Insert)
         throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
     const Field *f = d->fields[size_t(fieldIndex)].get();
     if (f->readOnly())
         throw EngineError(QStringLiteral("Field '%1' cannot be modified.").arg(f->fieldName()));
-    d->buffer[fieldIndex] = value;
-    d->changed[fieldIndex] = true;
-    d->modified = true;
+    d->edit.set(fieldIndex, value);
     emit fieldChanged(fieldIndex);
 }
 
 bool Table::isIndexField(int fieldIndex) const
 {
-    if (!d->active)
-        return false;
-    const QString n = d->fields[size_t(fieldIndex)]->fieldName();
-    for (const QString &f : d->indexFields)
-        if (f.compare(n, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return d->active && d->shape.isIndexColumn(d->fields[size_t(fieldIndex)]->fieldName());
 }
 
-Database *Table::database() const { return d->db; }
-
-void Table::scanStatement(QString &sql, QVariantList &binds) const
-{
-    d->requireActive();
-    QStringList cols;
-    for (const ColumnInfo &c : d->catalog.columns)
-        cols << readExpression(d->dialect, c);
-    sql = QStringLiteral("SELECT %1 FROM %2").arg(cols.join(QLatin1String(", ")), d->catalog.from);
-    if (!d->where.isEmpty())
-        sql += QLatin1String(" WHERE ") + d->where;
-    sql += QLatin1String(" ORDER BY ") + d->orderBy;
-    binds = d->whereBinds;
-}
+Database *Table::database() const { return d->statements.database(); }
 
 } // namespace pelldrake::engine

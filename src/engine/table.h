@@ -65,8 +65,9 @@ public:
     bool active() const;
 
     // The whole table; filters do not change it. Counted when first asked for (so opening a big
-    // table costs no count), then kept up to date on append and delete; 0 when closed.
-    int recordCount() const;
+    // table costs no count), then kept up to date on append and delete; 0 when closed. Not const:
+    // the first call runs the count.
+    int recordCount();
     bool canModify() const;
     QList<IndexDef> indexDefs() const;
     int fieldCount() const;
@@ -93,14 +94,15 @@ public:
     void moveBy(int distance);
     bool bof() const;
     bool eof() const;
-    bool isEmpty() const;
+    bool isEmpty(); // may read the first page of keys
     int recNo() const; // 1-based in the current filter and order; -1 when there is no record
     void setRecNo(int recNo);
     // Rows of the current filter and order as far as they are known. Unfiltered: all rows (the
     // record count). Filtered: the rows read so far, which grows as moves and views read further
     // (next(), setRecNo(), fetchMoreRows()) and is the whole number once hasMoreRows() is false,
-    // e.g. after last(). A filter's first screen so costs one page, not all its rows.
-    int rowCount() const;
+    // e.g. after last(). A filter's first screen so costs one page, not all its rows. Not const:
+    // an unfiltered table is counted the first time (see rowCountKnown()).
+    int rowCount();
     bool hasMoreRows() const; // a filtered view whose rows are not all read yet
     // Whether rowCount() answers without asking the database: true for a filtered view, a view
     // whose rows are all read, or a table counted already. Until then rowsRead() is what is known
@@ -136,8 +138,9 @@ public:
     // The row the grid shows for the current record (the insert row while inserting).
     int currentRow() const;
 
-    // Used by Field. The reference stays valid until the cursor moves or the table changes.
-    const QVariant &currentValue(int fieldIndex) const;
+    // Used by Field. The reference stays valid until the cursor moves or the table changes. Not
+    // const: reads the current row's page when it is not cached.
+    const QVariant &currentValue(int fieldIndex);
     void setCurrentValue(int fieldIndex, const QVariant &value);
     bool isIndexField(int fieldIndex) const;
     Database *database() const;
@@ -149,14 +152,17 @@ signals:
     void stateChanged();
 
 private:
-    friend class RowScan;
-    friend class TableAppender;
-    // The statement reading all fields (in field order) of the rows in the current filter and
-    // order, with its bound values.
-    void scanStatement(QString &sql, QVariantList &binds) const;
+    friend class TableInternals; // the engine's bulk readers and writers, table_internals.h
 
     struct Private;
-    std::unique_ptr<Private> d;
+    // Const through the pointer too, unlike a plain unique_ptr: a const function of the table
+    // sees its state as const and so cannot read from the database.
+    struct Owned {
+        std::unique_ptr<Private> p;
+        Private *operator->() { return p.get(); }
+        const Private *operator->() const { return p.get(); }
+    };
+    Owned d;
 };
 
 } // namespace pelldrake::engine

@@ -3,7 +3,11 @@
 
 #include "engine/row_scan.h"
 #include "engine/sqlite_handle.h"
-#include "engine/table_private.h"
+#include "engine/engine_error.h"
+#include "engine/query_shape.h"
+#include "engine/table.h"
+#include "engine/table_internals.h"
+#include "engine/table_statements.h"
 
 #include <sqlite3.h>
 
@@ -37,26 +41,26 @@ TableAppender::~TableAppender()
 
 void TableAppender::begin()
 {
-    Table::Private &d = *m_table->d;
-    d.requireActive();
+    const TableInternals t(*m_table);
+    t.requireActive();
     if (!m_started) {
-        d.checkBrowseMode(); // a pending edit is posted first, as append() does
-        m_postgres = d.dialect == Dialect::Postgres;
+        t.finishEdit(); // a pending edit is posted first, as append() does
+        m_postgres = t.shape().dialect == Dialect::Postgres;
         if (m_batchSize <= 0)
             m_batchSize = m_postgres ? 5000 : 50000;
-        m_sqlite = d.dialect == Dialect::Sqlite ? sqliteHandle(d.sql()) : nullptr;
+        m_sqlite = m_postgres ? nullptr : sqliteHandle(t.statements().sql());
         m_started = true;
     }
-    if (!d.canModify)
+    if (!t.canModify())
         throw EngineError(QStringLiteral("Cannot modify a read-only table."));
-    m_buffer = QVariantList(int(d.fields.size()));
-    m_changed = QVector<bool>(int(d.fields.size()), false);
+    m_buffer = QVariantList(int(t.fields().size()));
+    m_changed = QVector<bool>(int(t.fields().size()), false);
     m_inRecord = true;
 }
 
 void TableAppender::setText(int fieldIndex, const QString &text)
 {
-    const Field &f = *m_table->d->fields[size_t(fieldIndex)];
+    const Field &f = *TableInternals(*m_table).fields()[size_t(fieldIndex)];
     store(fieldIndex, textToValue(f.dataType(), text, f.fieldName()));
 }
 
@@ -71,7 +75,7 @@ void TableAppender::setValue(int fieldIndex, const QVariant &value)
 // The checks of Table::setCurrentValue, in its order.
 void TableAppender::store(int fieldIndex, const QVariant &value)
 {
-    const Field &f = *m_table->d->fields[size_t(fieldIndex)];
+    const Field &f = *TableInternals(*m_table).fields()[size_t(fieldIndex)];
     if (!m_inRecord)
         throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
     if (f.readOnly())
@@ -91,13 +95,13 @@ void TableAppender::add()
     if (!m_inRecord)
         throw EngineError(QStringLiteral("Table is not in edit or insert mode."));
     m_inRecord = false;
-    Table::Private &d = *m_table->d;
-    d.requireValues(m_buffer, m_changed, true);
+    const TableInternals t(*m_table);
+    t.requireValues(m_buffer, m_changed);
     // Records of one file set the same columns: the statement text is built once.
     if (m_lastSql.isEmpty() || m_changed != m_lastColumns) {
         QStringList cols;
         QStringList marks;
-        for (const auto &f : d.fields) {
+        for (const auto &f : t.fields()) {
             if (!m_changed.at(f->index()))
                 continue;
             cols << quoteIdent(f->fieldName());
@@ -105,9 +109,9 @@ void TableAppender::add()
         }
         sendGroup(); // a group shares its columns
         m_lastSql = cols.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(d.catalog.from)
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(t.shape().catalog.from)
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(d.catalog.from, cols.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
+                  .arg(t.shape().catalog.from, cols.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
         m_lastTuple = cols.isEmpty() ? QString() : QLatin1Char('(') + marks.join(QLatin1String(", ")) + QLatin1Char(')');
         m_lastColumns = m_changed;
         prepareDirectly();
@@ -132,8 +136,7 @@ void TableAppender::add()
         }
     }
     ++m_added;
-    if (d.recordCount >= 0)
-        ++d.recordCount;
+    t.recordsAdded(1);
     if (m_lastTuple.isEmpty() || m_group.size() * size_t(binds.size()) >= size_t(kGroupValues)
         || m_group.size() >= size_t(kGroupRows))
         sendGroup();
@@ -154,9 +157,7 @@ void TableAppender::sendGroup()
     const qint64 first = m_added - qint64(group.size());
     auto lose = [&](size_t from) { // records counted in add() that are not in the table
         m_added -= qint64(group.size() - from);
-        Table::Private &d = *m_table->d;
-        if (d.recordCount >= 0)
-            d.recordCount -= qint64(group.size() - from);
+        TableInternals(*m_table).recordsAdded(-qint64(group.size() - from));
     };
     if (group.size() > 1) {
         QString sql = group.front().sql;
@@ -192,12 +193,12 @@ void TableAppender::sendGroup()
     }
 }
 
-// Table::Private::bindable(); a date's text written here (QDate::toString costs more than the
+// RowWriter::bindable(); a date's text written here (QDate::toString costs more than the
 // insert's own share of the work).
 QVariant TableAppender::storageValue(int fieldIndex, const QVariant &value) const
 {
-    const Table::Private &d = *m_table->d;
-    if (value.metaType().id() == QMetaType::QDate && d.fields[size_t(fieldIndex)]->dataType() == ftDate) {
+    const TableInternals t(*m_table);
+    if (value.metaType().id() == QMetaType::QDate && t.fields()[size_t(fieldIndex)]->dataType() == ftDate) {
         int y = 0, m = 0, day = 0;
         value.toDate().getDate(&y, &m, &day);
         if (y >= 1 && y <= 9999) {
@@ -208,7 +209,7 @@ QVariant TableAppender::storageValue(int fieldIndex, const QVariant &value) cons
             return QString(reinterpret_cast<const QChar *>(text), 10);
         }
     }
-    return d.bindable(fieldIndex, value);
+    return t.bindable(fieldIndex, value);
 }
 
 void TableAppender::prepareDirectly()
@@ -247,7 +248,7 @@ void TableAppender::insert(const QString &sql, const QVariantList &binds)
 {
     if (sql == m_lastSql && insertDirectly(binds))
         return;
-    QSqlQuery &qq = m_table->d->statement(sql, kInsertContext);
+    QSqlQuery &qq = TableInternals(*m_table).statements().statement(sql, kInsertContext);
     for (int i = 0; i < binds.size(); ++i)
         qq.bindValue(i, binds.at(i));
     execOrThrow(qq, kInsertContext);
@@ -258,9 +259,9 @@ void TableAppender::insert(const QString &sql, const QVariantList &binds)
 // records that were written since are written again, so only the failing one is missing.
 void TableAppender::recover()
 {
-    Table::Private &d = *m_table->d;
+    const TableInternals t(*m_table);
     try {
-        d.plain(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint);
+        t.statements().plain(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint);
         for (const Pending &p : m_pending)
             insert(p.sql, p.binds);
     } catch (const EngineError &e) {
@@ -274,23 +275,23 @@ void TableAppender::recover()
         if (m_ownsTransaction) {
             m_ownsTransaction = false;
             try {
-                d.db->rollback();
+                t.database()->rollback();
             } catch (const EngineError &) {
             }
         }
-        d.recordCount = -1; // counted again
+        t.recordCountUnknown(); // counted again
     }
 }
 
 void TableAppender::openBatch()
 {
-    Table::Private &d = *m_table->d;
-    if (!d.db->inTransaction()) {
-        d.db->startTransaction();
+    const TableInternals t(*m_table);
+    if (!t.database()->inTransaction()) {
+        t.database()->startTransaction();
         m_ownsTransaction = true;
     }
     if (m_postgres)
-        d.plain(QStringLiteral("SAVEPOINT ") + kSavepoint);
+        t.statements().plain(QStringLiteral("SAVEPOINT ") + kSavepoint);
     m_batchOpen = true;
     m_inBatch = 0;
     m_pending.clear();
@@ -307,17 +308,17 @@ void TableAppender::closeBatch()
     } catch (const EngineError &) {
         failure = std::current_exception();
     }
-    Table::Private &d = *m_table->d;
+    const TableInternals t(*m_table);
     if (m_batchOpen) {
         m_batchOpen = false;
         m_inBatch = 0;
         m_pending.clear();
         if (m_postgres && !m_ownsTransaction)
-            d.plain(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
+            t.statements().plain(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
         if (m_ownsTransaction) {
             m_ownsTransaction = false;
             try {
-                d.db->commit(); // a failure rolls the batch back and re-reads the table
+                t.database()->commit(); // a failure rolls the batch back and re-reads the table
             } catch (const EngineError &) {
                 m_failedRecord = -1; // the whole batch, not one record
                 throw;
@@ -334,7 +335,7 @@ void TableAppender::finish()
     m_inRecord = false;
     finalizeDirect();
     m_lastSql.clear(); // prepared again if more records follow
-    if (!m_table->d->db || !m_table->d->active)
+    if (!m_table->active() || !m_table->database())
         return;
     if (m_batchOpen)
         closeBatch();

@@ -1,6 +1,8 @@
 // Delete all: the records of the current filter go in batches, one statement per batch.
 #include "engine/table_private.h"
 
+#include "engine/engine_error.h"
+
 #include <algorithm>
 
 namespace pelldrake::engine {
@@ -32,16 +34,14 @@ QString batchDelete(const QString &from, const KeyChoice &key, int n, const QStr
 void Table::deleteAll(const std::function<void()> &afterBatch)
 {
     d->requireActive();
-    if (d->state == TableState::Insert) {
+    if (d->edit.state == TableState::Insert) {
         cancel();
-    } else if (d->state == TableState::Edit) {
-        d->buffer.clear();
-        d->modified = false;
-        d->setState(TableState::Browse);
+    } else if (d->edit.state == TableState::Edit) {
+        d->leaveEdit();
     }
     if (!d->canModify)
         throw EngineError(QStringLiteral("Cannot modify a read-only table."));
-    const int batch = d->key.intKey ? Private::kIntPage : Private::kCompPage;
+    const int batch = d->shape.pageSize();
     const QString context = QStringLiteral("Cannot delete the record");
     // The keys come from the keyset of the filter and order, page by page, exactly as a loop of
     // deleteRecord() would meet them.
@@ -49,34 +49,35 @@ void Table::deleteAll(const std::function<void()> &afterBatch)
     // longer matches it (its values changed, or a SQLite rowid now names another row after a VACUUM)
     // is left alone.
     QString filterCheck;
-    if (!d->where.isEmpty())
-        filterCheck = QStringLiteral(" AND (%1)").arg(d->where);
-    while (d->ensureKey(0)) {
-        const int n = std::min(d->loaded(), batch);
-        QSqlQuery &qq = d->statement(batchDelete(d->catalog.from, d->key, n, filterCheck), context);
+    if (d->shape.hasFilter())
+        filterCheck = QStringLiteral(" AND (%1)").arg(d->shape.where);
+    KeysetCursor &cursor = d->cursor;
+    while (cursor.ensureKey(0)) {
+        const int n = std::min(cursor.loaded(), batch);
+        QSqlQuery &qq = d->statements.statement(batchDelete(d->shape.catalog.from, d->shape.key, n, filterCheck), context);
         int b = 0;
         for (int i = 0; i < n; ++i)
-            d->bindKey(qq, b, d->keys.at(i));
-        for (const QVariant &v : d->whereBinds)
+            cursor.bindKey(qq, b, cursor.keys.at(i));
+        for (const QVariant &v : d->shape.whereBinds)
             qq.bindValue(b++, v);
         int affected = 0;
-        d->guardedWrite([&] {
+        d->statements.guardedWrite([&] {
             execOrThrow(qq, context);
             affected = qq.numRowsAffected();
             qq.finish();
         });
         for (int i = 0; i < n; ++i)
-            d->removeAt(0);
-        if (d->recordCount >= 0)
-            d->recordCount = std::max<qint64>(0, d->recordCount - affected);
-        d->moveTo(0);
-        d->bof = true;
-        d->eof = d->pos < 0;
+            cursor.removeAt(0);
+        if (cursor.recordCount >= 0)
+            cursor.recordCount = std::max<qint64>(0, cursor.recordCount - affected);
+        cursor.moveTo(0);
+        cursor.bof = true;
+        cursor.eof = cursor.pos < 0;
         if (afterBatch)
             afterBatch();
     }
-    d->pos = -1;
-    d->bof = d->eof = true;
+    cursor.pos = -1;
+    cursor.bof = cursor.eof = true;
     emit dataChanged();
     emit afterScroll();
 }

@@ -6,6 +6,7 @@
 #include "engine/table.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace pelldrake::engine {
 
@@ -265,17 +266,28 @@ Qt::ItemFlags TableModel::flags(const QModelIndex &index) const
 
 bool TableModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
+    m_lastError.clear();
     if (!index.isValid() || role != Qt::EditRole || !m_table || !m_table->active())
         return false;
     const int record = m_top + index.row();
-    if (m_table->state() != TableState::Insert || record != m_table->currentRow()) {
-        if (record >= m_table->rowCount())
-            return false;
-        if (m_table->recNo() != record + 1)
-            m_table->setRecNo(record + 1);
+    // The engine's refusal (a value the field cannot take, a record that cannot be edited, a
+    // failed post of the record left) is the answer, not an exception through the view.
+    try {
+        if (m_table->state() != TableState::Insert || record != m_table->currentRow()) {
+            if (record >= m_table->rowCount())
+                return false;
+            if (m_table->recNo() != record + 1)
+                m_table->setRecNo(record + 1);
+        }
+        m_table->edit();
+        m_table->field(fieldIndexForColumn(index.column()))->setAsString(value.toString());
+    } catch (const std::exception &e) {
+        m_lastError = QString::fromUtf8(e.what());
+        return false;
+    } catch (...) {
+        m_lastError = QStringLiteral("The value cannot be stored in the field.");
+        return false;
     }
-    m_table->edit();
-    m_table->field(fieldIndexForColumn(index.column()))->setAsString(value.toString());
     const int row = rowOfRecord(record);
     if (row >= 0)
         emit dataChanged(this->index(row, index.column()), this->index(row, index.column()));

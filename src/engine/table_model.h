@@ -34,7 +34,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // False when the table refuses the value or the edit; lastError() then says why (empty for
+    // a false that refused nothing: no such cell, a closed table).
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QString lastError() const { return m_lastError; }
     bool canFetchMore(const QModelIndex &parent) const override;
     void fetchMore(const QModelIndex &parent) override;
 
@@ -84,6 +87,7 @@ private:
     int m_windowSize = 0;
     mutable bool m_countScheduled = false;
     int m_cols = 0;
+    QString m_lastError; // why the last setData() returned false
 };
 
 } // namespace pelldrake::engine

@@ -1,6 +1,7 @@
 #include "widgets/dbgrid.h"
 
 #include "shell/application.h"
+#include "shell/dialogs.h"
 #include "engine/data_source.h"
 #include "engine/field.h"
 #include "widgets/dbnavigator.h"
@@ -36,8 +37,8 @@ public:
                       const QModelIndex &index) const override
     {
         // The editor's value is read here rather than by the base class, so the
-        // table's error reaches this handler straight from the model: an
-        // exception unwinding through Qt's own code would skip its clean-ups.
+        // table's refusal (setData's false, with the model's lastError()) is
+        // seen here, where the grid keeps the editor open.
         QByteArray property = editor->metaObject()->userProperty().name();
         if (property.isEmpty()) {
             const QItemEditorFactory *factory = itemEditorFactory() ? itemEditorFactory()
@@ -47,13 +48,14 @@ public:
         if (property.isEmpty())
             return;
         const QVariant value = editor->property(property.constData());
+        auto *tableModel = qobject_cast<engine::TableModel *>(model);
+        if (model->setData(index, value, Qt::EditRole) || !tableModel || tableModel->lastError().isEmpty())
+            return;
+        *refusal_ = tableModel->lastError();
         try {
-            model->setData(index, value, Qt::EditRole);
+            dialogs().showError(*refusal_);
         } catch (...) {
-            *refusal_ = Application::messageOf(std::current_exception());
-            if (refusal_->isEmpty())
-                *refusal_ = QStringLiteral("The value cannot be stored in the field.");
-            Application::showException(std::current_exception());
+            // The display must not throw back through the view.
         }
     }
 

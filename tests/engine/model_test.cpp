@@ -132,6 +132,53 @@ TEST_P(TableModelTest, FilteredRowsArriveAsTheCursorMovesPastThem)
     EXPECT_TRUE(model.canFetchMore(QModelIndex()));
 }
 
+// What the table refuses is setData's false with the reason, as Qt's models answer; nothing is
+// thrown through a view. The record stays in edit, to be corrected or cancelled.
+TEST_P(TableModelTest, ARefusedEditIsFalseWithTheTablesReason)
+{
+    const QString t = tableName(QStringLiteral("refuse"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, qty INTEGER, code VARCHAR(10) UNIQUE)").arg(t));
+    exec(QStringLiteral("INSERT INTO %1 VALUES (1, 10, 'a'), (2, 20, 'b'), (3, 30, 'c')").arg(t));
+    auto tab = openTable(t);
+    DataSource source;
+    source.setDataSet(tab.get());
+    TableModel model;
+    model.setDataSource(&source);
+    // The reason is the field's own message, as the grid showed it when setData threw.
+    QString fieldsReason;
+    tab->edit();
+    try {
+        tab->fieldByName(QStringLiteral("qty"))->setAsString(QStringLiteral("abc"));
+    } catch (const std::exception &e) {
+        fieldsReason = QString::fromUtf8(e.what());
+    }
+    tab->cancel();
+    ASSERT_FALSE(fieldsReason.isEmpty());
+
+    bool stored = true;
+    EXPECT_NO_THROW(stored = model.setData(model.index(0, 1), QStringLiteral("abc")));
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(model.lastError(), fieldsReason);
+    EXPECT_EQ(tab->state(), TableState::Edit);
+    EXPECT_EQ(model.data(model.index(0, 1)).toString(), QStringLiteral("10"));
+    EXPECT_TRUE(model.setData(model.index(0, 1), QStringLiteral("7")));
+    EXPECT_TRUE(model.lastError().isEmpty());
+
+    // Moving on to another row posts the edit; the database refuses the duplicate.
+    ASSERT_TRUE(model.setData(model.index(0, 2), QStringLiteral("b")));
+    EXPECT_NO_THROW(stored = model.setData(model.index(2, 1), QStringLiteral("33")));
+    EXPECT_FALSE(stored);
+    EXPECT_FALSE(model.lastError().isEmpty());
+    EXPECT_EQ(tab->recNo(), 1);
+    EXPECT_EQ(tab->state(), TableState::Edit);
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), QStringLiteral("30"));
+
+    // A false that refused nothing has no reason.
+    tab->cancel();
+    EXPECT_FALSE(model.setData(model.index(5, 1), QStringLiteral("1")));
+    EXPECT_TRUE(model.lastError().isEmpty());
+}
+
 // A cell shows what fits on a screen: a value of megabytes is cut before the
 // view elides or measures it (else every repaint takes seconds), never in the
 // middle of a character. Editing still gets the whole value.

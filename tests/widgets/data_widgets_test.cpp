@@ -493,7 +493,8 @@ TEST_F(DataWidgetsTest, LeavingACellWhoseTextTheFieldRefusesKeepsTheRowAndTheTex
         const int before = dialogs_.errors().size();
         QTest::keyClick(QApplication::focusWidget(), key);
         QApplication::processEvents();
-        EXPECT_EQ(dialogs_.errors().size(), before + 1);
+        ASSERT_EQ(dialogs_.errors().size(), before + 1);
+        EXPECT_EQ(dialogs_.errors().last(), QStringLiteral("'abc' is not a valid integer value for field 'qty'."));
         EXPECT_EQ(pane.table->recNo(), 1);
         EXPECT_EQ(grid->currentIndex(), cell);
         ASSERT_EQ(grid->indexWidget(cell), editor) << "the editor stays open";
