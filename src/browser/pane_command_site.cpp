@@ -90,24 +90,13 @@ void PaneCommandSite::showRecordCounts()
 
 namespace {
 
-void warn(const char *what)
-{
-    try {
-        throw;
-    } catch (const std::exception &e) {
-        qWarning("%s: %s", what, e.what());
-    } catch (...) {
-        qWarning("%s", what);
-    }
-}
-
 // The record count of one pane, or nothing when it cannot be read.
 std::optional<qint64> readCount(Pane &pane)
 {
     try {
         return pane.table->recordCount();
     } catch (...) {
-        warn("Cannot count the records");
+        maintenance::warnCurrentException("Cannot count the records");
         return std::nullopt;
     }
 }
@@ -130,7 +119,7 @@ void PaneCommandSite::showRecordCount(std::optional<qint64> count) noexcept
             if (other != &pane_ && other->table->active())
                 showCount(*other, readCount(*other));
     } catch (...) {
-        warn("Cannot show the record counts");
+        maintenance::warnCurrentException("Cannot show the record counts");
     }
 }
 

@@ -22,9 +22,7 @@ QString unknownCountText()
     return QStringLiteral("?");
 }
 
-namespace {
-
-void warn(const char *what)
+void warnCurrentException(const char *what) noexcept
 {
     try {
         throw;
@@ -35,8 +33,6 @@ void warn(const char *what)
     }
 }
 
-} // namespace
-
 std::optional<qint64> settleAfterFailure(CommandSite &site)
 {
     engine::Table &table = site.table();
@@ -45,14 +41,14 @@ std::optional<qint64> settleAfterFailure(CommandSite &site)
         if (table.state() == engine::TableState::Edit || table.state() == engine::TableState::Insert)
             table.cancel();
     } catch (...) {
-        warn("Cannot cancel the record");
+        warnCurrentException("Cannot cancel the record");
     }
     // A commit that failed may have left its transaction open (a busy SQLite commit does).
     if (db && db->inTransaction()) {
         try {
             db->rollback();
         } catch (...) {
-            warn("Cannot roll back");
+            warnCurrentException("Cannot roll back");
         }
     }
     // A table whose connection had to be closed to end the transaction is no longer active: its
@@ -64,13 +60,13 @@ std::optional<qint64> settleAfterFailure(CommandSite &site)
             table.refresh(); // the keyset, the count and the grid's rows, as stored
             refreshed = true;
         } catch (...) {
-            warn("Cannot read the table again");
+            warnCurrentException("Cannot read the table again");
         }
         if (refreshed) {
             try {
                 count = table.recordCount();
             } catch (...) {
-                warn("Cannot count the records");
+                warnCurrentException("Cannot count the records");
             }
         }
     }

@@ -17,6 +17,10 @@ void clearFilter(CommandSite &site);
 // The record counter's text when the count cannot be read (a lost connection).
 QString unknownCountText();
 
+// On the way out of a failure that must not hide the command's own error: the exception being
+// handled goes to the log with what was being done (call inside a catch block).
+void warnCurrentException(const char *what) noexcept;
+
 // After a command failed part-way, before its error is shown: what the
 // command left uncommitted is rolled back, so no transaction stays open; a
 // record being edited is cancelled; the table is read again, so that its grid
