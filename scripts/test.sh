@@ -18,9 +18,11 @@ if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 # -O1 and line tables only: the sanitizers' reports keep their file:line stacks, the compile
-# takes a good deal less than -O2 -g.
+# takes a good deal less than -O2 -g. The widget libraries and the test programs parse their
+# Qt and GoogleTest headers once each (cmake/precompile.cmake).
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLDRAKE_SANITIZE=ON \
-  -DPELLDRAKE_BENCH=OFF -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" "${launcher[@]}" >/dev/null
+  -DPELLDRAKE_BENCH=OFF -DPELLDRAKE_PCH=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+  "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 # A PostgreSQL server for the engine tests, unless the caller gave one.
