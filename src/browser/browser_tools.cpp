@@ -119,20 +119,9 @@ void TPelldrakeCDSForm::wireBrowserTools()
         const bool first = pane->number == 1;
         connect(pane->defaultColumnOrder, &QPushButton::clicked, this,
                 first ? &TPelldrakeCDSForm::BitBtn1Click : &TPelldrakeCDSForm::BitBtn2Click);
-        pane->fieldViewEntry->setEnabled(true);
-        connect(pane->fieldViewEntry, &QAction::triggered, this,
-                first ? &TPelldrakeCDSForm::FieldView1Click : &TPelldrakeCDSForm::FieldView2Click);
         connect(pane->fieldView, &TlynEDIDBFieldView::dblClick, this,
                 first ? &TPelldrakeCDSForm::lynEDIDBFieldView1DblClick
                       : &TPelldrakeCDSForm::lynEDIDBFieldView2DblClick);
-    }
-    if (QAction *save = action(QStringLiteral("Save1"))) {
-        save->setEnabled(true);
-        connect(save, &QAction::triggered, this, &TPelldrakeCDSForm::Save1Click);
-    }
-    if (QAction *query = action(QStringLiteral("ExecuteQuery1"))) {
-        query->setEnabled(true);
-        connect(query, &QAction::triggered, this, &TPelldrakeCDSForm::ExecuteQuery1Click);
     }
     // A submenu runs its handler when it is about to open.
     const std::pair<const char *, void (TPelldrakeCDSForm::*)()> submenus[] = {

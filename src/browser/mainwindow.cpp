@@ -160,8 +160,8 @@ void attachPopup(QWidget *control, QMenu *popup)
                      });
 }
 
-// A menu entry. `handler` names the slot that runs the entry; an entry whose
-// command is not available yet stays disabled rather than pretending to work.
+// A menu entry. `handler` names the slot that runs the entry (the caller
+// connects it).
 QAction *entry(QMenu *menu, const QString &name, const QString &caption, const char *handler,
                bool enabled)
 {
@@ -461,19 +461,24 @@ void TPelldrakeCDSForm::buildPopupMenus()
     // Each pop-up menu is a child of the control it belongs to.
     for (Pane *pane : {&pane1_, &pane2_}) {
         pane->gridPopup = named(new QMenu(pane->grid), pane->name("PopupMenu3", "PopupMenu4"));
+        const bool first = pane->number == 1;
         pane->fieldViewEntry = entry(pane->gridPopup, pane->name("FieldView1", "FieldView2"),
-                                     QStringLiteral("Field View"),
-                                     pane->number == 1 ? "FieldView1Click" : "FieldView2Click", false);
+                                     QStringLiteral("Field View"), first ? "FieldView1Click" : "FieldView2Click",
+                                     true);
+        connect(pane->fieldViewEntry, &QAction::triggered, this,
+                first ? &TPelldrakeCDSForm::FieldView1Click : &TPelldrakeCDSForm::FieldView2Click);
         attachPopup(pane->grid, pane->gridPopup);
         if (!pane->hasListPopups)
             continue;
         pane->infoPopup = named(new QMenu(pane->infoListing), QStringLiteral("PopupMenu1"));
-        entry(pane->infoPopup, QStringLiteral("Save1"), QStringLiteral("Save"), "Save1Click", false);
+        connect(entry(pane->infoPopup, QStringLiteral("Save1"), QStringLiteral("Save"), "Save1Click", true),
+                &QAction::triggered, this, &TPelldrakeCDSForm::Save1Click);
         attachPopup(pane->infoListing, pane->infoPopup);
         pane->listPopup = named(new QMenu(pane->tableList), QStringLiteral("PopupMenu2"));
         addMaintenanceEntries(pane->listPopup, MaintenanceMenu::TableListPopup);
-        entry(pane->listPopup, QStringLiteral("ExecuteQuery1"), QStringLiteral("Execute Query"),
-              "ExecuteQuery1Click", false);
+        connect(entry(pane->listPopup, QStringLiteral("ExecuteQuery1"), QStringLiteral("Execute Query"),
+                      "ExecuteQuery1Click", true),
+                &QAction::triggered, this, &TPelldrakeCDSForm::ExecuteQuery1Click);
         attachPopup(pane->tableList, pane->listPopup);
     }
 }
