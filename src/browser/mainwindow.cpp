@@ -479,7 +479,7 @@ void TPelldrakeCDSForm::buildPopupMenus()
         connect(entry(pane->listPopup, QStringLiteral("ExecuteQuery1"), QStringLiteral("Execute Query"),
                       "ExecuteQuery1Click", true),
                 &QAction::triggered, this, &TPelldrakeCDSForm::ExecuteQuery1Click);
-        attachPopup(pane->tableList, pane->listPopup);
+        attachTableListPopup(*pane);
     }
 }
 

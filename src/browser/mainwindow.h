@@ -143,6 +143,8 @@ private slots:
     void focusChanged(QWidget *old, QWidget *now);
 
 private:
+    // The table list's pop-up: a right-click on an entry first chooses it as a left click does.
+    void attachTableListPopup(Pane &pane);
     void wirePaneOperations(Pane &pane);
     void wireBrowserTools();
     void createPlacementSaver();

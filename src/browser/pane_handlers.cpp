@@ -18,7 +18,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 namespace pelldrake {
 
@@ -95,6 +97,34 @@ protected:
 };
 
 } // namespace
+
+void TPelldrakeCDSForm::attachTableListPopup(Pane &pane)
+{
+    // The pop-up's commands act on the pane's open table, so the entry right-clicked must be
+    // that table: it is opened as a click opens it, and the menu shows only when it is open.
+    QListWidget *list = pane.tableList;
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, &pane, list](const QPoint &pos) {
+        QListWidgetItem *item = list->itemAt(pos);
+        if (item && !item->isSelected()) {
+            bool opened = false;
+            {
+                // The key-choice handler must not open it a second time.
+                const QSignalBlocker quiet(list);
+                list->setCurrentItem(item);
+                item->setSelected(true);
+            }
+            list->viewport()->update();
+            runHandler([&] {
+                openSelectedTable(*this, pane);
+                opened = true;
+            });
+            if (!opened)
+                return;
+        }
+        pane.listPopup->popup(list->viewport()->mapToGlobal(pos));
+    });
+}
 
 Pane &TPelldrakeCDSForm::paneOfSender()
 {

@@ -64,33 +64,47 @@ TEST_F(BrowserTest, ANewFilterStartsAtItsFirstRecord)
     EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 }
 
-TEST_F(BrowserTest, ARightClickInTheTableListOpensTheMenuAndKeepsTheOpenTableSelected)
+// The pop-up's commands (Delete All Records among them) act on the open table: a right-click
+// on another entry opens that one first, so they never act on a table the user did not point at.
+TEST_F(BrowserTest, ARightClickInTheTableListOpensTheEntryClickedThenShowsTheMenu)
 {
     TPelldrakeCDSForm &form = openWindow();
     Pane &p1 = form.pane1();
     chooseAlias(p1, "Shop");
     clickTable(p1, "customers");
     QListWidget *list = p1.tableList;
-    QListWidgetItem *plain = list->findItems("plain", Qt::MatchExactly).value(0);
-    ASSERT_NE(plain, nullptr);
-    const QPoint at = list->visualItemRect(plain).center();
+    auto rightClick = [&](const char *name) {
+        QListWidgetItem *item = list->findItems(QString::fromLatin1(name), Qt::MatchExactly).value(0);
+        EXPECT_NE(item, nullptr);
+        if (!item)
+            return;
+        const QPoint at = list->visualItemRect(item).center();
+        QTest::mousePress(list->viewport(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &menuEvent);
+    };
 
-    QTest::mousePress(list->viewport(), Qt::RightButton, {}, at);
-    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, at);
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(list->viewport(), &menuEvent);
+    rightClick("plain");
     EXPECT_TRUE(p1.listPopup->isVisible());
     p1.listPopup->close();
-
-    EXPECT_EQ(list->currentItem()->text(), "customers");
+    EXPECT_EQ(list->currentItem()->text(), "plain");
+    EXPECT_EQ(list->selectedItems().size(), 1);
     EXPECT_EQ(list->selectedItems().value(0), list->currentItem());
-    EXPECT_EQ(p1.table->tableName(), "customers");
+    EXPECT_EQ(p1.table->tableName(), "plain");
+
+    // On the entry already open: the menu, and the table stays as it is.
+    rightClick("plain");
+    EXPECT_TRUE(p1.listPopup->isVisible());
+    p1.listPopup->close();
+    EXPECT_EQ(p1.table->tableName(), "plain");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join('|').toStdString();
 
     // What the configuration keeps is the open table.
     closeWindow();
     QFile cfg(path("Pelldrake.cfg"));
     ASSERT_TRUE(cfg.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(cfg.readAll().contains("ListBox1=customers\r\n"));
+    EXPECT_TRUE(cfg.readAll().contains("ListBox1=plain\r\n"));
 }
 
 TEST_F(BrowserTest, ARecordThatCannotBePostedAtCloseKeepsTheWindowOpenUntilTheUserDropsIt)
