@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <stdexcept>
 
 namespace pelldrake::engine {
@@ -15,5 +16,9 @@ public:
 private:
     QString m_message;
 };
+
+// The text the user is shown for a thrown object: the message of an engine error or standard
+// exception (UTF-8), empty for anything else.
+QString errorMessage(std::exception_ptr error);
 
 } // namespace pelldrake::engine

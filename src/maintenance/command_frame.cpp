@@ -1,5 +1,7 @@
 #include "maintenance/command_frame.h"
 
+#include "engine/engine_error.h"
+
 #include "maintenance/command_site.h"
 
 #include "engine/table.h"
@@ -119,18 +121,6 @@ void CommandFrame::tick()
     timer_.restart();
 }
 
-QString failureText(std::exception_ptr error)
-{
-    try {
-        if (error)
-            std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-    }
-    return QString();
-}
-
 CommandResult runCommand(CommandSite &site, const std::function<CommandResult(CommandFrame &)> &body)
 {
     if (CommandFrame::current()) {
@@ -142,7 +132,7 @@ CommandResult runCommand(CommandSite &site, const std::function<CommandResult(Co
         return body(frame);
     } catch (...) {
         // The frame is gone: everything is unlocked before the user reads why.
-        const QString text = failureText(std::current_exception());
+        const QString text = engine::errorMessage(std::current_exception());
         try {
             site.showError(text);
         } catch (...) {

@@ -95,12 +95,8 @@ private:
 // another command runs, shows commandRunningText() and does nothing
 // (Declined). An error escaping the body is shown with site.showError, after
 // everything was unlocked, in the text the default error display gives it
-// (failureText), and the command is Failed.
+// (engine::errorMessage), and the command is Failed.
 CommandResult runCommand(CommandSite &site, const std::function<CommandResult(CommandFrame &)> &body);
-
-// The text of an error as the user sees it: an exception's own message (engine
-// errors carry UTF-8), nothing for anything else.
-QString failureText(std::exception_ptr error);
 
 // True while a long command runs, after showing closeRefusedText() on the
 // running command's site; the closing main window then stays open.

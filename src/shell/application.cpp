@@ -1,5 +1,7 @@
 #include "shell/application.h"
 
+#include "engine/engine_error.h"
+
 #include "shell/dialogs.h"
 #include "shell/program_icon.h"
 
@@ -36,15 +38,7 @@ bool Application::notify(QObject *receiver, QEvent *event)
 
 QString Application::messageOf(std::exception_ptr error)
 {
-    try {
-        if (error)
-            std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        // Engine errors derive from std::runtime_error and carry UTF-8 text.
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-    }
-    return QString();
+    return engine::errorMessage(error);
 }
 
 void Application::showException(std::exception_ptr error)
