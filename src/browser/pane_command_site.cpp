@@ -184,4 +184,10 @@ void PaneCommandSite::processEvents()
     QCoreApplication::processEvents();
 }
 
+bool PaneCommandSite::reportProgress(qint64, qint64, ProgressUnit)
+{
+    QCoreApplication::processEvents();
+    return true;
+}
+
 } // namespace pelldrake

@@ -53,6 +53,7 @@ public:
     void lockCommandControls() override;
     void unlockControls() noexcept override;
     void processEvents() override;
+    bool reportProgress(qint64 done, qint64 total, ProgressUnit unit) override;
 
 private:
     TPelldrakeCDSForm &form_;

@@ -40,6 +40,7 @@ public:
     void lockCommandControls() override {}
     void unlockControls() noexcept override {}
     void processEvents() override {}
+    bool reportProgress(qint64, qint64, ProgressUnit) override { return true; }
 
     // The questions answered No, in order.
     const QStringList &declined() const { return declined_; }

@@ -51,6 +51,12 @@ public:
     virtual void unlockControls() noexcept = 0;
     // Lets the window handle pending events (repaint, follow the work) between records.
     virtual void processEvents() = 0;
+
+    // Long work says how far it got between records: `done` of `total` (total < 0: not known
+    // ahead) in the given unit. Returns false once the user asked to stop; the command then stops
+    // at the next record, keeps what it committed and says how much was done.
+    enum class ProgressUnit { Records, Bytes };
+    virtual bool reportProgress(qint64 done, qint64 total, ProgressUnit unit) = 0;
 };
 
 } // namespace pelldrake::maintenance

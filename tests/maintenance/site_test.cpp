@@ -78,6 +78,11 @@ public:
     void lockCommandControls() override { ++locks; }
     void unlockControls() noexcept override { locks = 0; }
     void processEvents() override { QCoreApplication::processEvents(); }
+    bool reportProgress(qint64 done, qint64 total, ProgressUnit unit) override
+    {
+        progress.append({done, total, unit});
+        return !stopAfter || progress.size() < *stopAfter;
+    }
 
     engine::Table &table_;
     QString alias = QStringLiteral("Site");
@@ -94,6 +99,12 @@ public:
     int editsPosted = 0;
     std::optional<qint64> shownCount;
     qint64 currentRecord = -1;
+    struct Reported {
+        qint64 done, total;
+        ProgressUnit unit;
+    };
+    QList<Reported> progress;
+    std::optional<qsizetype> stopAfter; // the user asks to stop at this report
 };
 
 class SiteTest : public ::testing::Test {
