@@ -42,6 +42,7 @@ int exitCode(maintenance::CommandResult result)
         return UsageOrInput;
     case maintenance::CommandResult::Declined:
     case maintenance::CommandResult::Failed:
+    case maintenance::CommandResult::Stopped:
         break;
     }
     return Failed;

@@ -27,6 +27,7 @@ public:
 
     void showMessage(const QString &text) override { said_.append({false, text}); }
     void showError(const QString &text) override { said_.append({true, text}); }
+    void showNotice(const QString &text) override { said_.append({false, text}); }
     bool askYesNo(const QString &text, const QString &caption) override;
     // No one to ask: as if cancelled.
     QString inputBox(const QString &, const QString &, const QString &defaultText) override { return defaultText; }

@@ -45,6 +45,20 @@ qint64 KeysetCursor::countRows()
     return qq.value(0).toLongLong();
 }
 
+qint64 KeysetCursor::countShownRows()
+{
+    if (!m_shape.hasFilter())
+        return records();
+    if (keys.complete())
+        return loaded();
+    QSqlQuery qq = m_statements.exec(
+        QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(m_shape.catalog.from, m_shape.where), m_shape.whereBinds,
+        QStringLiteral("Cannot count the records"));
+    if (!qq.next())
+        throw EngineError(QStringLiteral("Cannot count the records: ") + errorText(qq.lastError()));
+    return qq.value(0).toLongLong();
+}
+
 qint64 KeysetCursor::records()
 {
     if (recordCount < 0)

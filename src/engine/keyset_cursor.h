@@ -62,6 +62,9 @@ public:
     // The row at p left the view (deleted, or no longer passing the filter).
     void removeAt(int p);
 
+    // The rows the filter lets through, counted by the database (the whole table unfiltered).
+    qint64 countShownRows();
+
 private:
     qint64 countRows();
 

@@ -60,11 +60,25 @@ void QueryShape::scanStatement(QString &sql, QVariantList &binds) const
     binds = whereBinds;
 }
 
+// A sort by one column: the column's own collation (as an index on it would order text), NULLs
+// first ascending and last descending on both engines (PostgreSQL's defaults are the reverse).
+QString QueryShape::sortTerm() const
+{
+    const int fi = columnIndex(sortField);
+    if (fi < 0)
+        throw EngineError(QStringLiteral("Field '%1' not found.").arg(sortField));
+    return quoteIdent(catalog.columns.at(fi).name)
+        + (sortDescending ? QLatin1String(" DESC NULLS LAST") : QLatin1String(" ASC NULLS FIRST"));
+}
+
 void QueryShape::applyOrder()
 {
     indexFields.clear();
     QStringList parts;
-    if (!indexName.isEmpty()) {
+    if (!sortField.isEmpty()) {
+        parts << sortTerm();
+        indexFields << catalog.columns.at(columnIndex(sortField)).name;
+    } else if (!indexName.isEmpty()) {
         const IndexDef *def = nullptr;
         for (const IndexDef &d : catalog.indexes)
             if (d.name == indexName)

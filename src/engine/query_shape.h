@@ -32,6 +32,10 @@ public:
     // Settings, kept while the table is closed.
     QString tableName;
     QString indexName;
+    // A column the rows are sorted by instead of an index (a click on a grid's header); empty
+    // when none. An index chosen ends it.
+    QString sortField;
+    bool sortDescending = false;
     QString filterText;
     bool filtered = false;
 
@@ -54,6 +58,7 @@ public:
     void open(const QSqlDatabase &db, Dialect d);
     void close();
 
+    QString sortTerm() const;
     int columnCount() const { return int(catalog.columns.size()); }
     int columnIndex(const QString &name) const; // case-insensitive; -1 when absent
     bool isIndexColumn(const QString &name) const;

@@ -172,13 +172,52 @@ void Table::setTableName(const QString &name)
 {
     if (d->active && name != d->shape.tableName)
         close();
+    if (name != d->shape.tableName)
+        d->shape.sortField.clear(); // a sort belongs to the table it was chosen on
     d->shape.tableName = name;
 }
 
 QString Table::tableName() const { return d->shape.tableName; }
 
+void Table::setSortField(const QString &fieldName, bool descending)
+{
+    QueryShape &shape = d->shape;
+    if (!d->active) {
+        shape.sortField = fieldName;
+        shape.sortDescending = descending;
+        return;
+    }
+    d->checkBrowseMode();
+    if (!fieldName.isEmpty() && shape.columnIndex(fieldName) < 0)
+        throw EngineError(QStringLiteral("Field '%1' not found.").arg(fieldName));
+    const QString previous = shape.sortField;
+    const bool previousDescending = shape.sortDescending;
+    shape.sortField = fieldName;
+    shape.sortDescending = descending;
+    try {
+        shape.applyOrder();
+        d->cursor.rebuild();
+    } catch (...) {
+        shape.sortField = previous;
+        shape.sortDescending = previousDescending;
+        shape.applyOrder();
+        d->cursor.rebuild();
+        d->cursor.moveTo(0);
+        throw;
+    }
+    d->cursor.moveTo(0);
+    d->cursor.bof = true;
+    d->cursor.eof = d->cursor.pos < 0;
+    emit dataChanged();
+    emit afterScroll();
+}
+
+QString Table::sortField() const { return d->shape.sortField; }
+bool Table::sortDescending() const { return d->shape.sortDescending; }
+
 void Table::setIndexName(const QString &name)
 {
+    d->shape.sortField.clear(); // an index chosen ends a sort by a column
     if (!d->active) {
         d->shape.indexName = name;
         return;
@@ -275,6 +314,11 @@ int Table::recordCount()
 {
     return d->active ? int(std::min<qint64>(d->cursor.records(), std::numeric_limits<int>::max())) : 0;
 }
+qint64 Table::shownRecordCount()
+{
+    return d->active ? d->cursor.countShownRows() : 0;
+}
+
 bool Table::canModify() const { return d->active && d->canModify; }
 QList<IndexDef> Table::indexDefs() const { return d->shape.catalog.indexes; }
 int Table::fieldCount() const { return int(d->fields.size()); }

@@ -58,6 +58,13 @@ public:
     // table checks at open()).
     void setIndexName(const QString &name);
     QString indexName() const;
+    // Sorts the rows by one field (a click on a grid's header), done by the database in the
+    // table's keyset: the field's own collation, NULLs first ascending. An empty name ends the
+    // sort (back to the index's order); choosing an index ends it too, a filter keeps it. The
+    // first record of the new order becomes current. Throws on an unknown field.
+    void setSortField(const QString &fieldName, bool descending = false);
+    QString sortField() const;
+    bool sortDescending() const;
 
     // Finds the connected Database of that name in the session; throws when it cannot open.
     void open();
@@ -68,6 +75,9 @@ public:
     // table costs no count), then kept up to date on append and delete; 0 when closed. Not const:
     // the first call runs the count.
     int recordCount();
+    // The records the current filter shows, counted by the database when not all are read yet
+    // (a question naming how many records a command will touch); recordCount() unfiltered.
+    qint64 shownRecordCount();
     bool canModify() const;
     QList<IndexDef> indexDefs() const;
     int fieldCount() const;
@@ -121,7 +131,9 @@ public:
     // calling afterBatch between them; the keyset and counts follow each batch. Throws the
     // cursor's errors (closed or read-only table); what was deleted before an error stays deleted
     // when the caller commits. Ends on no record, the filter unchanged.
-    void deleteAll(const std::function<void()> &afterBatch = {});
+    // Deletes the records the filter shows, a batch per statement; `afterBatch` runs after each
+    // and ends the deleting early by returning false.
+    void deleteAll(const std::function<bool()> &afterBatch = {});
     void refresh(); // re-reads the keyset, the record count and the values, keeps the position
     TableState state() const;
     bool modified() const;

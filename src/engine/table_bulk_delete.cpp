@@ -31,7 +31,7 @@ QString batchDelete(const QString &from, const KeyChoice &key, int n, const QStr
 
 } // namespace
 
-void Table::deleteAll(const std::function<void()> &afterBatch)
+void Table::deleteAll(const std::function<bool()> &afterBatch)
 {
     d->requireActive();
     if (d->edit.state == TableState::Insert) {
@@ -73,8 +73,13 @@ void Table::deleteAll(const std::function<void()> &afterBatch)
         cursor.moveTo(0);
         cursor.bof = true;
         cursor.eof = cursor.pos < 0;
-        if (afterBatch)
-            afterBatch();
+        if (afterBatch && !afterBatch()) {
+            // Stopped: the records left stay in the view, the first of them current.
+            cursor.eof = cursor.pos < 0;
+            emit dataChanged();
+            emit afterScroll();
+            return;
+        }
     }
     cursor.pos = -1;
     cursor.bof = cursor.eof = true;

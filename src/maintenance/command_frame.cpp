@@ -23,6 +23,19 @@ QString closeRefusedText()
                           "The window can be closed when it has finished.");
 }
 
+QString recordsText(qint64 n)
+{
+    return n == 1 ? QStringLiteral("1 record") : QStringLiteral("%L1 records").arg(n);
+}
+
+QString stoppedText(qint64 done, qint64 total, const QString &outcome)
+{
+    const QString head = total >= 0
+        ? QStringLiteral("Stopped by the user after %L1 of %2.").arg(done).arg(recordsText(total))
+        : QStringLiteral("Stopped by the user after %1.").arg(recordsText(done));
+    return head + QLatin1Char('\n') + outcome;
+}
+
 CommandFrame::CommandFrame(CommandSite &site)
     : site_(site)
     , table_(site.table())
@@ -102,6 +115,15 @@ void CommandFrame::unlock()
     }
 }
 
+void CommandFrame::measure(CommandSite::ProgressUnit unit, qint64 total, std::function<qint64()> done)
+{
+    unit_ = unit;
+    total_ = total;
+    done_ = std::move(done);
+    if (!site_.reportProgress(done_(), total_, unit_))
+        stopRequested_ = true;
+}
+
 void CommandFrame::tick()
 {
     ++ticks_;
@@ -115,7 +137,12 @@ void CommandFrame::tick()
     }
     if (progress_)
         progress_();
-    site_.processEvents();
+    if (done_) {
+        if (!site_.reportProgress(done_(), total_, unit_))
+            stopRequested_ = true;
+    } else {
+        site_.processEvents();
+    }
     if (quiet)
         table_.blockSignals(true);
     timer_.restart();
@@ -124,7 +151,7 @@ void CommandFrame::tick()
 CommandResult runCommand(CommandSite &site, const std::function<CommandResult(CommandFrame &)> &body)
 {
     if (CommandFrame::current()) {
-        site.showMessage(commandRunningText());
+        site.showNotice(commandRunningText());
         return CommandResult::Declined;
     }
     try {
@@ -146,7 +173,7 @@ bool refuseClose()
     CommandFrame *running = CommandFrame::current();
     if (!running)
         return false;
-    running->site().showMessage(closeRefusedText());
+    running->site().showNotice(closeRefusedText());
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "maintenance/command_site.h"
 #include "maintenance/maintenance.h"
 
 #include <QElapsedTimer>
@@ -13,8 +14,6 @@ class Table;
 } // namespace pelldrake::engine
 
 namespace pelldrake::maintenance {
-
-class CommandSite;
 
 // The frame every long command (dump, load, export, key fill, delete all)
 // runs in. It
@@ -63,6 +62,11 @@ public:
     void tick();
     // Runs on every tick before the events are processed (counters, progress).
     void setProgress(std::function<void()> progress) { progress_ = std::move(progress); }
+    // What the site's progress report counts from now on: done() of `total` (negative: not
+    // known ahead). Every tick reports it; once the site answers that the user asked to stop,
+    // stopRequested() is true and the loop ends at its next record.
+    void measure(CommandSite::ProgressUnit unit, qint64 total, std::function<qint64()> done);
+    bool stopRequested() const { return stopRequested_; }
 
     // Ticks so far; a benchmark checks the repaint rate with it.
     qint64 ticks() const { return ticks_; }
@@ -86,23 +90,32 @@ private:
     bool signalsWereBlocked_ = false;
     QElapsedTimer timer_;
     std::function<void()> progress_;
+    std::function<qint64()> done_;
+    qint64 total_ = -1;
+    CommandSite::ProgressUnit unit_ = CommandSite::ProgressUnit::Records;
+    bool stopRequested_ = false;
     qint64 ticks_ = 0;
 
     static CommandFrame *current_;
 };
 
 // Runs a long command on the site in its frame and returns how it ended. While
-// another command runs, shows commandRunningText() and does nothing
-// (Declined). An error escaping the body is shown with site.showError, after
+// another command runs, shows commandRunningText() as a notice (the running
+// command goes on meanwhile) and does nothing (Declined). An error escaping the body is shown with site.showError, after
 // everything was unlocked, in the text the default error display gives it
 // (engine::errorMessage), and the command is Failed.
 CommandResult runCommand(CommandSite &site, const std::function<CommandResult(CommandFrame &)> &body);
 
-// True while a long command runs, after showing closeRefusedText() on the
-// running command's site; the closing main window then stays open.
+// True while a long command runs, after showing closeRefusedText() as a notice
+// on the running command's site; the closing main window then stays open.
 bool refuseClose();
 
 QString commandRunningText();
 QString closeRefusedText();
+// The end of a command the user stopped: "Stopped by the user after N of M records." with
+// `outcome` (what is stored, what was not written) on the next line.
+QString stoppedText(qint64 done, qint64 total, const QString &outcome);
+// 1 record / 12,345 records, digits grouped as the counters show them.
+QString recordsText(qint64 n);
 
 } // namespace pelldrake::maintenance

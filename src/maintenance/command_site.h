@@ -26,6 +26,8 @@ public:
 
     // The conversation with the user.
     virtual void showMessage(const QString &text) = 0;
+    // A message that does not wait for the user: a command running meanwhile goes on.
+    virtual void showNotice(const QString &text) = 0;
     virtual void showError(const QString &text) = 0;
     virtual bool askYesNo(const QString &text, const QString &caption) = 0;
     // The entered text, or defaultText when the user cancels.
@@ -54,7 +56,8 @@ public:
 
     // Long work says how far it got between records: `done` of `total` (total < 0: not known
     // ahead) in the given unit. Returns false once the user asked to stop; the command then stops
-    // at the next record, keeps what it committed and says how much was done.
+    // at the next record, keeps what it committed and says how much was done. Lets the window
+    // handle its pending events as processEvents() does.
     enum class ProgressUnit { Records, Bytes };
     virtual bool reportProgress(qint64 done, qint64 total, ProgressUnit unit) = 0;
 };

@@ -1,4 +1,5 @@
 #include "maintenance/command_steps.h"
+#include "maintenance/command_frame.h"
 
 #include "maintenance/command_site.h"
 
@@ -15,6 +16,14 @@ void clearFilter(CommandSite &site)
     site.clearFilterBox();
     site.table().setFilter(QString());
     site.table().setFiltered(false);
+}
+
+QString deleteScopeText(engine::Table &table, qint64 records)
+{
+    const QString scope = table.filtered() && !table.filter().isEmpty()
+        ? QStringLiteral(" (those the filter %1 shows, of %L2 in all)").arg(table.filter()).arg(table.recordCount())
+        : QString();
+    return QStringLiteral("Table %1: %2%3 will be deleted.").arg(table.tableName(), recordsText(records), scope);
 }
 
 QString unknownCountText()

@@ -4,6 +4,10 @@
 
 #include <optional>
 
+namespace pelldrake::engine {
+class Table;
+} // namespace pelldrake::engine
+
 namespace pelldrake::maintenance {
 
 class CommandSite;
@@ -13,6 +17,10 @@ class CommandSite;
 // Clears the site's filter: the filter value box emptied, the table's filter
 // text emptied and filtering switched off.
 void clearFilter(CommandSite &site);
+
+// The line a destructive question adds: the table and how many of its records the command
+// touches, the filter named when one is in force.
+QString deleteScopeText(engine::Table &table, qint64 records);
 
 // The record counter's text when the count cannot be read (a lost connection).
 QString unknownCountText();

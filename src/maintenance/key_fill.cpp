@@ -10,6 +10,7 @@
 #include "engine/field.h"
 #include "engine/table.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -32,6 +33,17 @@ QString tooShortText()
 QString doneText()
 {
     return QStringLiteral("Unique string key values have been loaded.");
+}
+
+// The closing message with how many records the fill changed.
+QString doneText(qint64 changed)
+{
+    return doneText() + QLatin1Char('\n') + QStringLiteral("%1 changed.").arg(recordsText(changed));
+}
+
+QString stoppedFillText(qint64 changed, qint64 total)
+{
+    return stoppedText(changed, total, QStringLiteral("Those records have their keys; the others are unchanged."));
 }
 
 // The column named in the field name box, when it can hold a key; otherwise
@@ -171,11 +183,14 @@ CommandResult fillEmptyWithUniqueKeys(CommandSite &site)
         table.first();
         int filled = 0;
         frame.setProgress([&] { site.showCurrentRecord(filled); });
+        qint64 total = 0;
         if (maximum > 0) {
+            total = std::min<qint64>(maximum, table.shownRecordCount());
+            frame.measure(CommandSite::ProgressUnit::Records, total, [&] { return filled; });
             UniqueKeys keys;
             FillCommits commits(*table.database());
             try {
-                while (!table.eof() && filled < maximum) {
+                while (!table.eof() && filled < maximum && !frame.stopRequested()) {
                     frame.keepResponsive();
                     if (table.field(column)->text().isEmpty()) {
                         ++filled;
@@ -205,7 +220,15 @@ CommandResult fillEmptyWithUniqueKeys(CommandSite &site)
         table.first();
         site.showRecordCount(table.recordCount());
         frame.unlock();
-        site.showMessage(doneText());
+        if (frame.stopRequested()) {
+            site.showMessage(stoppedFillText(filled, total));
+            return CommandResult::Stopped;
+        }
+        if (maximum <= 0)
+            site.showMessage(doneText() + QLatin1Char('\n')
+                             + QStringLiteral("A maximum of %1 changes nothing: no record was changed.").arg(maximum));
+        else
+            site.showMessage(doneText(filled));
         return CommandResult::Done;
     });
 }
@@ -223,15 +246,19 @@ CommandResult fillAllWithUniqueKeys(CommandSite &site)
 
         UniqueKeys keys;
         table.first();
+        qint64 changed = 0;
+        const qint64 total = table.recordCount();
+        frame.measure(CommandSite::ProgressUnit::Records, total, [&] { return changed; });
         FillCommits commits(*table.database());
         try {
-            while (!table.eof()) {
+            while (!table.eof() && !frame.stopRequested()) {
                 frame.keepResponsive();
                 const QString key = keys.next();
                 table.edit();
                 table.field(column)->setValue(key);
                 table.post();
                 commits.posted();
+                ++changed;
                 table.next();
             }
             commits.commit();
@@ -242,7 +269,11 @@ CommandResult fillAllWithUniqueKeys(CommandSite &site)
         site.clearChosenField();
         table.first();
         frame.unlock();
-        site.showMessage(doneText());
+        if (frame.stopRequested()) {
+            site.showMessage(stoppedFillText(changed, total));
+            return CommandResult::Stopped;
+        }
+        site.showMessage(doneText(changed));
         return CommandResult::Done;
     });
 }

@@ -110,6 +110,9 @@ public:
     bool failed() const { return failed_; }
     QString errorString() const { return file_.errorString(); }
     qint64 lineNumber() const { return lineNumber_; }
+    // Bytes of the file read so far as lines, and the file's size: the progress of a load.
+    qint64 bytesRead() const { return file_.pos() - (buffer_.size() - pos_); }
+    qint64 size() const { return file_.size(); }
     // True once the last line was read and had no line feed: the file may have
     // been cut in that line.
     bool lastLineUnended() const { return unended_; }

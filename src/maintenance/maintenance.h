@@ -12,6 +12,7 @@ enum class CommandResult {
     Declined, // nothing done: a question answered No, or nothing to do
     BadInput, // nothing done: no alias, table, field or file to work on
     Failed,   // an error stopped the work part-way; the site was shown its reason
+    Stopped,  // the user stopped it part-way: what was committed stays, the site was told how much
 };
 
 // The maintenance commands on a site's open table (command_site.h): a pane of

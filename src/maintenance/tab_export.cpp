@@ -49,8 +49,16 @@ CommandResult exportTabDelimited(CommandSite &site, const QString &givenPath)
 
         qint64 counter = 0;
         frame.setProgress([&] { site.showCurrentRecord(counter); });
+        const qint64 total = table.shownRecordCount();
+        frame.measure(CommandSite::ProgressUnit::Records, total, [&] { return counter; });
         while (scan.next()) {
             frame.keepResponsive();
+            if (frame.stopRequested()) {
+                frame.unlock();
+                site.showMessage(stoppedText(counter, total,
+                                             QStringLiteral("The file was not written.")));
+                return CommandResult::Stopped;
+            }
             for (int i = 0; i < fields; ++i) {
                 if (i > 0)
                     out.write('\t');

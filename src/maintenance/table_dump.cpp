@@ -49,8 +49,19 @@ CommandResult tableDump(CommandSite &site, const QString &givenPath)
             names << table.field(i)->fieldName();
         DumpWriter writer(out, names);
         const int fields = scan.fieldCount();
+        qint64 written = 0;
+        const qint64 total = table.recordCount();
+        frame.measure(CommandSite::ProgressUnit::Records, total, [&] { return written; });
         while (scan.next()) {
             frame.keepResponsive();
+            if (frame.stopRequested()) {
+                // The file is not replaced: a dump is the whole table or nothing.
+                frame.unlock();
+                site.showMessage(stoppedText(written, total,
+                                             QStringLiteral("The dump file was not written.")));
+                return CommandResult::Stopped;
+            }
+            ++written;
             writer.beginRecord();
             for (int i = 0; i < fields; ++i) {
                 if (scan.isNull(i))

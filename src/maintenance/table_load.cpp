@@ -166,6 +166,7 @@ CommandResult tableLoad(CommandSite &site, const QString &givenPath)
         frame.suspendNotifications(false);
         frame.quietTable();
         frame.setProgress([&] { site.showRecordCounts(); });
+        frame.measure(CommandSite::ProgressUnit::Bytes, in.size(), [&] { return in.bytesRead(); });
         const QHash<QString, int> byName = fieldsByName(table);
         QHash<QString, int> seen; // the names as the file spells them: one look-up each
         auto fieldOf = [&](const QString &name) {
@@ -181,6 +182,7 @@ CommandResult tableLoad(CommandSite &site, const QString &givenPath)
         std::optional<qint64> errorLine; // the line an error refers to, when it is one record's
         qint64 cutRecordLine = 0; // the last record, when the file ends inside it
         qint64 loaded = 0;
+        qint64 stoppedAtLine = 0; // the line of the first record not loaded when the user stopped
         RecordLines recordLines;
         std::optional<engine::TableAppender> appender;
         try {
@@ -190,6 +192,10 @@ CommandResult tableLoad(CommandSite &site, const QString &givenPath)
                 frame.keepResponsive();
                 if (item == DumpReader::Item::Record) {
                     addIfSet(record, recordLines, blockLine, errorLine);
+                    if (frame.stopRequested()) {
+                        stoppedAtLine = reader.lineNumber();
+                        break;
+                    }
                     blockLine = reader.lineNumber();
                     errorLine = blockLine;
                     record.begin();
@@ -203,7 +209,9 @@ CommandResult tableLoad(CommandSite &site, const QString &givenPath)
             }
             // A last block that set no field adds no record; one that the file ends in without
             // a line end may have lost the rest of its last value, and is not stored.
-            if (reader.endsUnended() && record.hasValues())
+            if (stoppedAtLine > 0)
+                ; // the record begun at the stop is not read
+            else if (reader.endsUnended() && record.hasValues())
                 cutRecordLine = blockLine;
             else
                 addIfSet(record, recordLines, blockLine, errorLine);
@@ -225,6 +233,13 @@ CommandResult tableLoad(CommandSite &site, const QString &givenPath)
             throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(path, in.errorString()));
         frame.unlock();
         site.showRecordCounts();
+        if (stoppedAtLine > 0) {
+            site.showMessage(QStringLiteral("Stopped by the user: %1 loaded; the records from line %L2 of the file on "
+                                            "were not loaded.")
+                                 .arg(recordsText(loaded))
+                                 .arg(stoppedAtLine));
+            return CommandResult::Stopped;
+        }
         site.showMessage(loadReport(loaded, reader, cutRecordLine));
         return CommandResult::Done;
     });

@@ -216,7 +216,10 @@ TEST_P(BulkWriteTest, DeleteAllRemovesExactlyTheFilteredRows)
         t->setFilter(QStringLiteral("city = 'Lon*'"));
         t->setFiltered(true);
         int batches = 0;
-        t->deleteAll([&] { ++batches; });
+        t->deleteAll([&] {
+            ++batches;
+            return true;
+        });
         EXPECT_GT(batches, 1);
         EXPECT_TRUE(t->eof());
         EXPECT_EQ(t->rowCount(), 0);

@@ -227,7 +227,10 @@ TEST_P(CommitFaultsTest, DeleteAllWhoseCommitFailsKeepsEveryRowCounted)
         {
             TransactionBatch batch(*db, commitEvery);
             try {
-                t->deleteAll([&] { batch.step(); });
+                t->deleteAll([&] {
+                    batch.step();
+                    return true;
+                });
                 batch.finish();
                 FAIL() << "Delete All whose commit failed reported success";
             } catch (const EngineError &e) {

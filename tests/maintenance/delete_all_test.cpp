@@ -18,7 +18,8 @@ TEST_F(DeleteAllTest, AnsweringNoDeletesNothing)
     choose("DeleteAllRecords1");
     const auto questions = fake.callsOf(FakeDialogs::Kind::YesNo);
     ASSERT_EQ(questions.size(), 1);
-    EXPECT_EQ(questions[0].text, QStringLiteral("Delete All Records?"));
+    // The question keeps its text and names the table and how many records go.
+    EXPECT_EQ(questions[0].text, QStringLiteral("Delete All Records?\nTable ten: 10 records will be deleted."));
     EXPECT_EQ(questions[0].caption, QStringLiteral("Delete"));
     EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM ten")), QStringList{QStringLiteral("10")});
     EXPECT_EQ(pane.recordCountEdit->text(), QStringLiteral("10"));
@@ -31,6 +32,11 @@ TEST_F(DeleteAllTest, OnlyTheFilteredRecordsGo)
     typeFilter(pane, QStringLiteral("Lon"));
     fake.answerYesNo(true);
     choose("DeleteAllRecords2");
+    // With a filter in force the question counts the records it shows.
+    ASSERT_EQ(fake.callsOf(FakeDialogs::Kind::YesNo).size(), 1);
+    EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::YesNo)[0].text,
+              QStringLiteral("Delete All Records?\nTable ten: 3 records (those the filter CITY = 'Lon*' shows, of 10 in "
+                             "all) will be deleted."));
     EXPECT_TRUE(messages().isEmpty()) << messages().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM ten WHERE CITY LIKE 'Lon%'")), QStringList{QStringLiteral("0")});
     EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM ten")), QStringList{QStringLiteral("7")});

@@ -56,7 +56,7 @@ TEST_F(KeyFillTest, FillEmptyFillsUpToTheMaximumOfEmptyRecords)
     ASSERT_EQ(fake.callsOf(FakeDialogs::Kind::Input).size(), 1);
     EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::Input)[0].caption, QStringLiteral("Max Records"));
     EXPECT_EQ(fake.callsOf(FakeDialogs::Kind::Input)[0].text, QStringLiteral("Maximum records to change"));
-    EXPECT_EQ(messages(), QStringList{kDone});
+    EXPECT_EQ(messages(), QStringList{kDone + QStringLiteral("\n2 records changed.")});
     EXPECT_EQ(rows(QStringLiteral("SELECT ID, K FROM keys ORDER BY ID")),
               (QStringList{QStringLiteral("1|x1"), QStringLiteral("2|20240305140709045"), QStringLiteral("3|x3"),
                            QStringLiteral("4|20240305140709046"), QStringLiteral("5|")}));
@@ -73,7 +73,7 @@ TEST_F(KeyFillTest, FillEmptyWithTheDefaultMaximumChangesNothing)
     Pane &pane = openTable(1, QStringLiteral("Maint"), QStringLiteral("keys"));
     chooseFieldName(pane, QStringLiteral("K"));
     choose("FillColumnwithUniqueDateTime20char1"); // the input box is cancelled: "0"
-    EXPECT_EQ(messages(), QStringList{kDone});
+    EXPECT_EQ(messages(), QStringList{kDone + QStringLiteral("\nA maximum of 0 changes nothing: no record was changed.")});
     EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM keys WHERE K = '' OR K IS NULL")), QStringList{QStringLiteral("3")});
     EXPECT_TRUE(pane.fieldNameCombo->currentText().isEmpty());
 }
@@ -111,7 +111,7 @@ TEST_F(KeyFillTest, FillAllGivesEveryRecordAGreaterKeyEvenWhenTheClockStandsStil
     chooseFromList(pane.indexComboBox, QStringLiteral("ByName")); // the key column is the index
     chooseFieldName(pane, QStringLiteral("NAME"));
     choose("FillALLfieldsforcolumnwithUniqueDateTime20charvalue1");
-    EXPECT_EQ(messages(), QStringList{kDone});
+    EXPECT_EQ(messages(), QStringList{kDone + QStringLiteral("\n3 records changed.")});
     // Filled in index order: one, three, two.
     EXPECT_EQ(rows(QStringLiteral("SELECT ID, NAME FROM keyed ORDER BY ID")),
               (QStringList{QStringLiteral("1|20240305140709045"), QStringLiteral("2|20240305140709047"),

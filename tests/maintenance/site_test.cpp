@@ -51,6 +51,7 @@ public:
     void clearChosenField() override { fieldName.clear(); }
 
     void showMessage(const QString &text) override { messages << text; }
+    void showNotice(const QString &text) override { notices << text; }
     void showError(const QString &text) override
     {
         errors << text;
@@ -92,7 +93,7 @@ public:
     std::optional<QString> input;
     std::function<void()> duringQuestion;
 
-    QStringList messages, errors, questions;
+    QStringList messages, notices, errors, questions;
     bool lockedWhenErrorShown = false;
     int locks = 0;
     int filterBoxCleared = 0;
@@ -193,7 +194,8 @@ TEST_F(SiteTest, DumpDeleteAllAndLoadRoundTripWithoutAWindow)
     EXPECT_EQ(tableLoad(site), CommandResult::Done);
     EXPECT_EQ(rows(kAllPeople.arg(QStringLiteral("people"))), original);
 
-    EXPECT_EQ(site.questions, QStringList{QStringLiteral("Delete All Records?")});
+    EXPECT_EQ(site.questions,
+              QStringList{QStringLiteral("Delete All Records?\nTable people: 3 records will be deleted.")});
     EXPECT_EQ(site.messages, QStringList{QStringLiteral("3 records loaded.")});
     EXPECT_TRUE(site.errors.isEmpty()) << site.errors.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(site.shownCount, 3);
@@ -233,8 +235,62 @@ TEST_F(SiteTest, ExportAndKeyFillsShowTheirProgressOnTheSite)
     EXPECT_EQ(fillAllWithUniqueKeys(keys), CommandResult::Done);
     EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(DISTINCT K), MIN(LENGTH(K)) FROM keys")),
               QStringList{QStringLiteral("4|17")});
-    EXPECT_EQ(keys.messages, (QStringList{done, done}));
+    // The closing messages add how many records were changed.
+    EXPECT_EQ(keys.messages, (QStringList{done + QStringLiteral("\n2 records changed."),
+                                          done + QStringLiteral("\n4 records changed.")}));
+    keys.messages.clear();
+    keys.fieldName = QStringLiteral("K");
+    keys.input = QStringLiteral("0");
+    EXPECT_EQ(fillEmptyWithUniqueKeys(keys), CommandResult::Done);
+    EXPECT_EQ(keys.messages, QStringList{done + QStringLiteral("\nA maximum of 0 changes nothing: no record was changed.")});
     EXPECT_EQ(keys.locks, 0);
+}
+
+// The user stops each long command at once: what was committed stays and the message says how
+// much was done; a file is all or nothing.
+TEST_F(SiteTest, AStopKeepsWhatWasCommittedAndSaysHowMuch)
+{
+    exec({QStringLiteral("CREATE TABLE many (ID INTEGER PRIMARY KEY, K VARCHAR(30))"),
+          QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1200) "
+                         "INSERT INTO many (ID) SELECT i FROM n")});
+    FakeSite site(open(QStringLiteral("many")), QStringLiteral("many"));
+    ASSERT_EQ(tableDump(site), CommandResult::Done);
+    site.stopAfter = 1;
+    const QString dump = dir.filePath(QStringLiteral("stopped.txt"));
+    EXPECT_EQ(tableDump(site, dump), CommandResult::Stopped);
+    EXPECT_FALSE(QFile::exists(dump));
+    EXPECT_EQ(site.messages.last(), QStringLiteral("Stopped by the user after 0 of 1,200 records.\nThe dump file was not written."));
+    ASSERT_FALSE(site.progress.isEmpty());
+    EXPECT_EQ(site.progress.last().total, 1200);
+
+    // Delete All goes a batch of records at a time: the first batch is deleted and committed.
+    site.progress.clear();
+    EXPECT_EQ(deleteAllRecords(site), CommandResult::Stopped);
+    const QStringList left = rows(QStringLiteral("SELECT COUNT(*) FROM many"));
+    ASSERT_EQ(left.size(), 1);
+    const qint64 deleted = 1200 - left[0].toLongLong();
+    EXPECT_GT(deleted, 0);
+    EXPECT_LT(deleted, 1200);
+    EXPECT_EQ(site.messages.last(), QStringLiteral("Stopped by the user after %L1 of 1,200 records.\n"
+                                                   "Those records are deleted; the others are kept.").arg(deleted));
+    EXPECT_EQ(site.shownCount, 1200 - deleted);
+    EXPECT_EQ(site.locks, 0);
+
+    // The load stops before the next record: none was added yet.
+    site.progress.clear();
+    site.yes = true;
+    EXPECT_EQ(tableLoad(site), CommandResult::Stopped);
+    EXPECT_EQ(site.messages.last(), QStringLiteral("Stopped by the user: 0 records loaded; the records from line 1 of the file on "
+                                                   "were not loaded."));
+    EXPECT_EQ(site.progress.last().unit, CommandSite::ProgressUnit::Bytes);
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM many")), QStringList{QString::number(1200 - deleted)});
+
+    site.progress.clear();
+    site.fieldName = QStringLiteral("K");
+    EXPECT_EQ(fillAllWithUniqueKeys(site), CommandResult::Stopped);
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(K) FROM many")), QStringList{QStringLiteral("0")});
+    EXPECT_TRUE(site.messages.last().startsWith(QStringLiteral("Stopped by the user after 0 of ")));
+    EXPECT_TRUE(site.errors.isEmpty()) << site.errors.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(SiteTest, EarlyReturnsSayWhyNothingWasDone)
@@ -343,7 +399,9 @@ TEST_F(SiteTest, FailuresAreShownAsTheDefaultErrorDisplayShowsThemOnceUnlocked)
     EXPECT_EQ(deleteAllRecords(site), CommandResult::Declined);
     EXPECT_EQ(second, CommandResult::Declined);
     EXPECT_TRUE(closeRefused);
-    EXPECT_EQ(site.messages, (QStringList{commandRunningText(), closeRefusedText()}));
+    // Both are notices: the running command does not wait for the user to read them.
+    EXPECT_EQ(site.notices, (QStringList{commandRunningText(), closeRefusedText()}));
+    EXPECT_TRUE(site.messages.isEmpty());
     EXPECT_FALSE(refuseClose());
 }
 
