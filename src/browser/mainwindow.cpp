@@ -1,5 +1,7 @@
 #include "browser/mainwindow.h"
 
+#include "browser/command_progress.h"
+
 #include "shell/aboutbox.h"
 #include "widgets/dbgrid.h"
 #include "widgets/dbmemo.h"
@@ -31,6 +33,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -224,6 +227,7 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
 
     buildMenus();
     buildPopupMenus();
+    commandProgress_ = new CommandProgress(statusBar());
 
     // The memo viewer of pane 1 stays hidden until a table with a memo opens.
     pane1_.memoGroup->hide();

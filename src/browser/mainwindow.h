@@ -16,6 +16,7 @@ class Session;
 
 namespace pelldrake {
 
+class CommandProgress;
 class TacFormPlacementSaver;
 enum class MaintenanceMenu;
 struct MaintenanceEntry;
@@ -35,6 +36,8 @@ public:
     // The pane a control (or any object below a pane's frame) belongs to.
     Pane *paneOf(const QObject *control);
     engine::Session &session() { return *session_; }
+    // The status bar's progress and Cancel of a long command.
+    CommandProgress &commandProgress() { return *commandProgress_; }
 
     // Menu entries and menus by component name.
     QAction *action(const QString &name) const;
@@ -168,6 +171,7 @@ private:
     Pane pane1_;
     Pane pane2_;
     QSplitter *paneSplitter_ = nullptr;
+    CommandProgress *commandProgress_ = nullptr;
     QSplitterHandle *splitter7_ = nullptr;
     QString startDirectory_;
     TacFormPlacementSaver *acFormPlacementSaver1_ = nullptr;

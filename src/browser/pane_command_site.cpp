@@ -1,5 +1,6 @@
 #include "browser/pane_command_site.h"
 
+#include "browser/command_progress.h"
 #include "browser/mainwindow.h"
 #include "browser/pane.h"
 #include "browser/pane_operations.h"
@@ -25,6 +26,10 @@ PaneCommandSite::PaneCommandSite(TPelldrakeCDSForm &form, Pane &pane) : form_(fo
 PaneCommandSite::~PaneCommandSite()
 {
     unlockControls();
+    // Only the running command's site clears the status bar: a command refused meanwhile must
+    // not take its progress (or the notice of the refusal) away.
+    if (reported_)
+        form_.commandProgress().finish();
 }
 
 engine::Table &PaneCommandSite::table()
@@ -184,10 +189,18 @@ void PaneCommandSite::processEvents()
     QCoreApplication::processEvents();
 }
 
-bool PaneCommandSite::reportProgress(qint64, qint64, ProgressUnit)
+bool PaneCommandSite::reportProgress(qint64 done, qint64 total, ProgressUnit unit)
 {
+    CommandProgress &progress = form_.commandProgress();
+    reported_ = true;
+    progress.report(pane_.number, done, total, unit == ProgressUnit::Bytes);
     QCoreApplication::processEvents();
-    return true;
+    return !progress.cancelRequested();
+}
+
+void PaneCommandSite::showNotice(const QString &text)
+{
+    form_.commandProgress().notice(text);
 }
 
 } // namespace pelldrake

@@ -32,6 +32,8 @@ public:
 
     void showMessage(const QString &text) override;
     void showError(const QString &text) override;
+    // In the status bar: the running command goes on meanwhile.
+    void showNotice(const QString &text) override;
     bool askYesNo(const QString &text, const QString &caption) override;
     QString inputBox(const QString &caption, const QString &prompt, const QString &defaultText) override;
 
@@ -59,6 +61,7 @@ private:
     TPelldrakeCDSForm &form_;
     Pane &pane_;
     bool paneLocked_ = false;
+    bool reported_ = false; // this site's command showed its progress
     struct SavedState {
         QPointer<QWidget> widget;
         QPointer<QAction> action;

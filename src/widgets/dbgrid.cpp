@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QHeaderView>
+
+#include "engine/engine_error.h"
 #include <QItemEditorFactory>
 #include <QKeyEvent>
 #include <QMetaProperty>
@@ -153,6 +155,48 @@ DBGrid::DBGrid(QWidget *parent)
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
         emit cellClick(fieldNameOfColumn(index.column()));
     });
+    // A click on a column's title sorts by it: ascending, then descending, then the index's
+    // order again. The indicator follows the table, whose order an index chosen also changes.
+    horizontalHeader()->setSortIndicatorShown(false);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &DBGrid::cycleSort);
+    connect(model_, &QAbstractItemModel::modelReset, this, &DBGrid::showSortIndicator);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &DBGrid::showSortIndicator);
+}
+
+void DBGrid::cycleSort(int logicalColumn)
+{
+    engine::Table *t = table();
+    if (!t || !t->active() || logicalColumn < 0 || logicalColumn >= model_->columnCount())
+        return;
+    if (!finishEditing(true))
+        return;
+    const QString field = t->field(model_->fieldIndexForColumn(logicalColumn))->fieldName();
+    const bool same = t->sortField().compare(field, Qt::CaseInsensitive) == 0;
+    try {
+        if (!same)
+            t->setSortField(field, false);
+        else if (!t->sortDescending())
+            t->setSortField(field, true);
+        else
+            t->setSortField(QString());
+    } catch (...) {
+        dialogs().showError(engine::errorMessage(std::current_exception()));
+    }
+    showSortIndicator();
+}
+
+void DBGrid::showSortIndicator()
+{
+    engine::Table *t = table();
+    QHeaderView *header = horizontalHeader();
+    const QString field = t && t->active() ? t->sortField() : QString();
+    int column = -1;
+    for (int c = 0; !field.isEmpty() && c < model_->columnCount(); ++c)
+        if (t->field(model_->fieldIndexForColumn(c))->fieldName().compare(field, Qt::CaseInsensitive) == 0)
+            column = c;
+    header->setSortIndicatorShown(column >= 0);
+    if (column >= 0)
+        header->setSortIndicator(column, t->sortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 DBGrid::~DBGrid() = default;

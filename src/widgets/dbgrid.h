@@ -25,6 +25,8 @@ public:
     ~DBGrid() override;
 
     void setDataSource(engine::DataSource *source);
+    // A click on a column's title: sorted by its field ascending, descending, then no longer.
+    void cycleSort(int logicalColumn);
     engine::DataSource *dataSource() const;
     engine::Table *table() const;
     engine::TableModel *tableModel() const { return model_; }
@@ -84,6 +86,7 @@ protected:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
+    void showSortIndicator();
     // Brings a record row into view and makes it the grid's current row.
     void followTable(int record, int preferredColumn = -1);
     int rowHeight() const;
