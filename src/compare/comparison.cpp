@@ -7,6 +7,7 @@
 #include "engine/table.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace pelldrake::compare {
 
@@ -148,7 +149,8 @@ void Comparison::compareData(const Progress &progress)
     Side l{RowReader::open(left_.db, leftShape_, leftColumns, order), QStringLiteral("the left table ") + leftShape_.name};
     Side r{RowReader::open(right_.db, rightShape_, rightColumns, order), QStringLiteral("the right table ") + rightShape_.name};
     const std::vector<int> key(key_.begin(), key_.end());
-    const std::vector<int> all(order.begin(), order.end());
+    std::vector<int> all(size_t(columns_.size()));
+    std::iota(all.begin(), all.end(), 0);
 
     auto compareBy = [&](const Row &a, const Row &b, const std::vector<int> &places) {
         for (int p : places)

@@ -156,9 +156,22 @@ public:
             QSqlDatabase::removeDatabase(ownName_);
             throw EngineError(readError(shape, reason));
         }
+        try {
+            start(own, columns, orderBy);
+        } catch (...) {
+            own = QSqlDatabase();
+            QSqlDatabase::removeDatabase(ownName_);
+            throw;
+        }
+    }
+
+    void start(const QSqlDatabase &own, const QList<int> &columns, const QList<int> &orderBy)
+    {
+        const Shape &shape = shape_;
         const QVariant handle = own.driver()->handle();
-        if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
-            throw EngineError(readError(shape, QStringLiteral("no connection handle")));
+        // The driver names the type by libpq's struct: "pg_conn*" (or by its typedef).
+        if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+            throw EngineError(readError(shape, QStringLiteral("no connection handle (%1)").arg(QLatin1String(handle.typeName()))));
         conn_ = *static_cast<PGconn *const *>(handle.constData());
         QStringList exprs, terms;
         for (int c : columns) {

@@ -260,7 +260,11 @@ Mode modeFor(Family left, Family right)
     auto temporal = [](Family f) {
         return f == Family::Date || f == Family::Time || f == Family::DateTime || f == Family::ZonedDateTime;
     };
-    return temporal(left) || temporal(right) ? Mode::DateTime : Mode::Typed;
+    if (temporal(left) || temporal(right))
+        return Mode::DateTime;
+    auto number = [](Family f) { return f == Family::Integer || f == Family::Real || f == Family::Numeric; };
+    auto text = [](Family f) { return f == Family::Text || f == Family::Other; };
+    return (text(left) && number(right)) || (number(left) && text(right)) ? Mode::AsText : Mode::Typed;
 }
 
 Shape readShape(const QSqlDatabase &db, Dialect dialect, const QString &table)
@@ -304,6 +308,12 @@ Shape readShape(const QSqlDatabase &db, Dialect dialect, const QString &table)
         for (const auto &p : parts)
             s.primaryKey << p.second;
     }
+    // SQLite takes NULL in a key column but for a rowid's alias (INTEGER PRIMARY KEY) and the key
+    // of a table WITHOUT ROWID; those are as NOT NULL as a PostgreSQL key.
+    if (dialect == Dialect::Sqlite)
+        for (Column &c : s.columns)
+            if (c.keyPosition > 0 && (catalog.withoutRowid || (s.primaryKey.size() == 1 && c.decl.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)))
+                c.notNull = true;
     if (dialect == Dialect::Sqlite)
         readSqliteDetails(db, s);
     else

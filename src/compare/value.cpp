@@ -195,6 +195,12 @@ Value normalized(const Value &v, Mode mode)
         n.s = normalizedDateTime(v.s);
         return n;
     }
+    if (mode == Mode::AsText && v.isNumber()) {
+        Value n;
+        n.kind = Kind::Text;
+        n.s = displayText(v);
+        return n;
+    }
     if (mode == Mode::Bool && v.kind == Kind::Text) {
         const int b = boolOf(v.s);
         if (b >= 0) {
@@ -208,7 +214,7 @@ Value normalized(const Value &v, Mode mode)
 
 int orderValues(const Value &a, const Value &b, Mode mode)
 {
-    if (mode != Mode::Typed && (a.kind == Kind::Text || b.kind == Kind::Text))
+    if (mode == Mode::AsText ? (a.isNumber() || b.isNumber()) : (mode != Mode::Typed && (a.kind == Kind::Text || b.kind == Kind::Text)))
         return orderValues(normalized(a, mode), normalized(b, mode), Mode::Typed);
     const int ra = rank(a.kind), rb = rank(b.kind);
     if (ra != rb)

@@ -25,8 +25,10 @@ struct Value {
 };
 
 // How a pair of columns compares: by the values' own types, or as the date/time or boolean both
-// columns hold in their engine's way (text with 'T' or ' ' on SQLite, typed on PostgreSQL).
-enum class Mode : std::uint8_t { Typed, DateTime, Bool };
+// columns hold in their engine's way (text with 'T' or ' ' on SQLite, typed on PostgreSQL), or,
+// for a text column facing a number column (a type change the structure reports), by the
+// values' text, so 1 and '1' are not a second, data difference.
+enum class Mode : std::uint8_t { Typed, DateTime, Bool, AsText };
 
 // The value as the comparison sees it: date/time text with ' ' between date and time, no
 // trailing fraction zeros and an offset folded into UTC; booleans 't'/'true'/'1' as 1.
