@@ -193,6 +193,9 @@ public:
     ~PostgresReader() override
     {
         PQclear(batch_);
+        if (fetching_) // a fetch under way when the merge stopped early
+            while (PGresult *r = PQgetResult(conn_))
+                PQclear(r);
         QSqlDatabase::database(ownName_, false).close(); // ends the transaction and the cursor
         QSqlDatabase::removeDatabase(ownName_);
     }
@@ -203,12 +206,15 @@ public:
             if (ended_)
                 return false;
             PQclear(batch_);
-            batch_ = PQexec(conn_, "FETCH 5000 FROM pelldrake_compare");
+            batch_ = nullptr;
+            if (!fetching_)
+                sendFetch();
+            batch_ = takeResult();
             at_ = -1;
-            if (PQresultStatus(batch_) != PGRES_TUPLES_OK)
-                throw EngineError(readError(shape_, QString::fromUtf8(PQerrorMessage(conn_))));
-            if (PQntuples(batch_) < 5000)
+            if (PQntuples(batch_) < kBatch)
                 ended_ = true;
+            else
+                sendFetch(); // the server makes the next batch while this one is read
             if (PQntuples(batch_) == 0)
                 return false;
         }
@@ -243,6 +249,29 @@ private:
         default:
             return name + QStringLiteral(" NULLS FIRST");
         }
+    }
+
+    static constexpr int kBatch = 5000;
+
+    void sendFetch()
+    {
+        if (!PQsendQuery(conn_, "FETCH 5000 FROM pelldrake_compare"))
+            throw EngineError(readError(shape_, QString::fromUtf8(PQerrorMessage(conn_))));
+        fetching_ = true;
+    }
+
+    // The rows of the FETCH sent; a lost server or a failed read is an error, never an end.
+    PGresult *takeResult()
+    {
+        fetching_ = false;
+        PGresult *result = PQgetResult(conn_);
+        while (PGresult *more = PQgetResult(conn_))
+            PQclear(more);
+        if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+            PQclear(result);
+            throw EngineError(readError(shape_, QString::fromUtf8(PQerrorMessage(conn_))));
+        }
+        return result;
     }
 
     void command(const char *sql)
@@ -317,6 +346,7 @@ private:
     PGresult *batch_ = nullptr;
     int at_ = -1;
     bool ended_ = false;
+    bool fetching_ = false;
     std::vector<Family> families_;
 };
 
