@@ -213,7 +213,7 @@ void Comparison::compareData(const Progress &progress)
         return std::any_of(key.begin(), key.end(), [&](int p) { return row[size_t(p)].isNull(); });
     };
     std::vector<Row> nullLeft, nullRight;
-    Row lastLeft, lastRight; // the previous row's key, for the order check
+    Row lastLeft, lastRight; // the previous row's key values, for the order check
     // Takes the side's rows with a NULL in the key aside; checks the next keyed row's order.
     auto settle = [&](Side &side, std::vector<Row> &nulls, Row &last) {
         while (side.has && keyHasNull(side.row())) {
@@ -223,15 +223,20 @@ void Comparison::compareData(const Progress &progress)
         }
         if (!side.has)
             return;
+        const Row &row = side.row();
         if (!last.empty()) {
-            const int c = compareBy(side.row(), last, key);
+            int c = 0;
+            for (size_t k = 0; k < key.size() && c == 0; ++k)
+                c = orderValues(row[size_t(key[k])], last[k], modes[size_t(key[k])]);
             if (c < 0)
                 outOfOrder(side);
             if (c == 0)
                 throw EngineError(QStringLiteral("The key (%1) is not unique in %2; pick other key columns.")
                                       .arg(keyNames().join(QStringLiteral(", ")), side.name));
         }
-        last = side.row();
+        last.resize(key.size()); // the key's values only: the check needs no more
+        for (size_t k = 0; k < key.size(); ++k)
+            last[k] = row[size_t(key[k])];
     };
     settle(l, nullLeft, lastLeft);
     settle(r, nullRight, lastRight);
