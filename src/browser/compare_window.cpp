@@ -201,6 +201,11 @@ bool CompareWindow::run()
     };
     rows_->setModel(nullptr);
     model_.reset();
+    // Until a result is there the window shows none, and offers nothing to save or apply.
+    counts_->clear();
+    structure_->clear();
+    for (QPushButton *b : {save_, apply1_, apply2_})
+        b->setEnabled(false);
     try {
         comparison_ = std::make_unique<compare::Comparison>(compare::tableRef(*pane1_, sideText(*pane1_)),
                                                             compare::tableRef(*pane2_, sideText(*pane2_)), options);
