@@ -161,6 +161,8 @@ TEST_P(CompareData, ValuesCompareByTypeAcrossEngines)
         if (d.changed[p])
             changed << c.columns()[qsizetype(p)].name;
     EXPECT_EQ(changed, (QStringList{QStringLiteral("r"), QStringLiteral("t")})); // 1e-7 vs 0, '' vs NULL
+    applyScript(c, Direction::RightLikeLeft);
+    EXPECT_TRUE(compare(dataOnly()).equal());
 }
 
 TEST_P(CompareData, BadInputIsRefusedWithAClearMessage)

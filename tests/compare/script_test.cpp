@@ -75,6 +75,35 @@ TEST_P(SyncScript, ApplyingTheScriptLeavesNoDifferenceEitherWay)
     }
 }
 
+TEST_P(SyncScript, BooleansDatesAndNumericsSurviveTheScript)
+{
+    auto columns = [](const TestSide &s) {
+        return QStringLiteral("id INTEGER PRIMARY KEY, b BOOLEAN, ts %1, d DATE, n NUMERIC(10,2)")
+            .arg(s.pg() ? QStringLiteral("TIMESTAMP(3)") : QStringLiteral("DATETIME"));
+    };
+    auto yes = [](const TestSide &s) { return s.pg() ? QStringLiteral("true") : QStringLiteral("1"); };
+    for (Direction direction : {Direction::RightLikeLeft, Direction::LeftLikeRight}) {
+        leftTable = left.table(QStringLiteral("typed"));
+        rightTable = right.table(QStringLiteral("typed"));
+        for (auto [side, name] : {std::pair{&left, leftTable}, std::pair{&right, rightTable}}) {
+            side->exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name));
+            side->exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(name, columns(*side)));
+        }
+        left.exec(QStringLiteral("INSERT INTO %1 VALUES (1, %2, '2020-01-01 10:00:00.250', '2020-02-29', 1.50), "
+                                 "(2, NULL, NULL, NULL, -0.05)")
+                      .arg(leftTable, yes(left)));
+        right.exec(QStringLiteral("INSERT INTO %1 VALUES (1, %2, '2021-06-30 23:59:59', '2020-03-01', 2), "
+                                  "(3, %2, '1999-12-31 00:00:00', '1999-12-31', 0)")
+                       .arg(rightTable, yes(right)));
+        const Comparison before = compare(Options{});
+        EXPECT_EQ(before.counts().changed, 1);
+        applyScript(before, direction);
+        const Comparison after = compare(Options{});
+        EXPECT_TRUE(after.equal()) << "direction " << int(direction) << ": " << after.counts().changed << " changed, "
+                                   << after.counts().onlyLeft << "/" << after.counts().onlyRight << " only";
+    }
+}
+
 TEST_P(SyncScript, AFailingStatementLeavesTheTargetAsItWas)
 {
     makeTables();
