@@ -256,6 +256,9 @@ void writeScript(const Comparison &comparison, Direction direction, QIODevice &o
                   .arg(n.updates)
                   .arg(n.inserts)
                   .toUtf8();
+    // Without -bail the sqlite3 shell goes on after a failed statement and commits the rest.
+    buffer += target.dialect == Dialect::Sqlite ? "-- Run it with: sqlite3 -bail DATABASE < SCRIPT\n"
+                                                : "-- Run it with: psql -v ON_ERROR_STOP=1 -f SCRIPT\n";
     buffer += "BEGIN;\n";
     forEachStatement(comparison, direction, [&](const QString &s) {
         buffer += s.toUtf8();
