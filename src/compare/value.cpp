@@ -260,8 +260,25 @@ std::string displayText(const Value &v)
     case Kind::Real:
         return realText(v.d);
     case Kind::Decimal:
-    case Kind::Text:
         return v.s;
+    case Kind::Text: {
+        // Control characters shown, not obeyed: a CR would overwrite the report's line.
+        std::string out;
+        out.reserve(v.s.size());
+        for (unsigned char c : v.s) {
+            if (c >= 0x20 && c != 0x7f)
+                out += char(c);
+            else if (c == '\r')
+                out += "\\r";
+            else if (c == '\n')
+                out += "\\n";
+            else if (c == '\t')
+                out += "\\t";
+            else
+                (out += "\\x") += std::string{hex[c >> 4], hex[c & 15]};
+        }
+        return out;
+    }
     case Kind::Blob: {
         std::string out = "X'";
         for (unsigned char c : v.s) {

@@ -46,7 +46,8 @@ int orderValues(const Value &a, const Value &b, Mode mode);
 
 // A real at round-trip precision ("0.30000000000000004", "1e-07").
 std::string realText(double d);
-// The value for a reader: NULL, numbers as digits, text as it is, blobs as X'..'.
+// The value for a reader: NULL, numbers as digits, text with its control characters escaped
+// (\r, \n, \t, \xNN), blobs as X'..'.
 std::string displayText(const Value &v);
 
 // Parses the text an engine gives for an integer or a real; false when it is not one.

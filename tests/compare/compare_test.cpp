@@ -44,6 +44,7 @@ TEST(CompareValues, ByTypeNotByText)
     EXPECT_TRUE(sameValue(bytes(Kind::Text, "2020-01-01 12:00:00+02:00"), bytes(Kind::Text, "2020-01-01 10:00:00"), Mode::DateTime));
     EXPECT_TRUE(sameValue(bytes(Kind::Text, "1"), integer(1), Mode::AsText));
     EXPECT_EQ(realText(0.1 + 0.2), "0.30000000000000004");
+    EXPECT_EQ(displayText(bytes(Kind::Text, "a\r\nb\x01")), "a\\r\\nb\\x01");
     // The merge order: NULL, numbers by value, text by its bytes, blobs.
     EXPECT_LT(orderValues(Value(), integer(-5), Mode::Typed), 0);
     EXPECT_LT(orderValues(bytes(Kind::Decimal, "9.99"), integer(10), Mode::Typed), 0);
