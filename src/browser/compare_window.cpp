@@ -1,5 +1,6 @@
 #include "browser/compare_window.h"
 
+#include "engine/database.h"
 #include "engine/engine_error.h"
 #include "engine/table.h"
 #include "shell/dialogs.h"
@@ -288,6 +289,10 @@ void CompareWindow::apply(compare::Direction direction)
     if (!comparison_ || !target || !target->active())
         return;
     const int pane = direction == compare::Direction::RightLikeLeft ? 2 : 1;
+    if (target->database() && target->database()->readOnly()) {
+        dialogs().showMessage(QStringLiteral("The database of pane %1 is read-only: nothing was changed.").arg(pane));
+        return;
+    }
     const compare::ScriptCounts n = compare::scriptCounts(*comparison_, direction);
     const QString question = QStringLiteral("Make table %1 of pane %2 equal to pane %3's?\n\n%4 rows deleted, %5 updated, %6 inserted, "
                                             "all in one transaction.")
