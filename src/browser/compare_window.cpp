@@ -2,6 +2,7 @@
 
 #include "engine/database.h"
 #include "engine/engine_error.h"
+#include "engine/session.h"
 #include "engine/table.h"
 #include "shell/dialogs.h"
 
