@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   qt6-tools-dev libqt6opengl6-dev dpkg-dev file desktop-file-utils appstream
+  libpq-dev sqlite3-tools
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // The main window's maintenance commands: each entry of maintenanceEntries()
 // runs its command on its pane through a PaneCommandSite. The named slots are
 // the entries' handlers, one line each.
+#include "browser/compare_window.h"
 #include "browser/maintenance_menu.h"
 #include "browser/mainwindow.h"
 #include "browser/pane_command_site.h"
@@ -24,6 +25,11 @@ void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord2Click() { runMa
 void TPelldrakeCDSForm::TableDump2Click() { runMaintenanceEntry("TableDump2"); }
 void TPelldrakeCDSForm::TableLoad2Click() { runMaintenanceEntry("TableLoad2"); }
 void TPelldrakeCDSForm::DeleteAllRecords2Click() { runMaintenanceEntry("DeleteAllRecords2"); }
+
+// Pane 1's and pane 2's open tables, compared in a window of the result's own.
+void TPelldrakeCDSForm::CompareData2Click() { compareOpenTables(this, pane1_.table, pane2_.table, CompareKind::Data); }
+void TPelldrakeCDSForm::Fieldsizeonly1Click() { compareOpenTables(this, pane1_.table, pane2_.table, CompareKind::FieldSize); }
+void TPelldrakeCDSForm::FieldnameandFieldsize1Click() { compareOpenTables(this, pane1_.table, pane2_.table, CompareKind::NamesAndSizes); }
 
 void TPelldrakeCDSForm::runMaintenanceEntry(const char *name)
 {

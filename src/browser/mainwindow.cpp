@@ -448,12 +448,15 @@ void TPelldrakeCDSForm::buildMenus()
 
     QMenu *tableData = submenu(this, maintenance, QStringLiteral("TableData1"),
                                QStringLiteral("Table Data"), "TableData1Click");
-    entry(tableData, QStringLiteral("CompareData2"), QStringLiteral("Compare Data"), nullptr, true);
+    connect(entry(tableData, QStringLiteral("CompareData2"), QStringLiteral("Compare Data"), "CompareData2Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::CompareData2Click);
     QMenu *structure = submenu(this, maintenance, QStringLiteral("TableComparison1"),
                                QStringLiteral("Table Structure"), "TableComparison1Click");
-    entry(structure, QStringLiteral("Fieldsizeonly1"), QStringLiteral("Field size only"), nullptr, true);
-    entry(structure, QStringLiteral("FieldnameandFieldsize1"), QStringLiteral("Fieldname and Field size"),
-          nullptr, true);
+    connect(entry(structure, QStringLiteral("Fieldsizeonly1"), QStringLiteral("Field size only"), "Fieldsizeonly1Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::Fieldsizeonly1Click);
+    connect(entry(structure, QStringLiteral("FieldnameandFieldsize1"), QStringLiteral("Fieldname and Field size"),
+                  "FieldnameandFieldsize1Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::FieldnameandFieldsize1Click);
 
     QMenu *help = submenu(this, bar, QStringLiteral("Help1"), QStringLiteral("Help"));
     connect(entry(help, QStringLiteral("About1"), QStringLiteral("About"), "About1Click", true),

@@ -136,6 +136,9 @@ public slots:
     void TableDump2Click();
     void TableLoad2Click();
     void DeleteAllRecords2Click();
+    void CompareData2Click();
+    void Fieldsizeonly1Click();
+    void FieldnameandFieldsize1Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,5 +1,6 @@
 #include "db_tool/db_tool.h"
 
+#include "db_tool/compare_command.h"
 #include "db_tool/console_site.h"
 #include "db_tool/source.h"
 #include "db_tool/tool_error.h"
@@ -40,6 +41,16 @@ const Option kDumpOut{QLatin1StringView("--out"), QLatin1StringView("FILE"),
 const Option kLoadIn{QLatin1StringView("--in"), QLatin1StringView("FILE"),
                      "read FILE instead of Table_Dump/<alias>_<table>.txt"};
 const Option kExportOut{QLatin1StringView("--out"), QLatin1StringView("FILE"), "write FILE instead of <table>.txt"};
+const Option kCompareKey{QLatin1StringView("--key"), QLatin1StringView("COL,..."),
+                         "pair the rows by these columns (default: the primary key, else the first unique index,\n"
+                         "                  else whole rows)"};
+const Option kStructureOnly{QLatin1StringView("--structure-only"), {}, "compare the columns, keys and indexes only"};
+const Option kDataOnly{QLatin1StringView("--data-only"), {}, "compare the rows only"};
+const Option kCompareSql{QLatin1StringView("--sql"), QLatin1StringView("FILE"),
+                         "write the script that makes RIGHT_TABLE equal to LEFT_TABLE (one transaction)"};
+const Option kReverse{QLatin1StringView("--reverse"), {}, "with --sql: the script makes LEFT_TABLE equal to RIGHT_TABLE"};
+const Option kJson{QLatin1StringView("--json"), {}, "report as one JSON document"};
+const Option kLimit{QLatin1StringView("--limit"), QLatin1StringView("N"), "report at most N differing rows (default 100)"};
 
 // Options every command takes.
 const Option *const kCommonOptions[] = {&kAliases};
@@ -122,6 +133,41 @@ int exportTab(const Invocation &inv, QTextStream &out, QTextStream &err)
     return runOnTable(inv, out, err, &maintenance::exportTabDelimited, inv.value(kExportOut), false);
 }
 
+int compareTables(const Invocation &inv, QTextStream &out, QTextStream &err)
+{
+    CompareRequest request;
+    request.leftSource = inv.operands[0];
+    request.leftTable = inv.operands[1];
+    request.rightSource = inv.operands[2];
+    request.rightTable = inv.operands[3];
+    request.registryPath = inv.registryPath();
+    request.structureOnly = inv.has(kStructureOnly);
+    request.dataOnly = inv.has(kDataOnly);
+    request.sqlFile = inv.value(kCompareSql);
+    request.reverse = inv.has(kReverse);
+    request.json = inv.has(kJson);
+    if (request.structureOnly && request.dataOnly)
+        throw usageError(QStringLiteral("--structure-only and --data-only exclude each other"));
+    if (request.structureOnly && !request.sqlFile.isEmpty())
+        throw usageError(QStringLiteral("--sql writes the rows' changes: not with --structure-only"));
+    if (request.reverse && request.sqlFile.isEmpty())
+        throw usageError(QStringLiteral("--reverse goes with --sql"));
+    if (inv.has(kCompareKey)) {
+        for (const QString &name : inv.value(kCompareKey).split(QLatin1Char(',')))
+            if (!name.trimmed().isEmpty())
+                request.key << name.trimmed();
+        if (request.key.isEmpty())
+            throw usageError(QStringLiteral("--key wants column names (COL,...)"));
+    }
+    if (inv.has(kLimit)) {
+        bool ok = false;
+        request.limit = inv.value(kLimit).toLongLong(&ok);
+        if (!ok || request.limit < 0)
+            throw usageError(QStringLiteral("--limit wants a number of rows, not '%1'").arg(inv.value(kLimit)));
+    }
+    return runCompare(request, out, err);
+}
+
 const std::vector<Command> &commands()
 {
     static const std::vector<Command> table{
@@ -135,6 +181,11 @@ const std::vector<Command> &commands()
          "write the records of TABLE tab-delimited, with a header line of field names\n"
          "      (Export TAB Delimited fields with Header Record)",
          &exportTab},
+        {"compare", {"LEFT_SOURCE", "LEFT_TABLE", "RIGHT_SOURCE", "RIGHT_TABLE"},
+         {&kCompareKey, &kStructureOnly, &kDataOnly, &kCompareSql, &kReverse, &kJson, &kLimit},
+         "compare two tables' structure and data, on either engine\n"
+         "      (exit codes as diff's: 0 equal, 1 different, 2 an error)",
+         &compareTables},
     };
     return table;
 }

@@ -9,14 +9,15 @@ set(layers
   "edi/tool:edi dataset"
   "engine:"
   "maintenance:engine"
-  "db_tool:maintenance engine"
+  "compare:engine"
+  "db_tool:compare maintenance engine"
   "shell:engine"
   "widgets:shell engine edi dataset"
   "window_tools:engine"
   "edi/widgets:edi dataset"
   "edi/widgets/designer:edi/widgets widgets shell engine edi dataset"
-  "browser:maintenance widgets window_tools shell engine edi dataset"
-  "app:browser maintenance widgets window_tools shell engine edi dataset"
+  "browser:compare maintenance widgets window_tools shell engine edi dataset"
+  "app:browser compare maintenance widgets window_tools shell engine edi dataset"
 )
 set(folders "")
 foreach(layer IN LISTS layers)

@@ -105,10 +105,10 @@ TEST_F(WindowTest, MainMenuHasEveryEntryWithItsCaptionHandlerAndState)
         {{m, a2, "Delete All Records"}, "DeleteAllRecords2", "DeleteAllRecords2Click", true},
         {{m, QString(20, QLatin1Char('-'))}, "N1", nullptr, true},
         {{m, "Table Data"}, "TableData1", "TableData1Click", true},
-        {{m, "Table Data", "Compare Data"}, "CompareData2", nullptr, true},
+        {{m, "Table Data", "Compare Data"}, "CompareData2", "CompareData2Click", true},
         {{m, "Table Structure"}, "TableComparison1", "TableComparison1Click", true},
-        {{m, "Table Structure", "Field size only"}, "Fieldsizeonly1", nullptr, true},
-        {{m, "Table Structure", "Fieldname and Field size"}, "FieldnameandFieldsize1", nullptr, true},
+        {{m, "Table Structure", "Field size only"}, "Fieldsizeonly1", "Fieldsizeonly1Click", true},
+        {{m, "Table Structure", "Fieldname and Field size"}, "FieldnameandFieldsize1", "FieldnameandFieldsize1Click", true},
         {{"Help", "About"}, "About1", "About1Click", true},
     };
     QStringList top;
@@ -134,10 +134,9 @@ TEST_F(WindowTest, MainMenuHasEveryEntryWithItsCaptionHandlerAndState)
         maintenance << a->text();
     EXPECT_EQ(maintenance, (QStringList{a1, a2, QString(20, QLatin1Char('-')), "Table Data", "Table Structure"}));
 
-    // Inert entries can be chosen and change nothing.
+    // The inert entry can be chosen and changes nothing.
     dialogs_.clear();
     window().action(QStringLiteral("N1"))->trigger();
-    window().action(QStringLiteral("CompareData2"))->trigger();
     EXPECT_TRUE(dialogs_.calls().isEmpty());
 }
 
