@@ -1,0 +1,54 @@
+#pragma once
+// The state of the acknowledgment writer in its folder: per partner, the next
+// control numbers of the answers and the interchange control numbers received.
+//
+// The folder is held (WorkLock on "lock") for the whole run, so two runs never
+// hand out the same number: a second run waits for the first up to a limit,
+// then gives up with WorkLockedError. Each number is written (temporary file,
+// then rename) before the answer that uses it is made, so a run killed
+// halfway may skip a number but never uses one twice. Received numbers are
+// appended one line each; a line cut by a kill is ignored.
+#include "edi/acknowledgment.h"
+#include "edi/work_lock.h"
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace pelldrake::edi {
+
+class AckState : public AckNumbering {
+public:
+    // Creates the folder when missing. Throws WorkLockedError when another
+    // run holds it longer than wait, FileError when it cannot be made.
+    explicit AckState(const std::filesystem::path &folder,
+                      std::chrono::milliseconds wait = std::chrono::seconds(30));
+
+    std::int64_t nextInterchange(const std::string &partner) override;
+    std::int64_t nextGroup(const std::string &partner) override;
+    bool receivedBefore(const std::string &partner, const std::string &isa13) override;
+
+    // The file name part for partner ("ZZ/SENDER" -> "ZZ-SENDER").
+    static std::string fileName(const std::string &partner);
+    // The default folder: pelldrake/ack-state in the user's data directory.
+    static std::filesystem::path defaultFolder();
+
+private:
+    struct Partner {
+        std::int64_t nextInterchange = 1;
+        std::int64_t nextGroup = 1;
+        std::set<std::string> received;
+        bool loaded = false;
+    };
+    Partner &partner(const std::string &name);
+    void save(const std::string &name, const Partner &p);
+
+    std::filesystem::path m_folder;
+    std::unique_ptr<WorkLock> m_lock;
+    std::map<std::string, Partner> m_partners;
+};
+
+} // namespace pelldrake::edi
