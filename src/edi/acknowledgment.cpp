@@ -81,6 +81,10 @@ public:
 
     SegmentCutter::Action segment(std::string_view raw) override
     {
+        // Blanks before a segment (after a missing terminator's line break)
+        // are no part of its tag.
+        while (!raw.empty() && static_cast<unsigned char>(raw.front()) <= ' ' && raw.front() != m_cutter.terminator())
+            raw.remove_prefix(1);
         std::string_view seg = raw;
         if (!seg.empty() && seg.back() == m_cutter.terminator())
             seg.remove_suffix(1);

@@ -138,6 +138,23 @@ void requireWritableFolder(const fs::path &dir, const std::string &given)
     }
 }
 
+// Removes what a killed run left in dir: acknowledgments under their
+// temporary names ("<name>.x12.tmp<digits>"). Called with the state folder held.
+void removeKilledRunsFiles(const fs::path &dir)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = io::fromPath(it->path().filename());
+        const auto at = name.rfind(".x12.tmp");
+        if (at == std::string::npos || at + 8 == name.size() ||
+            name.find_first_not_of("0123456789", at + 8) != std::string::npos)
+            continue;
+        std::error_code removeEc;
+        if (it->symlink_status(removeEc).type() == fs::file_type::regular)
+            fs::remove(it->path(), removeEc);
+    }
+}
+
 // Writes the answer under a temporary name and renames it into place; an
 // existing acknowledgment is never replaced.
 std::string writeAcknowledgment(const fs::path &dir, const AckInterchange &ic)
@@ -235,6 +252,7 @@ int runAck(const Options &options, const std::vector<std::string> &files, const 
         const fs::path outDir = io::toPath(options.out);
         requireWritableFolder(outDir, options.out);
         AckState state(options.stateGiven ? io::toPath(options.state) : AckState::defaultFolder());
+        removeKilledRunsFiles(outDir);
         const AckOptions ack = ackOptions(options, rules);
         for (const std::string &f : files) {
             if (const int signal = stopRequested())

@@ -254,7 +254,12 @@ int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
         const std::string &data = check.value(found[k], 1);
         return std::string_view(data).substr(0, data.find('\n'));
     };
+    // An interchange of no groups (IEA01 0) carries only TA1s, or nothing.
+    const bool noGroups = found[1] == ~std::size_t{0} && found[2] == ~std::size_t{0} && found[3] != ~std::size_t{0} &&
+                          elementOf(segmentOf(3), sep, 1) == "0";
     for (int k = 0; k < 4; ++k) {
+        if (noGroups && (k == 1 || k == 2))
+            continue;
         if (found[k] == ~std::size_t{0}) {
             report.check("envelope",
                          CheckResult::fail(std::string("ERROR: the group has no ") + kinds[k] + " segment"));
