@@ -70,10 +70,12 @@ AckState::Partner &AckState::partner(const std::string &name)
     std::string key;
     std::int64_t value = 0;
     while (counters >> key >> value) {
+        if (value < 1 || value > 1000000000)
+            continue;
         if (key == "interchange")
-            p.nextInterchange = value;
+            p.interchange.next = p.interchange.stored = value;
         else if (key == "group")
-            p.nextGroup = value;
+            p.group.next = p.group.stored = value;
     }
     std::ifstream received(fs::path(base).concat(".received"));
     std::string line;
@@ -83,33 +85,53 @@ AckState::Partner &AckState::partner(const std::string &name)
     return p;
 }
 
-void AckState::save(const std::string &name, const Partner &p)
+AckState::~AckState()
+{
+    for (const auto &[name, p] : m_partners) {
+        try {
+            save(name, p, true);
+        } catch (const std::exception &) {
+            // The reserved numbers stay skipped: never a number twice.
+        }
+    }
+}
+
+// used: write the next numbers to use; otherwise the end of the reservations.
+void AckState::save(const std::string &name, const Partner &p, bool used)
 {
     ReplacingFile file(m_folder / (fileName(name) + ".counters"));
-    const std::string text = "interchange " + std::to_string(p.nextInterchange) + "\ngroup " +
-                             std::to_string(p.nextGroup) + "\n";
+    const Counter &i = p.interchange, &g = p.group;
+    const std::string text = "interchange " + std::to_string(used ? i.next : i.stored) + "\ngroup " +
+                             std::to_string(used ? g.next : g.stored) + "\n";
     if (!file.write(text))
         throw FileError("cannot write the state in \"" + m_folder.string() + "\"");
     file.commit();
 }
 
+// ISA13 and GS06 have nine digits; after 999999999 the numbers start again at 1.
+std::int64_t AckState::draw(const std::string &name, Partner &p, Counter &c)
+{
+    constexpr std::int64_t kEnd = 1000000000;
+    if (c.next >= kEnd)
+        c.next = c.stored = 1;
+    const std::int64_t n = c.next++;
+    if (c.next > c.stored) {
+        c.stored = std::min(n + kReserveBlock, kEnd);
+        save(name, p, false);
+    }
+    return n;
+}
+
 std::int64_t AckState::nextInterchange(const std::string &name)
 {
     Partner &p = partner(name);
-    // ISA13 has nine digits; after 999999999 the numbers start again at 1.
-    const std::int64_t n = p.nextInterchange;
-    p.nextInterchange = n >= 999999999 ? 1 : n + 1;
-    save(name, p);
-    return n;
+    return draw(name, p, p.interchange);
 }
 
 std::int64_t AckState::nextGroup(const std::string &name)
 {
     Partner &p = partner(name);
-    const std::int64_t n = p.nextGroup;
-    p.nextGroup = n >= 999999999 ? 1 : n + 1;
-    save(name, p);
-    return n;
+    return draw(name, p, p.group);
 }
 
 bool AckState::receivedBefore(const std::string &name, const std::string &isa13)
@@ -119,10 +141,11 @@ bool AckState::receivedBefore(const std::string &name, const std::string &isa13)
         return false;
     if (!p.received.insert(isa13).second)
         return true;
-    std::ofstream out(m_folder / (fileName(name) + ".received"), std::ios::app | std::ios::binary);
-    out << isa13 << ";\n";
-    out.flush();
-    if (!out)
+    if (!p.receivedFile)
+        p.receivedFile = openFile(m_folder / (fileName(name) + ".received"), "ab");
+    const std::string line = isa13 + ";\n";
+    if (!p.receivedFile || std::fwrite(line.data(), 1, line.size(), p.receivedFile.get()) != line.size() ||
+        std::fflush(p.receivedFile.get()) != 0)
         throw FileError("cannot write the state in \"" + m_folder.string() + "\"");
     return false;
 }

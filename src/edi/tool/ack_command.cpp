@@ -16,6 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Temporary names of this process; the state folder is held, so no other
+// run writes beside them.
+unsigned long g_tempSerial = 0;
+
 // A signal asked the run to stop: the file being written is dropped.
 struct AckStopped {
     int signal;
@@ -156,7 +160,8 @@ void removeKilledRunsFiles(const fs::path &dir)
 }
 
 // Writes the answer under a temporary name and renames it into place; an
-// existing acknowledgment is never replaced.
+// existing acknowledgment is never replaced. Not synced one by one (that
+// would cost milliseconds each): a killed run leaves whole files or none.
 std::string writeAcknowledgment(const fs::path &dir, const AckInterchange &ic)
 {
     const std::string name = AckState::fileName(ic.sender) + "-" + ic.ackControl + ".x12";
@@ -164,10 +169,18 @@ std::string writeAcknowledgment(const fs::path &dir, const AckInterchange &ic)
     std::error_code ec;
     if (fs::exists(fs::symlink_status(target, ec)))
         throw FileError("\"" + io::fromPath(target) + "\" exists already: was the state folder reset?");
-    ReplacingFile file(target);
-    if (!file.write(ic.text))
+    const fs::path temp = dir / ("." + name + ".tmp" + std::to_string(++g_tempSerial));
+    FilePtr f = openFile(temp, "wbx");
+    if (!f)
+        throw FileError("cannot create \"" + io::fromPath(temp) + "\"");
+    const bool ok = std::fwrite(ic.text.data(), 1, ic.text.size(), f.get()) == ic.text.size() &&
+                    std::fclose(f.release()) == 0;
+    if (ok)
+        fs::rename(temp, target, ec);
+    if (!ok || ec) {
+        fs::remove(temp, ec);
         throw FileError("cannot write \"" + io::fromPath(target) + "\"");
-    file.commit();
+    }
     return io::fromPath(target);
 }
 
