@@ -101,10 +101,11 @@ std::uint32_t RuleIndex::pack(std::string_view tag)
 const std::vector<TypeRule> &defaultTypeRules()
 {
     static const std::vector<TypeRule> rules = {
-        // envelope; control numbers with their lengths
+        // envelope; control numbers with their lengths (SE02 must equal ST02:
+        // its own length would only repeat that fault)
         {"ISA", 9, "DT"}, {"ISA", 10, "TM"}, {"ISA", 13, "N0", 9, 9}, {"GS", 4, "DT"}, {"GS", 5, "TM"},
         {"GS", 6, "N0", 1, 9}, {"GE", 1, "N0", 1, 6}, {"GE", 2, "N0", 1, 9}, {"IEA", 1, "N0", 1, 5},
-        {"IEA", 2, "N0", 9, 9}, {"ST", 2, "AN", 4, 9}, {"SE", 1, "N0", 1, 10}, {"SE", 2, "AN", 4, 9},
+        {"IEA", 2, "N0", 9, 9}, {"ST", 2, "AN", 4, 9}, {"SE", 1, "N0", 1, 10},
         // common to several sets: dates, totals, allowances and charges
         {"DTM", 2, "DT"}, {"DTM", 3, "TM"}, {"CTT", 1, "N0"}, {"CTT", 2, "R"}, {"SAC", 5, "N2"},
         // 850 purchase order

@@ -141,7 +141,7 @@ TEST(Acknowledgment, EachFaultBecomesItsCode)
         {"bad time", {with({po("0001", "DTM*002*20261207*2575~")})}, {"AK3*DTM*2**8", "AK4*3**9*2575"}},
         {"letters in a quantity", {with({po("0001", "PO1*1*1O*EA*9.95~")})}, {"AK4*2**6*1O"}},
         {"a control character is not echoed", {with({po("0001", "PO1*1*1\x01*EA~")})}, {"AK4*2**6"}},
-        {"ST02 too short", {with({po("001")})}, {"AK3*ST*1**8", "AK4*2**4*001", "AK3*SE*3**8"}},
+        {"ST02 too short", {with({po("001")})}, {"AK3*ST*1**8", "AK4*2**4*001", "AK5*R*5"}},
         {"several faults, all reported", {with({po("0001", "PO1*1*X*EA*Y~", 4)})},
          {"AK4*2**6*X", "AK4*4**6*Y", "AK5*R*5*4"}},
     };
