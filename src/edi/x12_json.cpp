@@ -1,5 +1,6 @@
 #include "edi/x12_json.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pelldrake::edi {
@@ -182,6 +183,7 @@ private:
         } catch (const X12ValueError &e) {
             throw X12FormError("the ISA at byte " + std::to_string(m_in.offset()) + ": " + e.what());
         }
+        classify();
         m_in.advance(kIsaWithTerminator);
         m_defaultEnd.assign(1, m_sep.terminator);
         takeLineBreaks(m_defaultEnd);
@@ -255,49 +257,113 @@ private:
         return !isIEA && term != std::string_view::npos;
     }
 
-    void writeElements(std::string &o, std::string_view content) const
+    // The segment's elements as a JSON array, in one pass over its bytes
+    // into room made beforehand (a byte becomes at most six, an element adds
+    // at most eight of structure).
+    void writeElements(std::string &o, std::string_view content)
     {
-        o += '[';
-        std::size_t from = 0;
-        for (bool first = true;; first = false) {
-            std::size_t to = content.find(m_sep.element, from);
-            if (to == std::string_view::npos)
-                to = content.size();
-            if (!first)
-                o += ',';
-            writeElement(o, content.substr(from, to - from));
-            if (to == content.size())
+        const std::size_t at = o.size();
+        o.resize(at + content.size() * 8 + 16);
+        char *p = o.data() + at;
+        *p++ = '[';
+        const char *s = content.data();
+        const char *const end = s + content.size();
+        for (;;) {
+            const char *e = s;
+            bool nested = false;
+            for (; e < end; ++e) {
+                const unsigned char k = m_class[static_cast<unsigned char>(*e)];
+                if (k == kElement)
+                    break;
+                nested |= k == kSub;
+            }
+            if (!nested) {
+                p = writeString(p, s, e);
+            } else {
+                *p++ = '[';
+                *p++ = '[';
+                const char *from = s;
+                for (const char *q = s; q < e; ++q) {
+                    if (m_class[static_cast<unsigned char>(*q)] != kSub)
+                        continue;
+                    p = writeString(p, from, q);
+                    if (*q == m_sep.component) {
+                        *p++ = ',';
+                    } else {
+                        *p++ = ']';
+                        *p++ = ',';
+                        *p++ = '[';
+                    }
+                    from = q + 1;
+                }
+                p = writeString(p, from, e);
+                *p++ = ']';
+                *p++ = ']';
+            }
+            if (e == end)
                 break;
-            from = to + 1;
+            *p++ = ',';
+            s = e + 1;
         }
-        o += ']';
+        *p++ = ']';
+        o.resize(static_cast<std::size_t>(p - o.data()));
     }
 
-    void writeElement(std::string &o, std::string_view e) const
+    // The bytes s..e as a JSON string at p (see appendJsonString).
+    static char *writeString(char *p, const char *s, const char *e)
     {
-        const char rep = m_sep.repetition, comp = m_sep.component;
-        bool nested = false;
-        for (const char c : e)
-            if (c == comp || (rep && c == rep)) {
-                nested = true;
-                break;
-            }
-        if (!nested) {
-            appendJsonString(o, e);
-            return;
-        }
-        o += "[[";
-        std::size_t from = 0;
-        for (std::size_t i = 0; i <= e.size(); ++i) {
-            if (i < e.size() && e[i] != comp && !(rep && e[i] == rep))
+        static const char hex[] = "0123456789abcdef";
+        *p++ = '"';
+        while (s < e) {
+            const auto c = static_cast<unsigned char>(*s);
+            if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+                *p++ = static_cast<char>(c);
+                ++s;
                 continue;
-            appendJsonString(o, e.substr(from, i - from));
-            if (i < e.size())
-                o += e[i] == comp ? "," : "],[";
-            from = i + 1;
+            }
+            if (c == '"' || c == '\\') {
+                *p++ = '\\';
+                *p++ = static_cast<char>(c);
+            } else if (c == '\n') {
+                *p++ = '\\';
+                *p++ = 'n';
+            } else if (c == '\r') {
+                *p++ = '\\';
+                *p++ = 'r';
+            } else if (c == '\t') {
+                *p++ = '\\';
+                *p++ = 't';
+            } else if (c < 0x20) {
+                std::memcpy(p, "\\u00", 4);
+                p[4] = hex[c >> 4];
+                p[5] = hex[c & 15];
+                p += 6;
+            } else if (const std::size_t len = wideUtf8Length(std::string_view(s, static_cast<std::size_t>(e - s)), 0)) {
+                std::memcpy(p, s, len);
+                p += len;
+                s += len;
+                continue;
+            } else {
+                *p++ = static_cast<char>(0xC0 | (c >> 6));
+                *p++ = static_cast<char>(0x80 | (c & 0x3F));
+            }
+            ++s;
         }
-        o += "]]";
+        *p++ = '"';
+        return p;
     }
+
+    void classify()
+    {
+        std::fill(std::begin(m_class), std::end(m_class), kPlain);
+        m_class[static_cast<unsigned char>(m_sep.element)] = kElement;
+        m_class[static_cast<unsigned char>(m_sep.component)] = kSub;
+        if (m_sep.repetition)
+            m_class[static_cast<unsigned char>(m_sep.repetition)] = kSub;
+    }
+
+    static constexpr unsigned char kPlain = 0, kElement = 1, kSub = 2;
+    unsigned char m_class[256] = {};
 
     InputWindow m_in;
     OutputBlock m_out;
@@ -632,6 +698,7 @@ private:
     void segment(bool isa)
     {
         requireTerminated();
+        m_out.maybeFlush();
         std::string &o = m_out.buffer();
         if (peek() == '[') {
             elements(isa);
@@ -654,17 +721,20 @@ private:
     }
 
     // One value: none of the separators (bar those allowed) may be in it.
+    // Decoded straight into the output, then checked there.
     void leaf(bool inIsa)
     {
-        m_scratch.clear();
-        readString(m_scratch);
-        for (const char c : m_scratch) {
+        std::string &o = m_out.buffer();
+        const std::size_t start = o.size();
+        readString(o);
+        for (std::size_t i = start; i < o.size(); ++i) {
+            const char c = o[i];
             if (c == m_sep.element || c == m_sep.terminator)
-                fail("the value \"" + m_scratch + "\" holds a separator");
+                fail("the value \"" + o.substr(start) + "\" holds a separator");
             if (!inIsa && (c == m_sep.component || (m_sep.repetition && c == m_sep.repetition)))
-                fail("the value \"" + m_scratch + "\" holds a separator: give components and repetitions as arrays");
+                fail("the value \"" + o.substr(start) +
+                     "\" holds a separator: give components and repetitions as arrays");
         }
-        m_out.buffer() += m_scratch;
     }
 
     void elements(bool isa)

@@ -179,10 +179,8 @@ std::string SegmentBuilder::take()
     return out;
 }
 
-std::string_view InputWindow::ensure(std::size_t n)
+std::string_view InputWindow::refill(std::size_t n)
 {
-    if (m_len - m_pos >= n || m_eof)
-        return held();
     if (m_pos > 0) {
         std::memmove(m_buf.data(), m_buf.data() + m_pos, m_len - m_pos);
         m_len -= m_pos;

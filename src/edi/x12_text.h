@@ -93,7 +93,10 @@ public:
     {
     }
     // The bytes held from the position on, at least n unless the input ends first.
-    std::string_view ensure(std::size_t n);
+    std::string_view ensure(std::size_t n)
+    {
+        return m_len - m_pos >= n || m_eof ? held() : refill(n);
+    }
     std::string_view held() const { return {m_buf.data() + m_pos, m_len - m_pos}; }
     void advance(std::size_t n)
     {
@@ -106,6 +109,8 @@ public:
     std::uint64_t offset() const { return m_offset; }
 
 private:
+    std::string_view refill(std::size_t n);
+
     ByteSource m_source;
     std::size_t m_block;
     std::vector<char> m_buf;
