@@ -1,6 +1,7 @@
 #include "edi/x12_json.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace pelldrake::edi {
@@ -418,6 +419,9 @@ private:
 
     void skipSpace()
     {
+        // Mostly there is none: to-json writes blanks between segments only.
+        if (const std::string_view h = m_in.held(); !h.empty() && static_cast<unsigned char>(h[0]) > ' ')
+            return;
         for (;;) {
             const std::string_view v = m_in.ensure(1);
             std::size_t n = 0;
@@ -432,6 +436,13 @@ private:
     }
 
     char peek()
+    {
+        if (const std::string_view h = m_in.held(); !h.empty() && static_cast<unsigned char>(h[0]) > ' ')
+            return h[0];
+        return peekAfterSpace();
+    }
+
+    char peekAfterSpace()
     {
         skipSpace();
         const std::string_view v = m_in.ensure(1);
@@ -522,12 +533,8 @@ private:
         for (;;) {
             const std::string_view v = m_in.ensure(16);
             std::size_t run = 0;
-            while (run < v.size()) {
-                const auto c = static_cast<unsigned char>(v[run]);
-                if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\')
-                    break;
+            while (run < v.size() && !kStringStop[static_cast<unsigned char>(v[run])])
                 ++run;
-            }
             out.append(v.substr(0, run));
             m_in.advance(run);
             if (run < v.size() && escapeOrEnd(out))
@@ -664,6 +671,12 @@ private:
         } catch (const X12ValueError &e) {
             fail(e.what());
         }
+        std::fill(std::begin(m_forbidden), std::end(m_forbidden), 0);
+        m_forbidden[static_cast<unsigned char>(m_sep.element)] = kAlways;
+        m_forbidden[static_cast<unsigned char>(m_sep.terminator)] = kAlways;
+        m_forbidden[static_cast<unsigned char>(m_sep.component)] = kOutsideIsa;
+        if (m_sep.repetition)
+            m_forbidden[static_cast<unsigned char>(m_sep.repetition)] = kOutsideIsa;
         expect(',');
         key("end");
         m_defaultEnd.clear();
@@ -727,13 +740,14 @@ private:
         std::string &o = m_out.buffer();
         const std::size_t start = o.size();
         readString(o);
+        const unsigned char bad = inIsa ? kAlways : kAlways | kOutsideIsa;
         for (std::size_t i = start; i < o.size(); ++i) {
-            const char c = o[i];
-            if (c == m_sep.element || c == m_sep.terminator)
+            const unsigned char k = m_forbidden[static_cast<unsigned char>(o[i])];
+            if (!(k & bad))
+                continue;
+            if (k & kAlways)
                 fail("the value \"" + o.substr(start) + "\" holds a separator");
-            if (!inIsa && (c == m_sep.component || (m_sep.repetition && c == m_sep.repetition)))
-                fail("the value \"" + o.substr(start) +
-                     "\" holds a separator: give components and repetitions as arrays");
+            fail("the value \"" + o.substr(start) + "\" holds a separator: give components and repetitions as arrays");
         }
     }
 
@@ -794,6 +808,17 @@ private:
         if (read.component != m_sep.component || read.repetition != m_sep.repetition)
             fail("the ISA's separators (ISA11, ISA16) differ from \"separators\"");
     }
+
+    // Bytes that end a plain run inside a JSON string.
+    static constexpr auto kStringStop = [] {
+        std::array<bool, 256> t{};
+        for (int c = 0; c < 256; ++c)
+            t[static_cast<std::size_t>(c)] = c < 0x20 || c >= 0x80 || c == '"' || c == '\\';
+        return t;
+    }();
+    // Separators a value may not hold: never, or outside the ISA.
+    static constexpr unsigned char kAlways = 1, kOutsideIsa = 2;
+    unsigned char m_forbidden[256] = {};
 
     InputWindow m_in;
     OutputBlock m_out;

@@ -219,10 +219,11 @@ int ackFile(const std::string &input, const fs::path &outDir, const AckOptions &
 template <typename Convert>
 int convert(const Options &options, std::ostream &out, Convert convertFn)
 {
+    // Both directions stream, so a pipe serves as well as a file.
     const std::string &input = options.files[0];
     std::error_code ec;
-    if (!fs::is_regular_file(io::toPath(input), ec))
-        throw FileError("cannot read \"" + input + "\": not a regular file");
+    if (fs::is_directory(io::toPath(input), ec))
+        throw FileError("cannot read \"" + input + "\": a directory");
     if (options.outGiven && sameFile(io::toPath(input), io::toPath(options.out)))
         throw FileError("the output \"" + options.out + "\" is the input itself");
     FilePtr in = openFile(io::toPath(input), "rb");
