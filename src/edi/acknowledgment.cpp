@@ -164,12 +164,32 @@ private:
         m_envelopeCodes.clear();
         m_open = true;
         m_ended = false;
+        checkIsaRules();
         m_duplicate = m_numbering.receivedBefore(m_ic.sender, m_ic.control);
         if (m_duplicate) {
             m_envelopeCodes.push_back("025");
             note("interchange " + m_ic.control + " from " + m_ic.sender + " was received before (TA105 025)");
         }
         return true;
+    }
+
+    // The rules on ISA09, ISA10 and ISA13 give the TA1's date, time and
+    // control number notes.
+    void checkIsaRules()
+    {
+        const auto *rules = m_rules.find("ISA");
+        if (!rules)
+            return;
+        for (const TypeRule *rule : *rules) {
+            const std::string_view value = el(static_cast<std::size_t>(rule->element));
+            if (value.empty() || !ruleFault(value, *rule))
+                continue;
+            const char *code = rule->element == 9 ? "014" : rule->element == 10 ? "015" : rule->element == 13 ? "018" : nullptr;
+            if (!code)
+                continue;
+            m_envelopeCodes.push_back(code);
+            note("ISA" + std::to_string(rule->element) + " \"" + std::string(value) + "\" (TA105 " + code + ")");
+        }
     }
 
     void endInterchange()
@@ -345,13 +365,29 @@ private:
         }
         if (fault.elements.empty())
             return;
-        if (!m_inSet)
-            return;   // GS/GE faults are the group's: their codes are above
+        if (!m_inSet) {
+            groupFaults(fault);
+            return;
+        }
         fault.tag = std::string(m_el[0]);
         fault.position = m_position;
         if (std::find(m_set.codes.begin(), m_set.codes.end(), "5") == m_set.codes.end())
             m_set.codes.push_back("5");
         m_set.segments.push_back(std::move(fault));
+    }
+
+    // Faults of the GS's date, time and control number become the group's
+    // AK905 30, 31 and 6; the GE's counts are checked against what came.
+    void groupFaults(const SegmentFault &fault)
+    {
+        if (!m_group || m_el[0] != "GS")
+            return;
+        for (const ElementFault &e : fault.elements) {
+            const char *code = e.position == 4 ? "30" : e.position == 5 ? "31" : e.position == 6 ? "6" : nullptr;
+            auto &codes = m_group->summary.groupCodes;
+            if (code && std::find(codes.begin(), codes.end(), code) == codes.end())
+                codes.push_back(code);
+        }
     }
 
     // ---- the answer

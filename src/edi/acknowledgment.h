@@ -9,9 +9,11 @@
 //          group 23, element faults 5 with an AK3 (AK304 8) and an AK4 per
 //          element (AK403 4/5 length, 6 character or number, 8 date, 9 time);
 //          any of them rejects the set (AK501 R)
-//   group: GE01 count AK905 5, GS06 <> GE02 4, no GE 3
+//   group: GE01 count AK905 5, GS06 <> GE02 4, no GE 3; GS04 date 30,
+//          GS05 time 31, GS06 not a number of 1 to 9 digits 6
 //   interchange (TA105): ISA13 <> IEA02 001, IEA01 count 021, no IEA 023,
-//          ISA13 received before from the same sender 025
+//          ISA13 received before from the same sender 025; ISA09 date 014,
+//          ISA10 time 015, ISA13 not nine digits 018
 // Every fault is reported, never only the first.
 //
 // The answer to an interchange: an ISA with the sender and receiver swapped

@@ -3,14 +3,13 @@
 // parses with an independent X12 parser and passes our own check.
 #include "edi/acknowledgment.h"
 #include "edi/file_util.h"
+#include "edi/x12_text.h"
 #include "edi/tool/edi_tool.h"
 #include "x12_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
-#include <regex>
 #include <sstream>
 
 using namespace pelldrake::edi;
@@ -36,6 +35,7 @@ struct Group {
     std::string sender = "APPSEND", receiver = "APPRECV";
     std::string control = "17";
     std::string version = "004010";
+    std::string date = "20261207";
     std::vector<std::string> sets;   // whole sets, ST..SE, '~'-terminated
     std::string trailer;             // GE; empty: the right one
 };
@@ -50,7 +50,7 @@ std::string file(const Envelope &e, const std::vector<Group> &groups, const std:
 {
     std::string t = acktest::isa(e) + "~\r\n";
     for (const Group &g : groups) {
-        t += "GS*" + g.id + "*" + g.sender + "*" + g.receiver + "*20261207*0930*" + g.control + "*X*" + g.version +
+        t += "GS*" + g.id + "*" + g.sender + "*" + g.receiver + "*" + g.date + "*0930*" + g.control + "*X*" + g.version +
              "~\r\n";
         for (const std::string &s : g.sets)
             t += s;
@@ -153,6 +153,10 @@ TEST(Acknowledgment, EachFaultBecomesItsCode)
         for (const std::string &s : c.expected)
             EXPECT_TRUE(has(ack, s)) << s << " not in\n" << ack;
     }
+    // The GS's own date.
+    Group badDate = clean;
+    badDate.date = "20261301";
+    EXPECT_TRUE(has(only(file(e, {badDate})), "AK9*R*1*1*1*30"));
     // No GE at all: the IEA closes the group.
     std::string noGE = file(e, {clean});
     noGE.erase(noGE.find("GE*"), noGE.find("IEA") - noGE.find("GE*"));
@@ -175,6 +179,9 @@ TEST(Acknowledgment, EnvelopeFaultsGetATA1BeforeTheFirstGroup)
         EXPECT_TRUE(has(ack, ta1)) << ack;
         EXPECT_EQ(tags(ack).substr(0, 11), "ISA TA1 GS ") << "the groups are still answered";
     }
+    Envelope badDate = e;
+    badDate.date = "261307";
+    EXPECT_TRUE(has(only(file(badDate, {g})), "TA1*000000123*261307*0930*E*014"));
     // Asked for with ISA14 = 1: an accepting TA1; never with --ta1 never.
     e.ackRequested = '1';
     EXPECT_TRUE(has(only(file(e, {g})), "TA1*000000123*261207*0930*A*000"));
@@ -366,4 +373,23 @@ for my $f (@ARGV) {
             seen.push_back(line);
         EXPECT_EQ(seen, segmentsOf(answers[i])) << answers[i];
     }
+}
+
+// The builder a program places values with: it keeps the structure sound.
+TEST(SegmentBuilder, PlacesValuesAndRefusesSeparators)
+{
+    X12Separators sep;
+    sep.repetition = '^';
+    SegmentBuilder b(sep, "\r\n");
+    b.begin("N1").element("ST").element("").element("X").element("").element("").end();
+    b.begin("SLN").element(7, 4).composite({"EA", "", "3", "", ""}).composite({"", ""}).element("").end();
+    EXPECT_EQ(b.text(), "N1*ST**X~\r\nSLN*0007*EA::3~\r\n");
+    EXPECT_EQ(b.segmentCount(), 2u);
+    for (const char *bad : {"A*B", "A~B", "A:B", "A^B"})
+        EXPECT_THROW(b.begin("N1").element(bad), X12ValueError) << bad;
+    EXPECT_THROW(b.composite({"A", "B:C"}), X12ValueError);
+    X12Separators clash = sep;
+    clash.component = '*';
+    EXPECT_THROW(SegmentBuilder{clash}, X12ValueError);
+    EXPECT_THROW(SegmentBuilder(sep, " "), X12ValueError);
 }

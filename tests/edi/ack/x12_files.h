@@ -18,6 +18,7 @@ struct Envelope {
     std::string receiver = "RECEIVER";
     std::string control = "000000001";
     char ackRequested = '0';
+    std::string date = "261207";
 };
 
 inline std::string padded(std::string s, std::size_t n)
@@ -33,7 +34,7 @@ inline std::string isa(const Envelope &e)
     std::string t = "ISA";
     for (const std::string &part :
          {std::string("00"), padded("", 10), std::string("00"), padded("", 10), std::string("ZZ"), padded(e.sender, 15),
-          std::string("ZZ"), padded(e.receiver, 15), std::string("261207"), std::string("0930"),
+          std::string("ZZ"), padded(e.receiver, 15), e.date, std::string("0930"),
           std::string(1, e.repetition), e.version, e.control, std::string(1, e.ackRequested), std::string("P"),
           std::string(1, e.component)})
         t += s + part;
