@@ -34,6 +34,12 @@ long long countOf(std::string_view s)
     return std::stoll(std::string(s));
 }
 
+// An element's position as the reports name it: BEG05.
+std::string twoDigits(int n)
+{
+    return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
+}
+
 // A bad value may be echoed only when it cannot break the answer.
 bool echoable(std::string_view value, const X12Separators &sep)
 {
@@ -188,7 +194,7 @@ private:
             if (!code)
                 continue;
             m_envelopeCodes.push_back(code);
-            note("ISA" + std::to_string(rule->element) + " \"" + std::string(value) + "\" (TA105 " + code + ")");
+            note("ISA" + twoDigits(rule->element) + " \"" + std::string(value) + "\" (TA105 " + code + ")");
         }
     }
 
@@ -360,8 +366,8 @@ private:
             if (!code)
                 continue;
             fault.elements.push_back({rule->element, code, echoable(value, m_sep) ? std::string(value) : std::string()});
-            note(std::string(m_el[0]) + std::to_string(rule->element) + " \"" + std::string(value) +
-                 "\": AK403 " + std::to_string(code));
+            note(std::string(m_el[0]) + twoDigits(rule->element) + " \"" + std::string(value) + "\": AK403 " +
+                 std::to_string(code));
         }
         if (fault.elements.empty())
             return;
@@ -416,8 +422,10 @@ private:
                    (m_options.ta1 == Ta1Mode::Auto && (m_ackRequested || !m_envelopeCodes.empty()));
         const bool anyGroup = !m_duplicate && std::any_of(m_groups.begin(), m_groups.end(),
                                                           [](const GroupState &g) { return g.summary.answered; });
-        for (GroupState &g : m_groups)
+        for (GroupState &g : m_groups) {
+            g.summary.answered = g.summary.answered && !m_duplicate;
             m_ic.groups.push_back(g.summary);
+        }
         if (!ta1 && !anyGroup)
             return;
         const std::time_t now = m_options.clock ? m_options.clock() : std::time(nullptr);

@@ -92,7 +92,9 @@ public:
             m_out << "  TA1 " << ic.ta1Status << " " << ic.ta1Code << "\n";
         for (const AckGroupSummary &g : ic.groups)
             m_out << "  group " << printable(g.control) << " (" << printable(g.functionalId) << "): "
-                  << (g.answered ? std::string(1, g.status) : std::string("not answered (an acknowledgment)"))
+                  << (g.answered ? std::string(1, g.status)
+                      : g.functionalId == "FA" ? std::string("not answered (an acknowledgment)")
+                                               : std::string("not answered (a duplicate interchange)"))
                   << ", " << g.accepted << " of " << g.received << " set(s) accepted\n";
         for (const std::string &f : ic.findings)
             m_out << "    " << printable(f) << "\n";
@@ -192,8 +194,10 @@ int ackFile(const std::string &input, const fs::path &outDir, const AckOptions &
     std::string error;
     try {
         std::error_code ec;
-        if (!fs::is_regular_file(io::toPath(input), ec))
-            throw FileError("cannot read \"" + input + "\": not a regular file");
+        const fs::file_status st = fs::status(io::toPath(input), ec);
+        if (!fs::is_regular_file(st))
+            throw FileError("cannot read \"" + input + "\": " +
+                            (fs::exists(st) ? "not a regular file" : "no such file"));
         FilePtr in = openFile(io::toPath(input), "rb");
         if (!in)
             throw FileError("cannot read \"" + input + "\"");
