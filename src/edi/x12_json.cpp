@@ -107,7 +107,9 @@ public:
             m_out.maybeFlush();
         }
         if (!interchanges)
-            throw X12FormError("not X12: no interchange header (ISA) found");
+            throw X12FormError(m_sawIsaText ? "no interchange header (ISA) of 106 characters in one piece: the "
+                                              "header is cut or wrapped into lines, which is not converted"
+                                            : "not X12: no interchange header (ISA) found");
         o += "\n]";
         if (!m_lead.empty()) {
             o += ",\"trail\":";
@@ -137,6 +139,7 @@ private:
             v = m_in.ensure(kIsaWithTerminator);
             if (looksLikeISA(v))
                 return true;
+            m_sawIsaText = true;
             holdLead(v.substr(0, 1));
         }
     }
@@ -373,6 +376,7 @@ private:
     X12Separators m_sep;
     int m_interchangeCount = 0;
     std::uint64_t m_lastEnd = 0;
+    bool m_sawIsaText = false;   // "ISA" seen, but no header that reads as one
 };
 
 // ---------------------------------------------------------------- JSON -> X12
