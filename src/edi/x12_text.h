@@ -69,9 +69,7 @@ public:
 
     const std::string &text() const { return m_text; }
     std::string take();
-    const X12Separators &separators() const { return m_sep; }
     std::size_t segmentCount() const { return m_segments; }
-    void resetCount() { m_segments = 0; }
 
 private:
     void checkValue(std::string_view value) const;
