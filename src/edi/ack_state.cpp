@@ -136,18 +136,20 @@ std::int64_t AckState::nextGroup(const std::string &name)
 
 bool AckState::receivedBefore(const std::string &name, const std::string &isa13)
 {
+    return partner(name).received.count(isa13) > 0;
+}
+
+void AckState::remember(const std::string &name, const std::string &isa13)
+{
     Partner &p = partner(name);
-    if (isa13.size() != 9)
-        return false;
-    if (!p.received.insert(isa13).second)
-        return true;
+    if (isa13.size() != 9 || !p.received.insert(isa13).second)
+        return;
     if (!p.receivedFile)
         p.receivedFile = openFile(m_folder / (fileName(name) + ".received"), "ab");
     const std::string line = isa13 + ";\n";
     if (!p.receivedFile || std::fwrite(line.data(), 1, line.size(), p.receivedFile.get()) != line.size() ||
         std::fflush(p.receivedFile.get()) != 0)
         throw FileError("cannot write the state in \"" + m_folder.string() + "\"");
-    return false;
 }
 
 } // namespace pelldrake::edi

@@ -8,7 +8,8 @@
 // written (temporary file, synced, then renamed) before any number of the
 // block is used, so a run killed halfway may skip numbers but never uses one
 // twice; a run that ends writes back the numbers it did not use. Received
-// numbers are appended one line each; a line cut by a kill is ignored.
+// numbers are appended one line each once answered; a line cut by a kill is
+// ignored.
 #include "edi/acknowledgment.h"
 #include "edi/work_lock.h"
 
@@ -38,6 +39,7 @@ public:
     std::int64_t nextInterchange(const std::string &partner) override;
     std::int64_t nextGroup(const std::string &partner) override;
     bool receivedBefore(const std::string &partner, const std::string &isa13) override;
+    void remember(const std::string &partner, const std::string &isa13) override;
 
     // The file name part for partner ("ZZ/SENDER" -> "ZZ-SENDER").
     static std::string fileName(const std::string &partner);

@@ -227,6 +227,8 @@ private:
         }
         answer();
         m_onInterchange(m_ic);
+        if (!m_duplicate)
+            m_numbering.remember(m_ic.sender, m_ic.control);
     }
 
     // ---- groups

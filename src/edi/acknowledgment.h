@@ -59,8 +59,11 @@ public:
     // The next ISA13 / GS06 for answers to partner; never handed out twice.
     virtual std::int64_t nextInterchange(const std::string &partner) = 0;
     virtual std::int64_t nextGroup(const std::string &partner) = 0;
-    // Remembers isa13 from partner; true when it had been received before.
+    // True when isa13 from partner was received (and answered) before.
     virtual bool receivedBefore(const std::string &partner, const std::string &isa13) = 0;
+    // Remembers isa13 from partner, once its answer is written: a run
+    // stopped before that leaves it to be answered again.
+    virtual void remember(const std::string &partner, const std::string &isa13) = 0;
 };
 
 // The X12 cannot be answered at all: not X12, or an ISA no TA1 can be formed from.
@@ -92,7 +95,8 @@ struct AckInterchange {
 };
 
 // Reads the X12 file and hands each interchange's answer to onInterchange as
-// soon as its IEA (or the end of the interchange) is read. Throws
+// soon as its IEA (or the end of the interchange) is read; once that returns,
+// the interchange's control number is remembered. Throws
 // AckInputError when the file holds no X12 or its first ISA cannot be read,
 // FileError when it cannot be read; an unreadable later ISA ends the file
 // with AckInputError after the interchanges before it were handed over.

@@ -2,6 +2,7 @@
 // numbers that stay unique across runs, runs at once and killed runs; input
 // that cannot be answered; the JSON report.
 #include "edi/ack_state.h"
+#include "edi/file_util.h"
 #include "edi/tool/edi_tool.h"
 #include "x12_files.h"
 
@@ -221,4 +222,26 @@ TEST(AckTool, ToJsonAndBackThroughFiles)
     EXPECT_FALSE(fs::exists(dir.path() / "t.json"));
     EXPECT_EQ(tool({"from-json", x12, "--out", (dir.path() / "x.x12").string()}).code, 2);
     EXPECT_FALSE(fs::exists(dir.path() / "x.x12"));
+}
+
+// An interchange whose answer was never written is no duplicate next time.
+TEST(AckTool, AnInterchangeIsRememberedOnlyOnceAnswered)
+{
+    using namespace pelldrake::edi;
+    acktest::ScratchDir dir;
+    const std::string in = dir.file("in.x12", interchanges(1));
+    auto answerOnce = [&](bool fail) {
+        AckState state(dir.path() / "state");
+        FilePtr f = openFile(in, "rb");
+        std::string ta1;
+        acknowledgeFile(f.get(), in, AckOptions{}, state, [&](AckInterchange &ic) {
+            if (fail)
+                throw FileError("disk full");
+            ta1 = ic.ta1Code;
+        });
+        return ta1;
+    };
+    EXPECT_THROW(answerOnce(true), FileError);
+    EXPECT_EQ(answerOnce(false), "") << "answered as new, no TA1";
+    EXPECT_EQ(answerOnce(false), "025");
 }

@@ -24,8 +24,9 @@ public:
     std::int64_t nextGroup(const std::string &) override { return ++groups; }
     bool receivedBefore(const std::string &partner, const std::string &isa13) override
     {
-        return !seen.insert(partner + isa13).second;
+        return seen.count(partner + isa13) > 0;
     }
+    void remember(const std::string &partner, const std::string &isa13) override { seen.insert(partner + isa13); }
     std::int64_t interchanges = 0, groups = 0;
     std::set<std::string> seen;
 };
