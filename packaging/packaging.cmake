@@ -32,6 +32,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/man/pelldrake.1 ${PROJECT_SOURCE_DIR}/d
               ${PROJECT_SOURCE_DIR}/docs/man/pelldrake-db.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The JSON Schema of pelldrake-edi's to-json form, for programs that read or write it.
+install(FILES ${PROJECT_SOURCE_DIR}/schema/x12.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/pelldrake/schema)
+
 # share/doc/<package>/copyright is where Debian (and its users) look for it.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pelldrake

@@ -12,6 +12,9 @@ packages=(
   xvfb xauth fonts-dejavu-core
   qt6-tools-dev libqt6opengl6-dev dpkg-dev file desktop-file-utils appstream
   libpq-dev sqlite3-tools
+  # test oracles of the EDI acknowledgments and JSON form: an independent X12
+  # parser, and a JSON Schema validator
+  libx12-parser-perl python3-jsonschema
 )
 
 missing=()

@@ -40,6 +40,7 @@ expected=(
   usr/share/man/man1/pelldrake-edi.1
   usr/share/man/man1/pelldrake-db.1
   usr/share/doc/pelldrake/copyright
+  usr/share/pelldrake/schema/x12.schema.json
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png")

@@ -14,7 +14,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Command { Split, Check, Ach };
+enum class Command { Split, Check, Ach, Ack, ToJson, FromJson };
 
 // A --type rule text or a --rules file name, in the order given.
 struct RuleSource {
@@ -32,6 +32,13 @@ struct Options {
     bool copyGiven = false;
     bool json = false;
     std::vector<RuleSource> ruleSources;
+    // ack, to-json, from-json
+    std::string out;
+    std::string state;
+    std::string kind = "auto";      // 997, 999, auto
+    std::string detail = "errors";  // group, sets, errors, full
+    std::string ta1 = "auto";       // auto, always, never
+    bool outGiven = false, stateGiven = false, kindGiven = false, detailGiven = false, ta1Given = false;
 };
 
 // The options of args (args[0] is the command). Throws UsageError for an

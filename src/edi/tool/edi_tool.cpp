@@ -5,6 +5,7 @@
 #include "edi/edi_check.h"
 #include "edi/from_ach.h"
 #include "edi/safe_file.h"
+#include "edi/tool/ack_command.h"
 #include "edi/tool/command_line.h"
 #include "edi/tool/report.h"
 #include "edi/work_lock.h"
@@ -54,6 +55,14 @@ const char *const kUsage =
     "  pelldrake-edi ach <ach-file> <edi-file> [--copy FILE]\n"
     "      write the EDI text carried in the addenda records of an ACH file;\n"
     "      --copy also stores a byte-for-byte copy of the ACH file\n"
+    "  pelldrake-edi ack <file|directory>... --out DIR [--state DIR] [--kind 997|999|auto]\n"
+    "                    [--detail group|sets|errors|full] [--ta1 auto|always|never]\n"
+    "                    [--type SEG:NN:CODE]... [--rules FILE] [--json]\n"
+    "      write one acknowledgment interchange (TA1, 997 or 999) per interchange\n"
+    "      read into DIR; control numbers per partner from the state folder\n"
+    "  pelldrake-edi to-json <x12-file> [--out FILE]\n"
+    "  pelldrake-edi from-json <json-file> [--out FILE]\n"
+    "      the lossless JSON form of an X12 file, and back (byte for byte)\n"
     "  --json prints one JSON document instead of the text report\n"
     "exit codes: 0 all fine, 1 a check failed, 2 usage or input error\n"
     "(with several files: the worst of them); 128 + signal when stopped by one\n";
@@ -130,87 +139,6 @@ std::string twoDigits(int n)
     return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// X12 numeric forms: an optional minus sign, then digits (N, N0..N9) or digits
-// with at most one decimal point (R); at least one digit either way.
-bool isX12Number(std::string_view value, bool decimalPoint)
-{
-    if (!value.empty() && value.front() == '-')
-        value.remove_prefix(1);
-    bool digit = false, point = false;
-    for (const char c : value) {
-        if (isDigit(c))
-            digit = true;
-        else if (c == '.' && decimalPoint && !point)
-            point = true;
-        else
-            return false;
-    }
-    return digit;
-}
-
-bool isNumericCode(std::string_view code)
-{
-    return code == "N" || (code.size() == 2 && code[0] == 'N' && isDigit(code[1]));
-}
-
-// The tool's data type test. The component's validateDataType takes digits
-// and full stops for N and R (no sign, any number of points); remittances
-// carry negative amounts, so the tool checks the X12 forms instead.
-bool validForRule(std::string_view value, const std::string &code)
-{
-    if (code == "R")
-        return isX12Number(value, true);
-    if (isNumericCode(code))
-        return isX12Number(value, false);
-    return validateDataType(value, code);
-}
-
-// The rules by segment tag, so each segment costs one cheap lookup: tags of
-// up to three characters (all X12 tags) are packed into a number.
-class RuleIndex {
-public:
-    explicit RuleIndex(const std::vector<TypeRule> &rules)
-    {
-        for (const TypeRule &r : rules) {
-            if (r.segment.size() <= 3) {
-                const std::uint32_t key = pack(r.segment);
-                auto it = std::lower_bound(m_packed.begin(), m_packed.end(), key,
-                                           [](const auto &e, std::uint32_t k) { return e.first < k; });
-                if (it == m_packed.end() || it->first != key)
-                    it = m_packed.insert(it, {key, {}});
-                it->second.push_back(&r);
-            } else {
-                m_long[r.segment].push_back(&r);
-            }
-        }
-    }
-    const std::vector<const TypeRule *> *find(std::string_view tag) const
-    {
-        if (tag.size() <= 3) {
-            const std::uint32_t key = pack(tag);
-            const auto it = std::lower_bound(m_packed.begin(), m_packed.end(), key,
-                                             [](const auto &e, std::uint32_t k) { return e.first < k; });
-            return it != m_packed.end() && it->first == key ? &it->second : nullptr;
-        }
-        const auto it = m_long.find(tag);
-        return it == m_long.end() ? nullptr : &it->second;
-    }
-
-private:
-    static std::uint32_t pack(std::string_view tag)
-    {
-        std::uint32_t key = static_cast<std::uint32_t>(tag.size());
-        for (std::size_t i = 0; i < tag.size(); ++i)
-            key |= static_cast<std::uint32_t>(static_cast<unsigned char>(tag[i])) << (8 * (i + 1));
-        return key;
-    }
-
-    std::vector<std::pair<std::uint32_t, std::vector<const TypeRule *>>> m_packed;
-    std::map<std::string, std::vector<const TypeRule *>, std::less<>> m_long;
-};
-
 // Checks the elements of one segment against the rules; reports failures.
 int checkElements(std::string_view segment, const std::string &sep, const RuleIndex &rules, Reporter &report)
 {
@@ -220,9 +148,13 @@ int checkElements(std::string_view segment, const std::string &sep, const RuleIn
     int failures = 0;
     for (const TypeRule *rule : *found) {
         const std::string_view value = elementOf(segment, sep, rule->element);
-        if (!value.empty() && !validForRule(value, rule->typeCode)) {
-            report.check("data type", CheckResult::fail(rule->segment + twoDigits(rule->element) + " \""
-                                                        + std::string(value) + "\" is not a valid " + rule->typeCode));
+        const int fault = value.empty() ? 0 : ruleFault(value, *rule);
+        if (fault) {
+            const std::string name = rule->segment + twoDigits(rule->element) + " \"" + std::string(value) + "\"";
+            report.check("data type",
+                         CheckResult::fail(fault == 4   ? name + " is shorter than " + std::to_string(rule->minLength)
+                                           : fault == 5 ? name + " is longer than " + std::to_string(rule->maxLength)
+                                                        : name + " is not a valid " + rule->typeCode));
             ++failures;
         }
     }
@@ -322,7 +254,12 @@ int checkEnvelope(TlynEDICheck &check, const RuleIndex &rules, Reporter &report)
         const std::string &data = check.value(found[k], 1);
         return std::string_view(data).substr(0, data.find('\n'));
     };
+    // An interchange of no groups (IEA01 0) carries only TA1s, or nothing.
+    const bool noGroups = found[1] == ~std::size_t{0} && found[2] == ~std::size_t{0} && found[3] != ~std::size_t{0} &&
+                          elementOf(segmentOf(3), sep, 1) == "0";
     for (int k = 0; k < 4; ++k) {
+        if (noGroups && (k == 1 || k == 2))
+            continue;
         if (found[k] == ~std::size_t{0}) {
             report.check("envelope",
                          CheckResult::fail(std::string("ERROR: the group has no ") + kinds[k] + " segment"));
@@ -555,7 +492,7 @@ TypeRule parseRule(const std::string &text)
     rule.typeCode = text.substr(b + 1);
     // Any other code would fail every value: most likely a typing error.
     const std::string &code = rule.typeCode;
-    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && !isNumericCode(code))
+    if (code != "AN" && code != "ID" && code != "R" && code != "TM" && code != "DT" && !isNumericTypeCode(code))
         throw std::invalid_argument("the data types are AN, ID, N.., R, DT and TM, not \"" + code + "\"");
     return rule;
 }
@@ -581,29 +518,6 @@ std::vector<TypeRule> readRules(std::istream &in, const std::string &name)
     }
     if (in.bad())
         throw std::invalid_argument("cannot read \"" + name + "\"");
-    return rules;
-}
-
-const std::vector<TypeRule> &defaultTypeRules()
-{
-    static const std::vector<TypeRule> rules = {
-        // envelope
-        {"ISA", 9, "DT"}, {"ISA", 10, "TM"}, {"ISA", 13, "N0"}, {"GS", 4, "DT"}, {"GS", 5, "TM"},
-        {"GS", 6, "N0"}, {"GE", 1, "N0"}, {"GE", 2, "N0"}, {"IEA", 1, "N0"}, {"IEA", 2, "N0"},
-        {"SE", 1, "N0"},
-        // common to several sets: dates, totals, allowances and charges
-        {"DTM", 2, "DT"}, {"DTM", 3, "TM"}, {"CTT", 1, "N0"}, {"CTT", 2, "R"}, {"SAC", 5, "N2"},
-        // 850 purchase order
-        {"BEG", 5, "DT"}, {"PO1", 2, "R"}, {"PO1", 4, "R"},
-        // 810 invoice: date, order date, quantity, unit price, total, terms
-        {"BIG", 1, "DT"}, {"BIG", 3, "DT"}, {"IT1", 2, "R"}, {"IT1", 4, "R"}, {"TDS", 1, "N2"},
-        {"ITD", 3, "R"}, {"ITD", 5, "N0"}, {"ITD", 6, "DT"}, {"ITD", 7, "N0"},
-        // 856 ship notice: date, units shipped, weight, order date
-        {"BSN", 3, "DT"}, {"SN1", 2, "R"}, {"TD1", 7, "R"}, {"PRF", 4, "DT"},
-        // 820 payment: amount, date, remittance amounts, adjustments
-        {"BPR", 2, "R"}, {"BPR", 16, "DT"}, {"RMR", 4, "R"}, {"RMR", 5, "R"}, {"RMR", 6, "R"},
-        {"ADX", 1, "R"},
-    };
     return rules;
 }
 
@@ -641,6 +555,12 @@ int dispatch(const Options &options, std::ostream &out, std::ostream &err)
 {
     if (options.command == Command::Ach)
         return ach(options.files[0], options.files[1], options.copy, out);
+    if (options.command == Command::ToJson)
+        return runToJson(options, out, err);
+    if (options.command == Command::FromJson)
+        return runFromJson(options, out, err);
+    if (options.command == Command::Ack)
+        return runAck(options, expandInputs(options.files), collectRules(options.ruleSources), out, err);
     const std::vector<TypeRule> rules =
         options.command == Command::Check ? collectRules(options.ruleSources) : std::vector<TypeRule>{};
     const auto report = options.json ? jsonReporter(out, options.name) : humanReporter(out, err);

@@ -8,6 +8,8 @@
 //
 // Exit codes: 0 all fine, 1 a check failed, 2 usage or input error; with
 // several files the worst of them; 128 + the signal when a signal stopped it.
+#include "edi/type_rules.h"
+
 #include <istream>
 #include <ostream>
 #include <string>
@@ -17,17 +19,11 @@ namespace pelldrake::edi::tool {
 
 enum ExitCode { Ok = 0, CheckFailed = 1, UsageOrInput = 2 };
 
-// One data type rule: element `element` of segments tagged `segment` must be
-// valid for `typeCode` (empty values are not checked: they are optional).
-struct TypeRule {
-    std::string segment;
-    int element = 0;
-    std::string typeCode;
-};
-
-// The built-in rules: the envelope segments and the common date, quantity and
-// amount elements of 810, 850, 856 and 820 sets.
-const std::vector<TypeRule> &defaultTypeRules();
+// The data type rules (see edi/type_rules.h): element `element` of segments
+// tagged `segment` must be valid for `typeCode` (empty values are not
+// checked: they are optional).
+using edi::TypeRule;
+using edi::defaultTypeRules;
 
 // One rule from "SEG:NN:CODE"; throws std::invalid_argument saying what is wrong.
 TypeRule parseRule(const std::string &text);
