@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -104,8 +105,11 @@ QString Importer::columnName(int column) const
 void Importer::reject(qint64 line, int column, const QString &value, const QString &reason, QByteArrayView raw)
 {
     ++report_.rejected;
-    if (report_.rejections.size() < CsvImportReport::kKeptRejections)
-        report_.rejections.append({line, columnName(column), value, reason});
+    if (report_.rejections.size() < CsvImportReport::kKeptRejections) {
+        QString oneLine = reason; // a server's DETAIL line joins its message: one record, one line
+        oneLine.replace(QStringLiteral("\n"), QStringLiteral("; "));
+        report_.rejections.append({line, columnName(column), value, oneLine});
+    }
     if (rejects_) {
         rejects_->writeUtf8(raw);
         rejects_->endLine();
@@ -175,7 +179,10 @@ bool Importer::readHeader()
 
 CommandResult Importer::run()
 {
-    if (!table_.canModify()) {
+    // A PostgreSQL table without a key is browsed read-only but takes appended records.
+    const bool appendable = table_.canModify()
+        || (table_.active() && table_.database() && table_.database()->isPostgres() && !table_.database()->readOnly());
+    if (!appendable) {
         site_.showError(QStringLiteral("The table %1 is read-only: nothing was imported.").arg(table_.tableName()));
         return CommandResult::BadInput;
     }
@@ -228,6 +235,9 @@ CommandResult Importer::run()
     frame_.unlock();
     site_.showRecordCounts();
 
+    // A server takes records in groups and may refuse one after later ones were listed.
+    std::stable_sort(report_.rejections.begin(), report_.rejections.end(),
+                     [](const CsvRejection &a, const CsvRejection &b) { return a.line < b.line; });
     QStringList lines;
     for (const CsvRejection &r : report_.rejections)
         lines << r.text();
