@@ -1,6 +1,7 @@
 #include "db_tool/db_tool.h"
 
 #include "db_tool/console_site.h"
+#include "db_tool/csv_commands.h"
 #include "db_tool/source.h"
 #include "db_tool/tool_error.h"
 #include "engine/alias_registry.h"
@@ -40,6 +41,27 @@ const Option kDumpOut{QLatin1StringView("--out"), QLatin1StringView("FILE"),
 const Option kLoadIn{QLatin1StringView("--in"), QLatin1StringView("FILE"),
                      "read FILE instead of Table_Dump/<alias>_<table>.txt"};
 const Option kExportOut{QLatin1StringView("--out"), QLatin1StringView("FILE"), "write FILE instead of <table>.txt"};
+
+// The CSV options (csv_commands.h).
+const Option kFormat{QLatin1StringView("--format"), QLatin1StringView("csv|tab"),
+                     "csv, or the tab-delimited form (values quoted only when they would break the line)"};
+const Option kQuote{QLatin1StringView("--quote"), QLatin1StringView("minimal|all|text"),
+                    "which fields are quoted (default minimal: those that need it)"};
+const Option kBom{QLatin1StringView("--bom"), {}, "begin with a UTF-8 byte-order mark, for spreadsheet programs"};
+const Option kNoHeader{QLatin1StringView("--no-header"), {}, "no header line (import: the first line is a record)"};
+const Option kHeader{QLatin1StringView("--header"), {}, "the first line names the columns (default: detected)"};
+const Option kImportIn{QLatin1StringView("--in"), QLatin1StringView("FILE"), "the CSV file to read"};
+const Option kCreate{QLatin1StringView("--create"), {},
+                     "create TABLE from the file: its header's names, types from every value"};
+const Option kDelimiter{QLatin1StringView("--delimiter"), QLatin1StringView("C"),
+                        "the field delimiter, one character or tab (default: detected)"};
+const Option kEncoding{QLatin1StringView("--encoding"), QLatin1StringView("NAME"),
+                       "UTF-8, UTF-16LE, UTF-16BE, Windows-1252, ISO-8859-1 (default: detected)"};
+const Option kNullMarker{QLatin1StringView("--null-marker"), QLatin1StringView("TEXT"),
+                         "an unquoted TEXT is NULL (a quoted one is the text)"};
+const Option kStopAtFirst{QLatin1StringView("--stop-at-first-error"), {}, "stop at the first rejected record"};
+const Option kRejects{QLatin1StringView("--rejects"), QLatin1StringView("FILE"),
+                      "write the rejected records to FILE, as read"};
 
 // Options every command takes.
 const Option *const kCommonOptions[] = {&kAliases};
@@ -117,8 +139,20 @@ int load(const Invocation &inv, QTextStream &out, QTextStream &err)
     return runOnTable(inv, out, err, &maintenance::tableLoad, inv.value(kLoadIn), true);
 }
 
+CsvCommandLine csvLine(const Invocation &inv)
+{
+    return {inv.operands[0], inv.operands[1], inv.registryPath(), inv.options};
+}
+
+int importCsv(const Invocation &inv, QTextStream &out, QTextStream &err)
+{
+    return importCsvCommand(csvLine(inv), out, err);
+}
+
 int exportTab(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
+    if (inv.has(kFormat) || inv.has(kQuote) || inv.has(kBom) || inv.has(kNoHeader))
+        return exportCsvCommand(csvLine(inv), out, err);
     return runOnTable(inv, out, err, &maintenance::exportTabDelimited, inv.value(kExportOut), false);
 }
 
@@ -131,10 +165,15 @@ const std::vector<Command> &commands()
          "write every record of TABLE to its dump file (Table Dump)", &dump},
         {"load", {"SOURCE", "TABLE"}, {&kLoadIn, &kYes},
          "append the records of TABLE's dump file to TABLE (Table Load)", &load},
-        {"export", {"SOURCE", "TABLE"}, {&kExportOut},
+        {"export", {"SOURCE", "TABLE"}, {&kExportOut, &kFormat, &kQuote, &kBom, &kNoHeader},
          "write the records of TABLE tab-delimited, with a header line of field names\n"
-         "      (Export TAB Delimited fields with Header Record)",
+         "      (Export TAB Delimited fields with Header Record); --format csv writes CSV (<table>.csv)",
          &exportTab},
+        {"import", {"SOURCE", "TABLE"},
+         {&kImportIn, &kCreate, &kFormat, &kDelimiter, &kHeader, &kNoHeader, &kEncoding, &kNullMarker, &kStopAtFirst,
+          &kRejects},
+         "append the records of a CSV file to TABLE; each rejected record is listed by its line",
+         &importCsv},
     };
     return table;
 }
