@@ -184,7 +184,7 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
     const char quote = dialect_.quote;
     qint64 line = line_;
     qsizetype i = pos_;
-    record_.clear();
+    record_.truncate(0); // keeps its capacity: no allocation per record
     fields_.clear();
 
     auto fault = [&](const char *why, qint64 at) {
@@ -280,7 +280,7 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
 void CsvReader::skipLine(qsizetype from)
 {
     constexpr qsizetype kShown = 1024 * 1024;
-    rawText_.clear();
+    rawText_.truncate(0);
     for (;;) {
         const char *data = buffer_.constData();
         const qsizetype n = buffer_.size();
@@ -342,7 +342,8 @@ CsvReader::Status CsvReader::next()
             qsizetype textEnd = end;
             while (textEnd > pos_ && (buffer_.at(textEnd - 1) == '\n' || buffer_.at(textEnd - 1) == '\r'))
                 --textEnd;
-            rawText_ = QByteArray(buffer_.constData() + pos_, textEnd - pos_);
+            rawText_.truncate(0);
+            rawText_.append(buffer_.constData() + pos_, textEnd - pos_);
             pos_ = end;
             if (encoding_ == CsvEncoding::Utf8 && !QByteArrayView(record_).isValidUtf8()) {
                 fault_ = QStringLiteral("the text is not valid UTF-8 (choose the file's encoding)");
@@ -363,7 +364,7 @@ CsvReader::Status CsvReader::next()
         skipLine(unclosed_ ? pos_ : end);
         line_ = unclosed_ ? firstLine_ + 1 : faultLine_ + 1;
         fields_.clear();
-        record_.clear();
+        record_.truncate(0);
         return Status::BadRecord;
     }
 }

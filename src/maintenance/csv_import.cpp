@@ -72,6 +72,7 @@ private:
     void finish();
     void reject(qint64 line, int column, const QString &value, const QString &reason, QByteArrayView raw);
     QString columnName(int column) const;
+    QByteArrayView rawOf(const Pending &record) const { return record.raw.isNull() ? reader_.rawText() : record.raw; }
     bool stopNow() const { return stop_ || (o_.stopAtFirstError && report_.rejected > 0); }
 
     CommandSite &site_;
@@ -321,7 +322,8 @@ bool Importer::take(Pending &record)
         if (!null)
             record.values[size_t(i)] = QString::fromUtf8(v);
     }
-    record.raw = reader_.rawText().toByteArray();
+    if (postgres_) // kept until the server has the record; on SQLite the reader still holds it
+        record.raw = reader_.rawText().toByteArray();
     return true;
 }
 
@@ -344,7 +346,7 @@ void Importer::submit(Pending first)
                 else
                     app.clear(field);
             } catch (const engine::EngineError &e) {
-                reject(record.line, int(i), record.values[i].value_or(QString()), reasonOf(e.message()), record.raw);
+                reject(record.line, int(i), record.values[i].value_or(QString()), reasonOf(e.message()), rawOf(record));
                 converted = false;
             }
         }
@@ -356,11 +358,11 @@ void Importer::submit(Pending first)
         } catch (const engine::EngineError &e) {
             const qint64 failed = app.failedRecord();
             if (failed < 0 && app.added() == record.number) { // refused before it was sent
-                reject(record.line, -1, {}, e.message(), record.raw);
+                reject(record.line, -1, {}, e.message(), rawOf(record));
                 continue;
             }
             if (failed == record.number && kept_.empty()) {
-                reject(record.line, -1, {}, e.message(), record.raw);
+                reject(record.line, -1, {}, e.message(), rawOf(record));
                 continue;
             }
             kept_.push_back(std::move(record));
