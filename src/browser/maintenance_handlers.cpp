@@ -25,6 +25,11 @@ void TPelldrakeCDSForm::TableDump2Click() { runMaintenanceEntry("TableDump2"); }
 void TPelldrakeCDSForm::TableLoad2Click() { runMaintenanceEntry("TableLoad2"); }
 void TPelldrakeCDSForm::DeleteAllRecords2Click() { runMaintenanceEntry("DeleteAllRecords2"); }
 
+void TPelldrakeCDSForm::CSVExport1Click() { runMaintenanceEntry("CSVExport1"); }
+void TPelldrakeCDSForm::CSVImport1Click() { runMaintenanceEntry("CSVImport1"); }
+void TPelldrakeCDSForm::CSVExport2Click() { runMaintenanceEntry("CSVExport2"); }
+void TPelldrakeCDSForm::CSVImport2Click() { runMaintenanceEntry("CSVImport2"); }
+
 void TPelldrakeCDSForm::runMaintenanceEntry(const char *name)
 {
     if (const MaintenanceEntry *e = maintenanceEntry(name))

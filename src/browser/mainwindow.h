@@ -133,6 +133,11 @@ public slots:
     void TableDump2Click();
     void TableLoad2Click();
     void DeleteAllRecords2Click();
+    // The CSV entries (csv_dialogs.h).
+    void CSVExport1Click();
+    void CSVImport1Click();
+    void CSVExport2Click();
+    void CSVImport2Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
