@@ -3,6 +3,7 @@
 #include "maintenance/command_site.h"
 #include "maintenance/command_steps.h"
 #include "maintenance/csv.h"
+#include "maintenance/csv_pg_copy.h"
 #include "maintenance/line_io.h"
 
 #include "engine/database.h"
@@ -68,6 +69,8 @@ private:
     void load();
     bool take(Pending &record); // false: rejected
     void submit(Pending record);
+    void copy(Pending record);
+    void flushCopy();
     void settle(const engine::EngineError &e);
     void finish();
     void reject(qint64 line, int column, const QString &value, const QString &reason, QByteArrayView raw);
@@ -92,6 +95,10 @@ private:
     bool postgres_ = false;
     bool stop_ = false;
     std::optional<LineWriter> rejects_;
+    std::optional<PgCopy> copy_;  // PostgreSQL: records go in batches through COPY
+    std::vector<Pending> copied_; // the batch being copied, sent again record by record when refused
+    bool copiedAny_ = false;
+    static constexpr size_t kCopyRecords = 10000;
 };
 
 QString Importer::columnName(int column) const
@@ -264,6 +271,16 @@ void Importer::load()
 {
     appender_.emplace(table_, o_.batchSize);
     appender_->setBetweenSteps([&] { frame_.keepResponsive(); });
+    // COPY reports a refused record only at the end of its batch; stopping at the first error
+    // wants each record's answer before the next is read.
+    if (postgres_ && !o_.stopAtFirstError) {
+        QStringList columns;
+        for (const int field : fieldOf_)
+            columns << table_.field(field)->fieldName();
+        copy_.emplace(*table_.database(), table_.tableName(), columns);
+        if (!copy_->available())
+            copy_.reset();
+    }
     bool first = firstStatus_.has_value();
     for (;;) {
         frame_.keepResponsive();
@@ -287,11 +304,18 @@ void Importer::load()
         record.line = reader_.firstLine();
         if (!take(record))
             continue;
-        submit(std::move(record));
+        if (copy_)
+            copy(std::move(record));
+        else
+            submit(std::move(record));
     }
     report_.cancelled = stop_;
     report_.stoppedAtError = !stop_ && o_.stopAtFirstError && report_.rejected > 0;
+    if (copy_)
+        flushCopy();
     finish();
+    if (copiedAny_) // the table's keys and count catch up with the copied records
+        table_.refresh();
     if (reader_.failed())
         throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(o_.path, reader_.errorString()));
 }
@@ -380,6 +404,52 @@ void Importer::submit(Pending first)
                 kept_.pop_front();
         }
     }
+}
+
+// Checks the record's values as the appender would (the same conversions and messages) and adds
+// it to the COPY batch.
+void Importer::copy(Pending record)
+{
+    std::vector<QVariant> values(record.values.size());
+    for (size_t i = 0; i < record.values.size(); ++i) {
+        if (!record.values[i])
+            continue;
+        const engine::Field &f = *table_.field(fieldOf_[i]);
+        try {
+            values[i] = engine::textToValue(f.dataType(), *record.values[i], f.fieldName());
+        } catch (const engine::EngineError &e) {
+            reject(record.line, int(i), *record.values[i], reasonOf(e.message()), rawOf(record));
+            return;
+        }
+    }
+    copy_->beginRecord();
+    for (const QVariant &v : values)
+        copy_->add(v);
+    copy_->endRecord();
+    copied_.push_back(std::move(record));
+    if (copied_.size() >= (o_.batchSize > 0 ? size_t(o_.batchSize) : kCopyRecords))
+        flushCopy();
+}
+
+// Sends the batch. A record the server refuses (a duplicate key, a constraint) fails the whole
+// COPY: then the batch goes again record by record, so that the refused ones are listed and the
+// others stored.
+void Importer::flushCopy()
+{
+    if (copied_.empty())
+        return;
+    QString error;
+    if (copy_->send(error)) {
+        report_.loaded += qint64(copied_.size());
+        copiedAny_ = true;
+        copied_.clear();
+        return;
+    }
+    std::vector<Pending> batch;
+    batch.swap(copied_);
+    for (Pending &p : batch)
+        submit(std::move(p));
+    finish();
 }
 
 // A record refused some records after it was added (PostgreSQL): it is rejected; those kept

@@ -1,0 +1,118 @@
+// PostgreSQL's COPY for the CSV import: see csv_pg_copy.h.
+#include "maintenance/csv_pg_copy.h"
+
+#include "engine/database.h"
+#include "engine/session.h"
+#include "engine/sql_util.h"
+
+#include <QDate>
+#include <QSqlDriver>
+
+#include <libpq-fe.h>
+
+#include <cstring>
+
+namespace pelldrake::maintenance {
+
+namespace {
+
+QString qualified(const QString &table)
+{
+    const qsizetype dot = table.indexOf(QLatin1Char('.'));
+    if (dot <= 0 || table.startsWith(QLatin1Char('"')))
+        return engine::quoteIdent(table);
+    return engine::quoteIdent(table.left(dot)) + QLatin1Char('.') + engine::quoteIdent(table.mid(dot + 1));
+}
+
+void appendQuoted(QByteArray &out, const QByteArray &text)
+{
+    out += '"';
+    if (!text.contains('"')) {
+        out += text;
+    } else {
+        for (const char c : text) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+PgCopy::PgCopy(engine::Database &database, const QString &table, const QStringList &columns)
+{
+    const QSqlDatabase db = database.sqlDatabase();
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt names the type by libpq's struct: "PGconn*" or "pg_conn*".
+    if (handle.isValid()
+        && (std::strcmp(handle.typeName(), "PGconn*") == 0 || std::strcmp(handle.typeName(), "pg_conn*") == 0))
+        connection_ = *static_cast<PGconn *const *>(handle.constData());
+    QStringList quoted;
+    for (const QString &c : columns)
+        quoted << engine::quoteIdent(c);
+    statement_ = QStringLiteral("COPY %1 (%2) FROM STDIN WITH (FORMAT csv)")
+                     .arg(qualified(table), quoted.join(QStringLiteral(", ")))
+                     .toUtf8();
+}
+
+void PgCopy::add(const QVariant &value)
+{
+    if (!first_)
+        data_ += ',';
+    first_ = false;
+    if (value.isNull())
+        return; // an unquoted empty field: NULL; every text is quoted, so '' stays ''
+    switch (value.metaType().id()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        data_ += QByteArray::number(value.toLongLong());
+        break;
+    case QMetaType::Double:
+        data_ += QByteArray::number(value.toDouble(), 'g', 17);
+        break;
+    case QMetaType::Bool:
+        data_ += value.toBool() ? "t" : "f";
+        break;
+    case QMetaType::QDate:
+        data_ += value.toDate().toString(Qt::ISODate).toLatin1();
+        break;
+    case QMetaType::QByteArray:
+        appendQuoted(data_, "\\x" + value.toByteArray().toHex());
+        break;
+    default:
+        appendQuoted(data_, value.toString().toUtf8());
+    }
+}
+
+bool PgCopy::send(QString &error)
+{
+    auto *conn = static_cast<PGconn *>(connection_);
+    const QByteArray data = std::exchange(data_, QByteArray());
+    records_ = 0;
+    if (data.isEmpty())
+        return true;
+    PGresult *start = PQexec(conn, statement_.constData());
+    const bool copying = PQresultStatus(start) == PGRES_COPY_IN;
+    if (!copying)
+        error = QString::fromUtf8(PQresultErrorMessage(start)).trimmed();
+    PQclear(start);
+    if (!copying)
+        return false;
+    bool ok = PQputCopyData(conn, data.constData(), int(data.size())) == 1;
+    ok = PQputCopyEnd(conn, ok ? nullptr : "the data could not be sent") == 1 && ok;
+    while (PGresult *r = PQgetResult(conn)) {
+        if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+            ok = false;
+            if (error.isEmpty())
+                error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+        }
+        PQclear(r);
+    }
+    if (!ok && error.isEmpty())
+        error = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    return ok;
+}
+
+} // namespace pelldrake::maintenance

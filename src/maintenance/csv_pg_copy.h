@@ -1,0 +1,42 @@
+#pragma once
+// PostgreSQL's COPY for the CSV import: a batch of records in one stream, instead of INSERT
+// statements the server parses and plans group by group.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace pelldrake::engine {
+class Database;
+} // namespace pelldrake::engine
+
+namespace pelldrake::maintenance {
+
+class PgCopy {
+public:
+    // `columns` of `table` (as the table names it: schema.name allowed), in the order of the
+    // values each record gives.
+    PgCopy(engine::Database &database, const QString &table, const QStringList &columns);
+    // False when the connection is not PostgreSQL's client library (the import then inserts).
+    bool available() const { return connection_ != nullptr; }
+
+    // One record's values as the engine typed them (engine::textToValue); a null QVariant is NULL.
+    void beginRecord() { first_ = true; }
+    void add(const QVariant &value);
+    void endRecord() { data_ += '\n'; ++records_; }
+    qint64 records() const { return records_; }
+    qsizetype bytes() const { return data_.size(); }
+
+    // Sends the records added since the last send in one COPY, which the server stores whole or
+    // not at all (autocommit). False with the server's reason; the records are dropped either way.
+    bool send(QString &error);
+
+private:
+    void *connection_ = nullptr; // PGconn
+    QByteArray statement_;
+    QByteArray data_;
+    qint64 records_ = 0;
+    bool first_ = true;
+};
+
+} // namespace pelldrake::maintenance
