@@ -70,7 +70,8 @@ private:
     bool take(Pending &record); // false: rejected
     void submit(Pending record);
     void copy(Pending record);
-    void flushCopy();
+    void flushCopy(bool last = false);
+    void commitCopied();
     void settle(const engine::EngineError &e);
     void finish();
     void reject(qint64 line, int column, const QString &value, const QString &reason, QByteArrayView raw);
@@ -98,6 +99,8 @@ private:
     std::optional<PgCopy> copy_;  // PostgreSQL: records go in batches through COPY
     std::vector<Pending> copied_; // the batch being copied, sent again record by record when refused
     bool copiedAny_ = false;
+    qint64 copiedInTransaction_ = 0; // copied, not committed yet
+    static constexpr qint64 kCopyCommit = 100000;
     static constexpr size_t kCopyRecords = 10000;
 };
 
@@ -312,7 +315,7 @@ void Importer::load()
     report_.cancelled = stop_;
     report_.stoppedAtError = !stop_ && o_.stopAtFirstError && report_.rejected > 0;
     if (copy_)
-        flushCopy();
+        flushCopy(true);
     finish();
     if (copiedAny_) // the table's keys and count catch up with the copied records
         table_.refresh();
@@ -434,22 +437,41 @@ void Importer::copy(Pending record)
 // Sends the batch. A record the server refuses (a duplicate key, a constraint) fails the whole
 // COPY: then the batch goes again record by record, so that the refused ones are listed and the
 // others stored.
-void Importer::flushCopy()
+void Importer::flushCopy(bool last)
 {
-    if (copied_.empty())
-        return;
-    QString error;
-    if (copy_->send(error)) {
-        report_.loaded += qint64(copied_.size());
-        copiedAny_ = true;
-        copied_.clear();
+    if (copied_.empty()) {
+        if (last)
+            commitCopied();
         return;
     }
-    std::vector<Pending> batch;
-    batch.swap(copied_);
-    for (Pending &p : batch)
-        submit(std::move(p));
-    finish();
+    // Several batches to a transaction: a commit waits for the disk.
+    engine::Database &db = *table_.database();
+    if (!db.inTransaction())
+        db.startTransaction();
+    QString error;
+    const bool sent = copy_->send(error);
+    if (sent) {
+        copiedInTransaction_ += qint64(copied_.size());
+        copiedAny_ = true;
+        copied_.clear();
+    } else {
+        std::vector<Pending> batch;
+        batch.swap(copied_);
+        for (Pending &p : batch)
+            submit(std::move(p)); // under the appender's savepoints, in this transaction
+        finish();
+    }
+    if (!sent || copiedInTransaction_ >= kCopyCommit || last)
+        commitCopied();
+}
+
+void Importer::commitCopied()
+{
+    engine::Database &db = *table_.database();
+    if (db.inTransaction())
+        db.commit(); // a failure rolls back and throws: the import stops, the table is read again
+    report_.loaded += copiedInTransaction_;
+    copiedInTransaction_ = 0;
 }
 
 // A record refused some records after it was added (PostgreSQL): it is rejected; those kept

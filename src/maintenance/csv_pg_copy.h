@@ -28,10 +28,13 @@ public:
     qsizetype bytes() const { return data_.size(); }
 
     // Sends the records added since the last send in one COPY, which the server stores whole or
-    // not at all (autocommit). False with the server's reason; the records are dropped either way.
+    // not at all: inside a transaction, under a savepoint that a failure rolls back to, so the
+    // transaction goes on. False with the server's reason; the records are dropped either way.
     bool send(QString &error);
 
 private:
+    bool exec(const char *sql, QString &error);
+    bool sendData(const QByteArray &data, QString &error);
     void *connection_ = nullptr; // PGconn
     QByteArray statement_;
     QByteArray data_;
