@@ -387,7 +387,6 @@ bool CsvWriter::needsQuotes(QByteArrayView utf8, char delimiter)
     return false;
 }
 
-namespace {
 void writeQuoted(LineWriter &out, QByteArrayView utf8)
 {
     out.write('"');
@@ -402,7 +401,6 @@ void writeQuoted(LineWriter &out, QByteArrayView utf8)
     out.writeUtf8(utf8.sliced(from));
     out.write('"');
 }
-} // namespace
 
 void CsvWriter::field(QByteArrayView utf8, bool isText)
 {
@@ -413,19 +411,6 @@ void CsvWriter::field(QByteArrayView utf8, bool isText)
         writeQuoted(out_, utf8);
     else
         out_.writeUtf8(utf8);
-}
-
-void writeTabValue(LineWriter &out, QByteArrayView utf8)
-{
-    bool quote = !utf8.isEmpty() && utf8.front() == '"';
-    for (qsizetype i = 0; !quote && i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        quote = c == '\t' || c == '\r' || c == '\n';
-    }
-    if (quote)
-        writeQuoted(out, utf8);
-    else
-        out.writeUtf8(utf8);
 }
 
 } // namespace pelldrake::maintenance
