@@ -4,6 +4,7 @@
 #include "maintenance/command_steps.h"
 #include "maintenance/csv.h"
 #include "maintenance/csv_pg_copy.h"
+#include "maintenance/csv_sqlite_insert.h"
 #include "maintenance/line_io.h"
 
 #include "engine/database.h"
@@ -70,6 +71,10 @@ private:
     bool take(Pending &record); // false: rejected
     void submit(Pending record);
     void copy(Pending record);
+    bool widthOk(qint64 line);
+    bool nullField(int i) const;
+    void insertDirectly(qint64 line);
+    void commitDirect();
     void flushCopy(bool last = false);
     void commitCopied();
     void settle(const engine::EngineError &e);
@@ -101,6 +106,10 @@ private:
     bool copiedAny_ = false;
     qint64 copiedInTransaction_ = 0; // copied, not committed yet
     static constexpr qint64 kCopyCommit = 100000;
+    std::optional<SqliteInsert> insert_; // SQLite: records bound from the reader's bytes
+    std::vector<int> types_;             // per file column: its field's type
+    qint64 insertedInTransaction_ = 0;
+    static constexpr qint64 kInsertCommit = 50000; // each commit waits for the disk
     static constexpr size_t kCopyRecords = 10000;
 };
 
@@ -284,6 +293,16 @@ void Importer::load()
         if (!copy_->available())
             copy_.reset();
     }
+    if (!postgres_ && table_.database()) {
+        QStringList columns;
+        for (const int field : fieldOf_) {
+            columns << table_.field(field)->fieldName();
+            types_.push_back(table_.field(field)->dataType());
+        }
+        insert_.emplace(*table_.database(), table_.tableName(), columns);
+        if (!insert_->available())
+            insert_.reset();
+    }
     bool first = firstStatus_.has_value();
     for (;;) {
         frame_.keepResponsive();
@@ -303,6 +322,10 @@ void Importer::load()
             reject(reader_.firstLine(), reader_.faultColumn(), {}, reader_.fault(), reader_.rawText());
             continue;
         }
+        if (insert_) {
+            insertDirectly(reader_.firstLine());
+            continue;
+        }
         Pending record;
         record.line = reader_.firstLine();
         if (!take(record))
@@ -316,6 +339,10 @@ void Importer::load()
     report_.stoppedAtError = !stop_ && o_.stopAtFirstError && report_.rejected > 0;
     if (copy_)
         flushCopy(true);
+    if (insert_) {
+        commitDirect();
+        copiedAny_ = report_.loaded > 0;
+    }
     finish();
     if (copiedAny_) // the table's keys and count catch up with the copied records
         table_.refresh();
@@ -323,31 +350,89 @@ void Importer::load()
         throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(o_.path, reader_.errorString()));
 }
 
+// Whether the record just read has the file's field count; it is rejected when not.
+bool Importer::widthOk(qint64 line)
+{
+    const int count = reader_.fieldCount();
+    if (count == width_)
+        return true;
+    const int column = std::min(count, width_);
+    reject(line, column, count > width_ ? QString::fromUtf8(reader_.field(column)) : QString(),
+           QStringLiteral("%1 fields where the %2 has %3")
+               .arg(count)
+               .arg(o_.form.header ? QStringLiteral("header") : QStringLiteral("first record"))
+               .arg(width_),
+           reader_.rawText());
+    return false;
+}
+
+// Whether field i of the record just read stands for NULL, by the options' rule.
+bool Importer::nullField(int i) const
+{
+    const QByteArrayView v = reader_.field(i);
+    const bool quoted = reader_.quoted(i);
+    if (!marker_.isEmpty() && !quoted && v == marker_)
+        return true;
+    if (v.isEmpty())
+        return o_.nulls == CsvNulls::EveryEmpty || (o_.nulls == CsvNulls::UnquotedEmpty && !quoted);
+    return false;
+}
+
+// SQLite: the record just read goes in at once, each text field bound from the reader's bytes;
+// the others are checked and typed as the appender does (the same conversions and messages).
+void Importer::insertDirectly(qint64 line)
+{
+    if (!widthOk(line))
+        return;
+    for (int i = 0; i < width_; ++i) {
+        if (nullField(i)) {
+            insert_->bindNull(i);
+            continue;
+        }
+        const int type = types_[size_t(i)];
+        if (engine::isTextType(type)) {
+            insert_->bindText(i, reader_.field(i));
+            continue;
+        }
+        const QString text = QString::fromUtf8(reader_.field(i));
+        try {
+            insert_->bindValue(i, type, engine::textToValue(type, text, table_.field(fieldOf_[size_t(i)])->fieldName()));
+        } catch (const engine::EngineError &e) {
+            reject(line, i, text, reasonOf(e.message()), reader_.rawText());
+            return; // the next record binds every column again
+        }
+    }
+    engine::Database &db = *table_.database();
+    if (!db.inTransaction())
+        db.startTransaction();
+    QString error;
+    if (insert_->step(error))
+        ++insertedInTransaction_;
+    else
+        reject(line, -1, {}, error, reader_.rawText());
+    if (insertedInTransaction_ >= kInsertCommit)
+        commitDirect();
+}
+
+void Importer::commitDirect()
+{
+    engine::Database &db = *table_.database();
+    if (db.inTransaction())
+        db.commit(); // a failure rolls back and throws: the import stops, the table is read again
+    report_.loaded += insertedInTransaction_;
+    insertedInTransaction_ = 0;
+}
+
 // The record just read, as the values of its columns; false when it was rejected.
 bool Importer::take(Pending &record)
 {
-    const int count = reader_.fieldCount();
-    if (count != width_) {
-        const int column = std::min(count, width_);
-        reject(record.line, column, count > width_ ? QString::fromUtf8(reader_.field(column)) : QString(),
-               QStringLiteral("%1 fields where the %2 has %3")
-                   .arg(count)
-                   .arg(o_.form.header ? QStringLiteral("header") : QStringLiteral("first record"))
-                   .arg(width_),
-               reader_.rawText());
+    if (!widthOk(record.line))
         return false;
-    }
+    const int count = reader_.fieldCount();
     record.values.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
-        const QByteArrayView v = reader_.field(i);
-        const bool quoted = reader_.quoted(i);
-        bool null = false;
-        if (!marker_.isEmpty() && !quoted && v == marker_)
-            null = true;
-        else if (v.isEmpty())
-            null = o_.nulls == CsvNulls::EveryEmpty || (o_.nulls == CsvNulls::UnquotedEmpty && !quoted);
-        if (!null)
-            record.values[size_t(i)] = QString::fromUtf8(v);
+        if (!nullField(i))
+            record.values[size_t(i)] = QString::fromUtf8(reader_.field(i));
     }
     if (postgres_) // kept until the server has the record; on SQLite the reader still holds it
         record.raw = reader_.rawText().toByteArray();
