@@ -126,12 +126,19 @@ bool readsBackAsDouble(QByteArrayView v)
     return ok && engine::valueToText(engine::ftFloat, d) == QLatin1String(v.data(), v.size());
 }
 
+// yyyy-MM-dd of a day that exists: what a DATE column gives back. By hand: it runs for every
+// value of a column while the column may still be one of dates.
 bool dateText(QByteArrayView v)
 {
     if (v.size() != 10 || v[4] != '-' || v[7] != '-')
         return false;
-    QDate d;
-    return engine::parseDateText(QString::fromLatin1(v), d) && d.toString(Qt::ISODate) == QLatin1String(v.data(), 10);
+    for (const int i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!isDigit(v[i]))
+            return false;
+    const int y = (v[0] - '0') * 1000 + (v[1] - '0') * 100 + (v[2] - '0') * 10 + (v[3] - '0');
+    const int m = (v[5] - '0') * 10 + (v[6] - '0');
+    const int d = (v[8] - '0') * 10 + (v[9] - '0');
+    return y >= 1 && QDate::isValid(y, m, d);
 }
 
 // yyyy-MM-dd HH:mm:ss[.fff], without a zone: what a TIMESTAMP column gives back unchanged.
