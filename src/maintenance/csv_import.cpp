@@ -229,6 +229,9 @@ CommandResult Importer::run()
     frame_.suspendNotifications(false);
     frame_.quietTable();
     frame_.setProgress([&] {
+        // A COPY being streamed holds the connection: it ends before the window may read.
+        if (copy_)
+            flushCopy();
         if (!site_.reportProgress(reader_.bytesRead(), reader_.fileSize(), CommandSite::ProgressUnit::Bytes))
             stop_ = true;
         site_.showRecordCounts();
@@ -510,6 +513,9 @@ void Importer::copy(Pending record)
             return;
         }
     }
+    // The COPY streams as the batch grows: its transaction is open before the first byte goes.
+    if (engine::Database &db = *table_.database(); !db.inTransaction())
+        db.startTransaction();
     copy_->beginRecord();
     for (const QVariant &v : values)
         copy_->add(v);

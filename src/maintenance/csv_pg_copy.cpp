@@ -96,44 +96,52 @@ void PgCopy::add(const QVariant &value)
     }
 }
 
-bool PgCopy::send(QString &error)
+void PgCopy::stream()
 {
     auto *conn = static_cast<PGconn *>(connection_);
-    const QByteArray data = std::exchange(data_, QByteArray());
-    records_ = 0;
-    if (data.isEmpty())
+    if (state_ == State::Idle) {
+        state_ = State::Failed;
+        if (exec("SAVEPOINT pelldrake_copy", failure_)) {
+            PGresult *start = PQexec(conn, statement_.constData());
+            if (PQresultStatus(start) == PGRES_COPY_IN)
+                state_ = State::Copying;
+            else
+                failure_ = QString::fromUtf8(PQresultErrorMessage(start)).trimmed();
+            PQclear(start);
+        }
+    }
+    if (state_ == State::Copying && PQputCopyData(conn, data_.constData(), int(data_.size())) != 1) {
+        failure_ = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+        state_ = State::Failed;
+        PQputCopyEnd(conn, "the data could not be sent");
+    }
+    data_.clear(); // keeps its capacity for the next chunk
+}
+
+bool PgCopy::send(QString &error)
+{
+    if (records_ == 0 && state_ == State::Idle)
         return true;
-    if (!exec("SAVEPOINT pelldrake_copy", error))
-        return false;
-    if (sendData(data, error))
+    stream();
+    records_ = 0;
+    const bool ok = finishCopy(error);
+    state_ = State::Idle;
+    failure_.clear();
+    if (ok)
         return exec("RELEASE SAVEPOINT pelldrake_copy", error);
     QString ignored;
     exec("ROLLBACK TO SAVEPOINT pelldrake_copy", ignored);
     return false;
 }
 
-bool PgCopy::exec(const char *sql, QString &error)
-{
-    PGresult *r = PQexec(static_cast<PGconn *>(connection_), sql);
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    if (!ok)
-        error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
-    PQclear(r);
-    return ok;
-}
-
-bool PgCopy::sendData(const QByteArray &data, QString &error)
+// Ends the COPY and reads the server's answer for it.
+bool PgCopy::finishCopy(QString &error)
 {
     auto *conn = static_cast<PGconn *>(connection_);
-    PGresult *start = PQexec(conn, statement_.constData());
-    const bool copying = PQresultStatus(start) == PGRES_COPY_IN;
-    if (!copying)
-        error = QString::fromUtf8(PQresultErrorMessage(start)).trimmed();
-    PQclear(start);
-    if (!copying)
-        return false;
-    bool ok = PQputCopyData(conn, data.constData(), int(data.size())) == 1;
-    ok = PQputCopyEnd(conn, ok ? nullptr : "the data could not be sent") == 1 && ok;
+    bool ok = state_ == State::Copying;
+    if (ok)
+        ok = PQputCopyEnd(conn, nullptr) == 1;
+    error = failure_;
     while (PGresult *r = PQgetResult(conn)) {
         if (PQresultStatus(r) != PGRES_COMMAND_OK) {
             ok = false;
@@ -144,6 +152,16 @@ bool PgCopy::sendData(const QByteArray &data, QString &error)
     }
     if (!ok && error.isEmpty())
         error = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    return ok;
+}
+
+bool PgCopy::exec(const char *sql, QString &error)
+{
+    PGresult *r = PQexec(static_cast<PGconn *>(connection_), sql);
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    if (!ok)
+        error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+    PQclear(r);
     return ok;
 }
 

@@ -189,6 +189,31 @@ TEST_P(CsvImportTest, FiftyBadRecordsAmongManyAreAllListedAndTheRestLoaded)
     EXPECT_EQ(rejects.count("\r\n"), 51);
 }
 
+TEST_P(CsvImportTest, ALargeFileGoesInWholeAroundItsRefusedRecords)
+{
+    // Megabytes: the records stream to the server while the file is read, in several batches.
+    const QString name = tableName(QStringLiteral("large"));
+    exec(QStringLiteral("CREATE TABLE \"%1\" (id INTEGER PRIMARY KEY, note TEXT, day DATE)").arg(name));
+    QByteArray bytes = "id,note,day\n";
+    for (int i = 1; i <= 150000; ++i) {
+        const int id = i == 140001 ? 7 : i; // a duplicate key in the last batch
+        bytes += QByteArray::number(id) + ",\"some text, " + QByteArray::number(i) + "\"," + (i == 70001 ? "2024-02-30" : "2024-02-29") + "\n";
+    }
+    const QString file = dir.filePath(QStringLiteral("large.csv"));
+    writeBytes(file, bytes);
+    auto table = openTable(name);
+    CsvSite site(*table);
+    CsvImportOptions o = optionsFor(file);
+    CsvImportReport report;
+    EXPECT_EQ(importCsv(site, o, report), CommandResult::Failed);
+    EXPECT_EQ(report.summary(), "150000 records read, 149998 loaded, 2 rejected");
+    EXPECT_EQ(count(name), 149998);
+    ASSERT_EQ(report.rejections.size(), 2);
+    EXPECT_EQ(report.rejections[0].line, 70002);
+    EXPECT_EQ(report.rejections[1].line, 140002);
+    EXPECT_EQ(table->recordCount(), 149998);
+}
+
 TEST_P(CsvImportTest, StoppingAtTheFirstErrorOrByTheUserKeepsWhatWasCommitted)
 {
     const QString name = tableName(QStringLiteral("stop"));
