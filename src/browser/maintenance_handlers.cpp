@@ -30,6 +30,10 @@ void TPelldrakeCDSForm::DeleteAllRecords2Click() { runMaintenanceEntry("DeleteAl
 void TPelldrakeCDSForm::CompareData2Click() { compareOpenTables(this, pane1_.table, pane2_.table, CompareKind::Data); }
 void TPelldrakeCDSForm::Fieldsizeonly1Click() { compareOpenTables(this, pane1_.table, pane2_.table, CompareKind::FieldSize); }
 void TPelldrakeCDSForm::FieldnameandFieldsize1Click() { compareOpenTables(this, pane1_.table, pane2_.table, CompareKind::NamesAndSizes); }
+void TPelldrakeCDSForm::CSVExport1Click() { runMaintenanceEntry("CSVExport1"); }
+void TPelldrakeCDSForm::CSVImport1Click() { runMaintenanceEntry("CSVImport1"); }
+void TPelldrakeCDSForm::CSVExport2Click() { runMaintenanceEntry("CSVExport2"); }
+void TPelldrakeCDSForm::CSVImport2Click() { runMaintenanceEntry("CSVImport2"); }
 
 void TPelldrakeCDSForm::runMaintenanceEntry(const char *name)
 {

@@ -1,5 +1,6 @@
 #include "browser/maintenance_menu.h"
 
+#include "browser/csv_dialogs.h"
 #include "maintenance/maintenance.h"
 
 #include <QAction>
@@ -23,6 +24,8 @@ constexpr const char *kExportTab = "Export TAB Delimited fields with Header Reco
 constexpr const char *kDump = "Table Dump";
 constexpr const char *kLoad = "Table Load";
 constexpr const char *kDeleteAll = "Delete All Records";
+constexpr const char *kCsvExport = "CSV Export...";
+constexpr const char *kCsvImport = "CSV Import...";
 
 using enum MaintenanceMenu;
 constexpr MaintenanceEntry kEntries[] = {
@@ -32,6 +35,8 @@ constexpr MaintenanceEntry kEntries[] = {
      "FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Click", kFillAll, 1, fillAllWithUniqueKeys},
     {Alias1, "ExportTABDelimitedfieldswithHeaderRecord1", "ExportTABDelimitedfieldswithHeaderRecord1Click",
      kExportTab, 1, exportTab},
+    {Alias1, "CSVExport1", "CSVExport1Click", kCsvExport, 1, csvExportEntry},
+    {Alias1, "CSVImport1", "CSVImport1Click", kCsvImport, 1, csvImportEntry},
     {Alias1, "TableDump1", "TableDump1Click", kDump, 1, dump},
     {Alias1, "TableLoad1", "TableLoad1Click", kLoad, 1, load},
     {Alias1, "DeleteAllRecords1", "DeleteAllRecords1Click", kDeleteAll, 1, deleteAllRecords},
@@ -42,6 +47,8 @@ constexpr MaintenanceEntry kEntries[] = {
      "FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Click", kFillAll, 2, fillAllWithUniqueKeys},
     {Alias2, "ExportTABDelimitedfieldswithHeaderRecord2", "ExportTABDelimitedfieldswithHeaderRecord2Click",
      kExportTab, 2, exportTab},
+    {Alias2, "CSVExport2", "CSVExport2Click", kCsvExport, 2, csvExportEntry},
+    {Alias2, "CSVImport2", "CSVImport2Click", kCsvImport, 2, csvImportEntry},
     {Alias2, "TableDump2", "TableDump2Click", kDump, 2, dump},
     {Alias2, "TableLoad2", "TableLoad2Click", kLoad, 2, load},
     {Alias2, "DeleteAllRecords2", "DeleteAllRecords2Click", kDeleteAll, 2, deleteAllRecords},
@@ -77,6 +84,8 @@ const QStringList &pane2MenuItems()
         QStringLiteral("CompareData2"),
         QStringLiteral("Fieldsizeonly1"),
         QStringLiteral("FieldnameandFieldsize1"),
+        QStringLiteral("CSVExport2"),
+        QStringLiteral("CSVImport2"),
     };
     return names;
 }

@@ -139,6 +139,11 @@ public slots:
     void CompareData2Click();
     void Fieldsizeonly1Click();
     void FieldnameandFieldsize1Click();
+    // The CSV entries (csv_dialogs.h).
+    void CSVExport1Click();
+    void CSVImport1Click();
+    void CSVExport2Click();
+    void CSVImport2Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

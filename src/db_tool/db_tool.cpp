@@ -2,6 +2,7 @@
 
 #include "db_tool/compare_command.h"
 #include "db_tool/console_site.h"
+#include "db_tool/csv_commands.h"
 #include "db_tool/source.h"
 #include "db_tool/tool_error.h"
 #include "engine/alias_registry.h"
@@ -51,6 +52,27 @@ const Option kCompareSql{QLatin1StringView("--sql"), QLatin1StringView("FILE"),
 const Option kReverse{QLatin1StringView("--reverse"), {}, "with --sql: the script makes LEFT_TABLE equal to RIGHT_TABLE"};
 const Option kJson{QLatin1StringView("--json"), {}, "report as one JSON document"};
 const Option kLimit{QLatin1StringView("--limit"), QLatin1StringView("N"), "report at most N differing rows (default 100)"};
+
+// The CSV options (csv_commands.h).
+const Option kFormat{QLatin1StringView("--format"), QLatin1StringView("csv|tab"),
+                     "csv, or the tab-delimited form (values quoted only when they would break the line)"};
+const Option kQuote{QLatin1StringView("--quote"), QLatin1StringView("minimal|all|text"),
+                    "which fields are quoted (default minimal: those that need it)"};
+const Option kBom{QLatin1StringView("--bom"), {}, "begin with a UTF-8 byte-order mark, for spreadsheet programs"};
+const Option kNoHeader{QLatin1StringView("--no-header"), {}, "no header line (import: the first line is a record)"};
+const Option kHeader{QLatin1StringView("--header"), {}, "the first line names the columns (default: detected)"};
+const Option kImportIn{QLatin1StringView("--in"), QLatin1StringView("FILE"), "the CSV file to read"};
+const Option kCreate{QLatin1StringView("--create"), {},
+                     "create TABLE from the file: its header's names, types from every value"};
+const Option kDelimiter{QLatin1StringView("--delimiter"), QLatin1StringView("C"),
+                        "the field delimiter, one character or tab (default: detected)"};
+const Option kEncoding{QLatin1StringView("--encoding"), QLatin1StringView("NAME"),
+                       "UTF-8, UTF-16LE, UTF-16BE, Windows-1252, ISO-8859-1 (default: detected)"};
+const Option kNullMarker{QLatin1StringView("--null-marker"), QLatin1StringView("TEXT"),
+                         "an unquoted TEXT is NULL (a quoted one is the text)"};
+const Option kStopAtFirst{QLatin1StringView("--stop-at-first-error"), {}, "stop at the first rejected record"};
+const Option kRejects{QLatin1StringView("--rejects"), QLatin1StringView("FILE"),
+                      "write the rejected records to FILE, as read"};
 
 // Options every command takes.
 const Option *const kCommonOptions[] = {&kAliases};
@@ -128,8 +150,20 @@ int load(const Invocation &inv, QTextStream &out, QTextStream &err)
     return runOnTable(inv, out, err, &maintenance::tableLoad, inv.value(kLoadIn), true);
 }
 
+CsvCommandLine csvLine(const Invocation &inv)
+{
+    return {inv.operands[0], inv.operands[1], inv.registryPath(), inv.options};
+}
+
+int importCsv(const Invocation &inv, QTextStream &out, QTextStream &err)
+{
+    return importCsvCommand(csvLine(inv), out, err);
+}
+
 int exportTab(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
+    if (inv.has(kFormat) || inv.has(kQuote) || inv.has(kBom) || inv.has(kNoHeader))
+        return exportCsvCommand(csvLine(inv), out, err);
     return runOnTable(inv, out, err, &maintenance::exportTabDelimited, inv.value(kExportOut), false);
 }
 
@@ -177,15 +211,20 @@ const std::vector<Command> &commands()
          "write every record of TABLE to its dump file (Table Dump)", &dump},
         {"load", {"SOURCE", "TABLE"}, {&kLoadIn, &kYes},
          "append the records of TABLE's dump file to TABLE (Table Load)", &load},
-        {"export", {"SOURCE", "TABLE"}, {&kExportOut},
+        {"export", {"SOURCE", "TABLE"}, {&kExportOut, &kFormat, &kQuote, &kBom, &kNoHeader},
          "write the records of TABLE tab-delimited, with a header line of field names\n"
-         "      (Export TAB Delimited fields with Header Record)",
+         "      (Export TAB Delimited fields with Header Record); --format csv writes CSV (<table>.csv)",
          &exportTab},
         {"compare", {"LEFT_SOURCE", "LEFT_TABLE", "RIGHT_SOURCE", "RIGHT_TABLE"},
          {&kCompareKey, &kStructureOnly, &kDataOnly, &kCompareSql, &kReverse, &kJson, &kLimit},
          "compare two tables' structure and data, on either engine\n"
          "      (exit codes as diff's: 0 equal, 1 different, 2 an error)",
          &compareTables},
+        {"import", {"SOURCE", "TABLE"},
+         {&kImportIn, &kCreate, &kFormat, &kDelimiter, &kHeader, &kNoHeader, &kEncoding, &kNullMarker, &kStopAtFirst,
+          &kRejects},
+         "append the records of a CSV file to TABLE; each rejected record is listed by its line",
+         &importCsv},
     };
     return table;
 }

@@ -1,6 +1,7 @@
 // The bulk write path for long appends (loading a dump): see table_appender.h.
 #include "engine/table_appender.h"
 
+#include "engine/database.h"
 #include "engine/row_scan.h"
 #include "engine/sqlite_handle.h"
 #include "engine/engine_error.h"
@@ -51,7 +52,9 @@ void TableAppender::begin()
         m_sqlite = m_postgres ? nullptr : sqliteHandle(t.statements().sql());
         m_started = true;
     }
-    if (!t.canModify())
+    // Appending needs no row identity: a PostgreSQL table without a key (browsed by its row
+    // address, never updated) takes new records like any other.
+    if (!t.canModify() && (t.database()->readOnly() || !m_postgres))
         throw EngineError(QStringLiteral("Cannot modify a read-only table."));
     m_buffer = QVariantList(int(t.fields().size()));
     m_changed = QVector<bool>(int(t.fields().size()), false);

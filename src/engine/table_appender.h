@@ -34,7 +34,8 @@ public:
     TableAppender(const TableAppender &) = delete;
     TableAppender &operator=(const TableAppender &) = delete;
 
-    // Starts an empty record; throws when the table is closed or read-only.
+    // Starts an empty record; throws when the table is closed or read-only (a PostgreSQL table
+    // without a key is not: records are appended without one).
     void begin();
     void setText(int fieldIndex, const QString &text); // converts like Field::setAsString
     void setValue(int fieldIndex, const QVariant &value); // a string is converted like setText

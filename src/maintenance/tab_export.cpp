@@ -1,6 +1,7 @@
 // Writes the records a table shows as tab-delimited text with a header line.
 #include "maintenance/command_frame.h"
 #include "maintenance/command_site.h"
+#include "maintenance/csv_format.h"
 #include "maintenance/line_io.h"
 #include "maintenance/maintenance.h"
 
@@ -43,7 +44,7 @@ CommandResult exportTabDelimited(CommandSite &site, const QString &givenPath)
         for (int i = 0; i < fields; ++i) {
             if (i > 0)
                 out.write('\t');
-            out.write(table.field(i)->fieldName());
+            writeTabValue(out, table.field(i)->fieldName().toUtf8());
         }
         out.endLine();
 
@@ -63,7 +64,7 @@ CommandResult exportTabDelimited(CommandSite &site, const QString &givenPath)
                 if (i > 0)
                     out.write('\t');
                 if (!scan.isNull(i))
-                    out.writeUtf8(scan.utf8(i));
+                    writeTabValue(out, scan.utf8(i)); // quoted only when it would break the line
             }
             out.endLine();
             ++counter;

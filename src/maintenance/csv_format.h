@@ -1,0 +1,202 @@
+#pragma once
+// Comma-separated text: the reader and the writer. Both stream: what they hold in memory is one
+// buffer and the record at hand, whatever the size of the file.
+#include "maintenance/line_io.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+#include <QStringDecoder>
+
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace pelldrake::maintenance {
+
+// How the file separates and quotes its fields. `quote` 0: no quoting, every character is data.
+// `quoteInFieldIsData`: a quote inside an unquoted field is a character of the value, as the tab
+// export writes `5" disk` (a field only counts as quoted when it begins with the quote).
+struct CsvDialect {
+    char delimiter = ',';
+    char quote = '"';
+    bool quoteInFieldIsData = false;
+};
+
+// The encodings a file is read in. The single-byte code pages map each byte to one character.
+enum class CsvEncoding { Utf8, Utf16LE, Utf16BE, Windows1252, Latin1 };
+
+QString encodingName(CsvEncoding encoding);        // "UTF-8", "UTF-16LE", ..., "Windows-1252"
+bool encodingFromName(const QString &name, CsvEncoding &encoding); // case-insensitive, a few aliases
+QStringList encodingNames();
+
+// The byte-order mark at the start of `head`: its encoding and its length (0: none).
+int byteOrderMark(QByteArrayView head, CsvEncoding &encoding);
+
+// Reads the records of a file one by one. Text is turned into UTF-8 as it is read, so the fields
+// of every encoding come out as UTF-8.
+//
+// A record's fields may be quoted; a quoted field holds the delimiter, CR, LF and CR LF, and ""
+// stands for one quote. Lines end in CR LF, LF or CR; a last line without an end is read too;
+// a blank line is no record. A quote inside an unquoted field, or text after a closing quote, is
+// an error for that record: the reader reports it (BadRecord) and goes on at the line after the
+// one the error was found in, so two records are never merged into one. A quote that is never
+// closed is an error of the record it opened; the reader goes on at that record's second line.
+class CsvReader {
+public:
+    CsvReader(const QString &path, CsvDialect dialect, CsvEncoding encoding);
+
+    // False when the file cannot be opened (errorString()). A byte-order mark of the encoding is
+    // skipped.
+    bool open();
+
+    enum class Status { Record, BadRecord, End };
+    Status next();
+
+    // The record read last: its fields as UTF-8, and whether each was quoted.
+    int fieldCount() const { return int(fields_.size()); }
+    QByteArrayView field(int i) const
+    {
+        return QByteArrayView(record_.constData() + fields_[size_t(i)].begin, fields_[size_t(i)].size);
+    }
+    bool quoted(int i) const { return fields_[size_t(i)].quoted; }
+    // Its line (1-based: the first line of the file is 1) and its text as read (UTF-8, without
+    // the line end that closed it).
+    qint64 firstLine() const { return firstLine_; }
+    QByteArrayView rawText() const { return rawText_; }
+    // For a bad record: why, and on which line the fault is.
+    QString fault() const { return fault_; }
+    qint64 faultLine() const { return faultLine_; }
+    int faultColumn() const { return faultColumn_; } // 0-based
+
+    // Bytes of the file consumed so far, and its size: progress.
+    qint64 bytesRead() const
+    {
+        return encoding_ == CsvEncoding::Utf8 ? file_.pos() - qint64(buffer_.size() - pos_) : file_.pos();
+    }
+    qint64 fileSize() const { return size_; }
+    bool failed() const { return failed_; } // a read error (errorString())
+    QString errorString() const { return error_; }
+
+    // Longest record kept whole in memory; a longer one is a bad record.
+    static constexpr qsizetype kMaxRecord = 32 * 1024 * 1024;
+
+private:
+    struct Field {
+        qsizetype begin;
+        qsizetype size;
+        bool quoted;
+    };
+    enum class Parse { Done, Bad, More };
+    Parse parse(qsizetype &end);
+    bool fill(); // false at the end of the file
+    void decode(const char *bytes, qsizetype n, bool last);
+    void skipLine(qsizetype from);
+
+    QFile file_;
+    CsvDialect dialect_;
+    CsvEncoding encoding_;
+    QStringDecoder decoder_;
+    QByteArray buffer_;  // UTF-8 text; buffer_[pos_] is where the next record begins
+    qsizetype pos_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+    QString error_;
+    qint64 size_ = 0;
+    qint64 line_ = 1; // the line at pos_
+
+    QByteArray record_; // the fields of the record, unquoted, one after the other
+    std::vector<Field> fields_;
+    QByteArray rawText_;
+    qint64 firstLine_ = 0;
+    QString fault_;
+    qint64 faultLine_ = 0;
+    int faultColumn_ = 0;
+    bool unclosed_ = false; // the fault is a quote never closed: go on after the first line
+};
+
+// Which fields the writer quotes.
+enum class CsvQuoting {
+    Minimal, // those that need it: the delimiter, a quote, CR, LF, U+2028, U+2029, or empty text
+    All,     // every field but NULL
+    Text     // text columns always, the others when they need it
+};
+
+// Writes records as CSV through a LineWriter (written beside its name, renamed when complete).
+// NULL is an empty field and '' is "", so the two stay apart.
+class CsvWriter {
+public:
+    CsvWriter(LineWriter &out, char delimiter, CsvQuoting quoting, bool crlf = true)
+        : out_(out), delimiter_(delimiter), quoting_(quoting), crlf_(crlf) {}
+
+    void byteOrderMark() { out_.writeUtf8("\xEF\xBB\xBF"); }
+    void field(QByteArrayView utf8, bool isText);
+    void null() { separate(); }
+    void endRecord()
+    {
+        if (crlf_)
+            out_.endLine();
+        else
+            out_.write('\n');
+        first_ = true;
+    }
+
+    // Whether a value must be quoted to be read back as it is.
+    static bool needsQuotes(QByteArrayView utf8, char delimiter);
+
+private:
+    void separate()
+    {
+        if (!first_)
+            out_.write(delimiter_);
+        first_ = false;
+    }
+
+    LineWriter &out_;
+    char delimiter_;
+    CsvQuoting quoting_;
+    bool crlf_;
+    bool first_ = true;
+};
+
+// A value in double quotes, inner quotes doubled.
+void writeQuoted(LineWriter &out, QByteArrayView utf8);
+
+// Whether a value holds a tab, CR or LF: sixteen bytes at a time, as it runs over every byte
+// of an export.
+inline bool hasTabOrLineEnd(QByteArrayView utf8)
+{
+    const char *p = utf8.data();
+    const char *const end = p + utf8.size();
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        // A byte up to CR (unsigned): the rare case, looked at byte by byte below.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, cr), v)) != 0)
+            break;
+    }
+#endif
+    for (; p != end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c <= '\r' && (c == '\t' || c == '\n' || c == '\r'))
+            return true;
+    }
+    return false;
+}
+
+// The tab export's form of one value: as it is, unless it holds a tab, CR or LF or begins with a
+// quote; then quoted, inner quotes doubled, so one record stays one line. Inline: it runs for
+// every value of a table, and nearly every value goes out as it is.
+inline void writeTabValue(LineWriter &out, QByteArrayView utf8)
+{
+    if ((!utf8.isEmpty() && utf8.front() == '"') || hasTabOrLineEnd(utf8))
+        writeQuoted(out, utf8);
+    else
+        out.writeUtf8(utf8);
+}
+
+} // namespace pelldrake::maintenance
