@@ -5,6 +5,7 @@
 #include "browser/pane_operations.h"
 #include "engine/alias_registry.h"
 #include "engine/session.h"
+#include "maintenance/command_frame.h"
 #include "shell/dialogs.h"
 
 #include <QComboBox>
@@ -78,6 +79,11 @@ void refreshAliasChoosers(TPelldrakeCDSForm &form)
 
 bool openDatabaseFile(TPelldrakeCDSForm &form, Pane &pane, const QString &path)
 {
+    // Connecting closes the pane's table, which a running command may be working on.
+    if (maintenance::CommandFrame::current()) {
+        dialogs().showMessage(maintenance::commandRunningText());
+        return false;
+    }
     // Checked before anything is registered, so a wrong file leaves no alias behind.
     const QString problem = engine::sqliteFileProblem(path);
     if (!problem.isEmpty()) {

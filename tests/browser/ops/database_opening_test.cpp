@@ -4,7 +4,9 @@
 
 #include "browser/alias_manager_dialog.h"
 #include "browser/database_opening.h"
+#include "browser/pane_command_site.h"
 #include "engine/database.h"
+#include "maintenance/command_frame.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -141,6 +143,17 @@ TEST_F(DatabaseOpeningTest, AFileThatIsNotSqliteIsRefusedByMenuDropAndCommandLin
     EXPECT_EQ(form.pane1().aliasCombo->currentText(), "Shop");
     EXPECT_TRUE(form.pane1().database->connected());
     EXPECT_EQ(form.pane2().aliasCombo->currentText(), QString());
+
+    // While a command runs on a pane's table, no file replaces it.
+    const QString good = makeDatabase(QStringLiteral("good.sqlite"));
+    {
+        PaneCommandSite site(form, form.pane1());
+        maintenance::CommandFrame running(site);
+        dropFile(form.pane1(), good);
+    }
+    EXPECT_EQ(messages().last(), maintenance::commandRunningText());
+    EXPECT_EQ(storedNames(), before);
+    EXPECT_EQ(form.pane1().aliasCombo->currentText(), "Shop");
 }
 
 TEST_F(DatabaseOpeningTest, DropAndCommandLineOpenTheFileAsTheMenuDoes)
