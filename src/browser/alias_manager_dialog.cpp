@@ -222,7 +222,9 @@ void AliasManagerDialog::showDriverFields()
 void AliasManagerDialog::selectAlias(const QString &name)
 {
     const auto def = name.isEmpty() ? std::nullopt : session_.aliases().find(name);
-    const engine::AliasDef d = def.value_or(engine::AliasDef{QString(), kSqlite});
+    engine::AliasDef blank;
+    blank.driver = kSqlite;
+    const engine::AliasDef d = def.value_or(blank);
     if (def) {
         const auto found = list_->findItems(d.name, Qt::MatchExactly);
         const QSignalBlocker quiet(list_);

@@ -4,6 +4,7 @@
 #include "browser/mainwindow.h"
 #include "browser/pane_operations.h"
 #include "engine/alias_registry.h"
+#include "engine/database.h"
 #include "engine/session.h"
 #include "maintenance/command_frame.h"
 #include "shell/dialogs.h"

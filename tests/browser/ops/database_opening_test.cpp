@@ -264,14 +264,18 @@ TEST_F(DatabaseOpeningTest, ManageAliasesAddsRenamesAndRemovesThroughRegistryAnd
 
 TEST_F(DatabaseOpeningTest, TestConnectionSaysWhatFailed)
 {
-    engine::AliasDef def{QStringLiteral("x"), QStringLiteral("SQLITE")};
+    engine::AliasDef def;
+    def.name = QStringLiteral("x");
+    def.driver = QStringLiteral("SQLITE");
     def.path = makeDatabase(QStringLiteral("good.sqlite"));
     EXPECT_EQ(aliasConnectionProblem(def), QString());
     def.path = makeTextFile(QStringLiteral("notes.db"));
     EXPECT_EQ(aliasConnectionProblem(def), QStringLiteral("The file %1 is not a SQLite database.").arg(def.path));
 
     // A port nothing listens on: the message names the server, port, database and user.
-    engine::AliasDef pg{QStringLiteral("y"), QStringLiteral("POSTGRES")};
+    engine::AliasDef pg;
+    pg.name = QStringLiteral("y");
+    pg.driver = QStringLiteral("POSTGRES");
     pg.host = QStringLiteral("127.0.0.1");
     pg.port = 1;
     pg.database = QStringLiteral("sales");
