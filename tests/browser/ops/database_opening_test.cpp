@@ -6,9 +6,11 @@
 #include "browser/database_opening.h"
 #include "browser/pane_command_site.h"
 #include "engine/database.h"
+#include "engine/table.h"
 #include "maintenance/command_frame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QFile>
