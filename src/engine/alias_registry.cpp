@@ -190,16 +190,17 @@ void AliasRegistry::rename(const QString &from, const QString &to)
     if (!validName(to))
         throw EngineError(QStringLiteral("Invalid alias name '%1'.").arg(to));
     QList<AliasDef> all = readAll(m_path);
-    const auto it = std::find_if(all.begin(), all.end(), [&](const AliasDef &d) { return d.name == from; });
-    if (it == all.end())
+    const auto index = std::find_if(all.cbegin(), all.cend(), [&](const AliasDef &d) { return d.name == from; })
+                       - all.cbegin();
+    if (index == all.size())
         throw EngineError(QStringLiteral("Unknown alias '%1'.").arg(from));
     if (from == to)
         return;
     QList<AliasDef> others = all;
-    others.removeAt(it - all.begin());
+    others.removeAt(index);
     if (nameTaken(others, to))
         throw EngineError(QStringLiteral("An alias named '%1' exists already.").arg(to));
-    it->name = to;
+    all[index].name = to;
     writeAll(m_path, all);
 }
 
