@@ -108,6 +108,7 @@ AliasManagerDialog::AliasManagerDialog(engine::Session &session, QWidget *parent
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("AliasList"));
     list_->setMinimumWidth(160);
+    list_->setMaximumWidth(220); // the settings, a path above all, take the width
 
     auto named = [this](auto *w, const char *name) {
         w->setObjectName(QString::fromLatin1(name));
@@ -192,7 +193,7 @@ AliasManagerDialog::AliasManagerDialog(engine::Session &session, QWidget *parent
         list_->setCurrentRow(0);
     else
         newAlias();
-    resize(560, 360);
+    resize(640, 360);
 }
 
 void AliasManagerDialog::fillList(const QString &current)

@@ -1,12 +1,15 @@
 // Opens a database file the way a newcomer does, with the real dialogs: (1) the File menu,
 // (2) Open Database File..., (3) the file chosen and Open. Renders the chooser and the window.
-// Usage: open_file_screenshot <window.png> <chooser.png> <database file>  (a throw-away HOME)
+// Usage: open_file_screenshot <window.png> <chooser.png> <database file> [<aliases.png>]
+// (a throw-away HOME); the last renders Manage Aliases on the file's new alias.
 #include "screenshot_driver.h"
 
+#include "browser/alias_manager_dialog.h"
 #include "browser/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -29,6 +32,7 @@ int main(int argc, char **argv)
     }
     const QString chooserShot = QString::fromLocal8Bit(argv[2]);
     const QString file = QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath();
+    const QString aliasesShot = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
     return test::runWindowScreenshot(2, argv, QSize(1100, 760), [&](TPelldrakeCDSForm &window) {
         // Action 1: the File menu; action 2: its entry.
         QMenu *fileMenu = window.menu(QStringLiteral("File1"));
@@ -61,6 +65,15 @@ int main(int argc, char **argv)
             buttons->button(QDialogButtonBox::Open)->click();
         });
         entry->trigger();
-        return chosen && window.pane1().tableList->count() > 0;
+        if (!chosen || window.pane1().tableList->count() == 0)
+            return false;
+        if (!aliasesShot.isEmpty()) {
+            AliasManagerDialog aliases(window.session(), &window);
+            aliases.selectAlias(window.pane1().aliasCombo->currentText());
+            aliases.show();
+            QTest::qWait(200);
+            aliases.grab().save(aliasesShot);
+        }
+        return true;
     });
 }
