@@ -1,7 +1,10 @@
 #include "shell/application.h"
 #include "shell/login_prompt.h"
 #include "engine/session.h"
+#include "browser/database_opening.h"
 #include "browser/mainwindow.h"
+
+#include <QCoreApplication>
 
 #include <memory>
 
@@ -20,6 +23,10 @@ int main(int argc, char **argv)
         session.setLoginPrompt(&loginPrompt);
         TPelldrakeCDSForm window(&session);
         window.show();
+        // `pelldrake FILE` (and the desktop's "open with"): the file opens in pane 1.
+        const QString file = databaseFileArgument(QCoreApplication::arguments());
+        if (!file.isEmpty())
+            window.openDatabaseFile(window.pane1(), file);
         const int result = app->exec();
         session.setLoginPrompt(nullptr);
         return result;

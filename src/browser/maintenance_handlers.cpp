@@ -15,6 +15,7 @@ void TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue1Clic
 void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord1Click() { runMaintenanceEntry("ExportTABDelimitedfieldswithHeaderRecord1"); }
 void TPelldrakeCDSForm::TableDump1Click() { runMaintenanceEntry("TableDump1"); }
 void TPelldrakeCDSForm::TableLoad1Click() { runMaintenanceEntry("TableLoad1"); }
+void TPelldrakeCDSForm::TableLoadFromFile1Click() { runMaintenanceEntry("TableLoadFromFile1"); }
 void TPelldrakeCDSForm::LoadData1Click() { runMaintenanceEntry("LoadData1"); }
 void TPelldrakeCDSForm::DeleteAllRecords1Click() { runMaintenanceEntry("DeleteAllRecords1"); }
 void TPelldrakeCDSForm::EmptyTable1Click() { runMaintenanceEntry("EmptyTable1"); }
@@ -24,6 +25,7 @@ void TPelldrakeCDSForm::FillALLfieldsforcolumnwithUniqueDateTime20charvalue2Clic
 void TPelldrakeCDSForm::ExportTABDelimitedfieldswithHeaderRecord2Click() { runMaintenanceEntry("ExportTABDelimitedfieldswithHeaderRecord2"); }
 void TPelldrakeCDSForm::TableDump2Click() { runMaintenanceEntry("TableDump2"); }
 void TPelldrakeCDSForm::TableLoad2Click() { runMaintenanceEntry("TableLoad2"); }
+void TPelldrakeCDSForm::TableLoadFromFile2Click() { runMaintenanceEntry("TableLoadFromFile2"); }
 void TPelldrakeCDSForm::DeleteAllRecords2Click() { runMaintenanceEntry("DeleteAllRecords2"); }
 
 // Pane 1's and pane 2's open tables, compared in a window of the result's own.

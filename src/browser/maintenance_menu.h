@@ -38,8 +38,8 @@ std::span<const MaintenanceEntry> maintenanceEntries();
 // The entry of that component name; nullptr when there is none.
 const MaintenanceEntry *maintenanceEntry(const char *name);
 
-// The Maintenance menu entries that need pane 2: its six commands and the
-// three comparison entries, by component name.
+// The Maintenance menu entries that need pane 2: its commands and the three
+// comparison entries, by component name.
 const QStringList &pane2MenuItems();
 
 // Enables the pane-2 entries found among the owner's children when pane 2 is

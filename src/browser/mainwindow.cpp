@@ -1,6 +1,7 @@
 #include "browser/mainwindow.h"
 
 #include "browser/command_progress.h"
+#include "browser/database_opening.h"
 
 #include "shell/aboutbox.h"
 #include "widgets/dbgrid.h"
@@ -227,6 +228,8 @@ TPelldrakeCDSForm::TPelldrakeCDSForm(engine::Session *session, QWidget *parent)
 
     buildMenus();
     buildPopupMenus();
+    acceptDatabaseFileDrops(*this, pane1_);
+    acceptDatabaseFileDrops(*this, pane2_);
     commandProgress_ = new CommandProgress(statusBar());
 
     // The memo viewer of pane 1 stays hidden until a table with a memo opens.
@@ -425,6 +428,9 @@ void TPelldrakeCDSForm::buildMenus()
     bar->setObjectName(QStringLiteral("MainMenu1"));
 
     QMenu *file = submenu(this, bar, QStringLiteral("File1"), QStringLiteral("File"));
+    connect(entry(file, QStringLiteral("OpenDatabaseFile1"), QStringLiteral("Open Database File..."),
+                  "OpenDatabaseFile1Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::OpenDatabaseFile1Click);
     connect(entry(file, QStringLiteral("Close1"), QStringLiteral("Close"), "Close1Click", true),
             &QAction::triggered, this, &TPelldrakeCDSForm::Close1Click);
 
@@ -435,6 +441,9 @@ void TPelldrakeCDSForm::buildMenus()
     connect(entry(alias, QStringLiteral("ShowAlias21"), QStringLiteral("Show Alias #2"),
                   "ShowAlias21Click", true),
             &QAction::triggered, this, &TPelldrakeCDSForm::ShowAlias21Click);
+    connect(entry(alias, QStringLiteral("ManageAliases1"), QStringLiteral("Manage Aliases..."),
+                  "ManageAliases1Click", true),
+            &QAction::triggered, this, &TPelldrakeCDSForm::ManageAliases1Click);
 
     QMenu *maintenance = submenu(this, bar, QStringLiteral("Maintenance1"), QStringLiteral("Maintenance"));
     addMaintenanceEntries(submenu(this, maintenance, QStringLiteral("Alias11"), QStringLiteral("Alias #1")),

@@ -59,6 +59,9 @@ public:
     void formResize(int outerHeight);
     bool alias2Visible() const;
 
+    // Opens a SQLite file in a pane under its alias (database_opening.h); false when refused.
+    bool openDatabaseFile(Pane &pane, const QString &path);
+
     // Sets a pane's grid height; the information listing takes the rest.
     void setGridHeight(Pane &pane, int height);
 
@@ -71,6 +74,9 @@ public:
 
 public slots:
     void Close1Click();
+    // Opening a database file and managing the aliases (database_opening.cpp).
+    void OpenDatabaseFile1Click();
+    void ManageAliases1Click();
     void HideAlias21Click();
     void ShowAlias21Click();
     void About1Click();
@@ -127,6 +133,7 @@ public slots:
     void ExportTABDelimitedfieldswithHeaderRecord1Click();
     void TableDump1Click();
     void TableLoad1Click();
+    void TableLoadFromFile1Click();
     void LoadData1Click();
     void DeleteAllRecords1Click();
     void EmptyTable1Click();
@@ -135,6 +142,7 @@ public slots:
     void ExportTABDelimitedfieldswithHeaderRecord2Click();
     void TableDump2Click();
     void TableLoad2Click();
+    void TableLoadFromFile2Click();
     void DeleteAllRecords2Click();
     void CompareData2Click();
     void Fieldsizeonly1Click();

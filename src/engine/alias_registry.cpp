@@ -89,7 +89,47 @@ bool badChars(const QString &s)
     return std::any_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x20; });
 }
 
+// A section name the file can hold and read back as it was.
+bool validName(const QString &name)
+{
+    return !name.trimmed().isEmpty() && name == name.trimmed() && !badChars(name)
+        && !name.contains(QLatin1Char('[')) && !name.contains(QLatin1Char(']'));
+}
+
+bool nameTaken(const QList<AliasDef> &all, const QString &name)
+{
+    // find() falls back to a case-insensitive match, so names differing only in case would
+    // shadow each other.
+    return std::any_of(all.begin(), all.end(),
+                       [&](const AliasDef &d) { return d.name.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+QString canonicalPath(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
 } // namespace
+
+QString sqliteFileProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("The file %1 does not exist.").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a file.").arg(path);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("The file %1 cannot be read: %2").arg(path, f.errorString());
+    // Every SQLite database file starts with this header; anything else would be turned into
+    // (or refused as) a database only at the first statement.
+    static const QByteArray header("SQLite format 3\0", 16);
+    if (f.read(header.size()) != header)
+        return QStringLiteral("The file %1 is not a SQLite database.").arg(path);
+    return QString();
+}
 
 AliasRegistry::AliasRegistry(QString iniPath) : m_path(std::move(iniPath)) {}
 
@@ -121,8 +161,7 @@ std::optional<AliasDef> AliasRegistry::find(const QString &name) const
 
 void AliasRegistry::add(const AliasDef &def)
 {
-    if (def.name.trimmed().isEmpty() || def.name != def.name.trimmed() || badChars(def.name)
-        || def.name.contains(QLatin1Char('[')) || def.name.contains(QLatin1Char(']')))
+    if (!validName(def.name))
         throw EngineError(QStringLiteral("Invalid alias name '%1'.").arg(def.name));
     if (def.driver != QLatin1String("SQLITE") && def.driver != QLatin1String("POSTGRES"))
         throw EngineError(QStringLiteral("Unknown driver '%1' for alias '%2'.").arg(def.driver, def.name));
@@ -144,6 +183,65 @@ void AliasRegistry::remove(const QString &name)
               all.end());
     if (all.size() != n)
         writeAll(m_path, all);
+}
+
+void AliasRegistry::rename(const QString &from, const QString &to)
+{
+    if (!validName(to))
+        throw EngineError(QStringLiteral("Invalid alias name '%1'.").arg(to));
+    QList<AliasDef> all = readAll(m_path);
+    const auto index = std::find_if(all.cbegin(), all.cend(), [&](const AliasDef &d) { return d.name == from; })
+                       - all.cbegin();
+    if (index == all.size())
+        throw EngineError(QStringLiteral("Unknown alias '%1'.").arg(from));
+    if (from == to)
+        return;
+    QList<AliasDef> others = all;
+    others.removeAt(index);
+    if (nameTaken(others, to))
+        throw EngineError(QStringLiteral("An alias named '%1' exists already.").arg(to));
+    all[index].name = to;
+    writeAll(m_path, all);
+}
+
+QString AliasRegistry::uniqueName(const QString &base) const
+{
+    QString name = base.trimmed();
+    for (QChar &c : name)
+        if (c.unicode() < 0x20 || c == QLatin1Char('[') || c == QLatin1Char(']'))
+            c = QLatin1Char('_');
+    if (name.isEmpty())
+        name = QStringLiteral("Database");
+    const QList<AliasDef> all = readAll(m_path);
+    QString candidate = name;
+    for (int n = 2; nameTaken(all, candidate); ++n)
+        candidate = name + QLatin1Char('_') + QString::number(n);
+    return candidate;
+}
+
+QString AliasRegistry::aliasOfFile(const QString &path) const
+{
+    const QString wanted = canonicalPath(path);
+    for (const AliasDef &d : readAll(m_path))
+        if (d.driver == QLatin1String("SQLITE") && !d.path.isEmpty() && canonicalPath(d.path) == wanted)
+            return d.name;
+    return QString();
+}
+
+QString AliasRegistry::aliasForFile(const QString &path)
+{
+    const QString problem = sqliteFileProblem(path);
+    if (!problem.isEmpty())
+        throw EngineError(problem);
+    const QString existing = aliasOfFile(path);
+    if (!existing.isEmpty())
+        return existing;
+    AliasDef d;
+    d.name = uniqueName(QFileInfo(path).completeBaseName());
+    d.driver = QStringLiteral("SQLITE");
+    d.path = QDir::toNativeSeparators(canonicalPath(path));
+    add(d);
+    return d.name;
 }
 
 QString AliasRegistry::defaultPath()

@@ -118,7 +118,7 @@ TAboutBox::TAboutBox(QWidget *parent)
     head->addLayout(names, 1);
     panelLayout->addLayout(head);
 
-    auto *notice = new QLabel(QStringLiteral("Made by Quenfold. All rights reserved."), panel);
+    auto *notice = new QLabel(QStringLiteral("Copyright (c) 2026 the Pelldrake authors. MIT licence."), panel);
     notice->setObjectName(QStringLiteral("Copyright"));
     notice->setWordWrap(true);
     panelLayout->addWidget(notice);

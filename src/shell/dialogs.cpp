@@ -84,6 +84,13 @@ QString QtDialogs::saveFileName(const QString &initialDir, const QString &propos
     return QFileDialog::getSaveFileName(parentWindow(), QString(), start, filter);
 }
 
+QString QtDialogs::openFileName(const QString &caption, const QString &initialDir,
+                                const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parentWindow(), caption,
+                                        initialDir.isEmpty() ? QDir::currentPath() : initialDir, filter);
+}
+
 bool QtDialogs::askLogin(const QString &alias, QString &user, QString &password)
 {
     QDialog dialog(parentWindow());

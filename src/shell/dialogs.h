@@ -25,6 +25,9 @@ public:
     // Save dialog: the chosen path, or an empty string when cancelled.
     virtual QString saveFileName(const QString &initialDir, const QString &proposedName,
                                  const QString &filter) = 0;
+    // Open dialog: the chosen existing file, or an empty string when cancelled.
+    virtual QString openFileName(const QString &caption, const QString &initialDir,
+                                 const QString &filter) = 0;
     // Login dialog of the database engine; false when the user cancels.
     virtual bool askLogin(const QString &alias, QString &user, QString &password) = 0;
 
@@ -45,6 +48,8 @@ public:
     QString inputBox(const QString &caption, const QString &prompt,
                      const QString &defaultText) override;
     QString saveFileName(const QString &initialDir, const QString &proposedName,
+                         const QString &filter) override;
+    QString openFileName(const QString &caption, const QString &initialDir,
                          const QString &filter) override;
     bool askLogin(const QString &alias, QString &user, QString &password) override;
 

@@ -138,6 +138,30 @@ TEST(AliasRegistryTest, AddReplaceRemoveAndRejectBadNames)
     EXPECT_THROW(reg.add(sqliteAlias(QStringLiteral("x"), QStringLiteral("a\nb"))), EngineError);
 }
 
+TEST(AliasRegistryTest, RenameKeepsSettingsAndRefusesTakenInvalidOrUnknownNames)
+{
+    QTemporaryDir dir;
+    AliasRegistry reg(dir.filePath(QStringLiteral("a.ini")));
+    AliasDef a = sqliteAlias(QStringLiteral("archive"), QStringLiteral("/x/a.sqlite"));
+    a.readOnly = true;
+    reg.add(a);
+    reg.add(sqliteAlias(QStringLiteral("Sales"), QStringLiteral("/x/s.sqlite")));
+    reg.rename(QStringLiteral("archive"), QStringLiteral("Old"));
+    EXPECT_EQ(reg.names(), (QStringList{QStringLiteral("Old"), QStringLiteral("Sales")}));
+    EXPECT_EQ(reg.find(QStringLiteral("Old"))->path, QStringLiteral("/x/a.sqlite"));
+    EXPECT_TRUE(reg.find(QStringLiteral("Old"))->readOnly);
+    reg.rename(QStringLiteral("Old"), QStringLiteral("old")); // its own name in another case
+    EXPECT_THROW(reg.rename(QStringLiteral("old"), QStringLiteral("SALES")), EngineError);
+    EXPECT_THROW(reg.rename(QStringLiteral("old"), QStringLiteral(" x")), EngineError);
+    EXPECT_THROW(reg.rename(QStringLiteral("gone"), QStringLiteral("y")), EngineError);
+    EXPECT_EQ(reg.names(), (QStringList{QStringLiteral("old"), QStringLiteral("Sales")}));
+
+    // Names made for files: free, valid, distinct whatever the case.
+    EXPECT_EQ(reg.uniqueName(QStringLiteral("sales")), QStringLiteral("sales_2"));
+    EXPECT_EQ(reg.uniqueName(QStringLiteral("[x]")), QStringLiteral("_x_"));
+    EXPECT_EQ(reg.uniqueName(QStringLiteral("  ")), QStringLiteral("Database"));
+}
+
 TEST(ConnectionTest, UnknownAliasAndMissingFileFailClearlyWithoutAsking)
 {
     QTemporaryDir dir;

@@ -59,7 +59,9 @@ stray=$(cd "$root" && find . -type f ! -path './usr/*' -o -type f -iname '*test*
 # The menu entry names an icon that is installed, and starts a program that is.
 desktop=$root/usr/share/applications/$id.desktop
 grep -qx "Icon=$id" "$desktop" || fail "Icon= is not $id"
-grep -qx 'Exec=pelldrake' "$desktop" || fail "Exec= is not pelldrake"
+grep -qx 'Exec=pelldrake %f' "$desktop" || fail "Exec= is not pelldrake %f"
+grep -qx 'MimeType=application/vnd.sqlite3;application/x-sqlite3;' "$desktop" || fail "MimeType"
+grep -q 'Copyright (c) 2026 the Pelldrake authors' "$root/usr/share/doc/pelldrake/copyright" || fail "copyright holder"
 grep -qx 'Categories=Development;Database;Qt;' "$desktop" || fail "Categories"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate"

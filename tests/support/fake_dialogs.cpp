@@ -44,6 +44,7 @@ void FakeDialogs::clear()
     yesNo_.clear();
     input_.clear();
     save_.clear();
+    open_.clear();
     login_.clear();
     unanswered_ = 0;
 }
@@ -92,6 +93,18 @@ QString FakeDialogs::saveFileName(const QString &initialDir, const QString &prop
     }
     const QString answer = save_.front();
     save_.pop_front();
+    return answer;
+}
+
+QString FakeDialogs::openFileName(const QString &caption, const QString &initialDir, const QString &)
+{
+    calls_ << Call{Kind::Open, caption, initialDir};
+    if (open_.empty()) {
+        ++unanswered_;
+        return QString();
+    }
+    const QString answer = open_.front();
+    open_.pop_front();
     return answer;
 }
 

@@ -17,7 +17,7 @@ namespace pelldrake::test {
 // answer gets the cautious one (No, cancel) and is counted as unanswered.
 class FakeDialogs : public Dialogs {
 public:
-    enum class Kind { Message, Error, YesNo, Input, Save, Login };
+    enum class Kind { Message, Error, YesNo, Input, Save, Open, Login };
     struct Call {
         Kind kind;
         QString caption; // Yes/No caption, input caption, login alias
@@ -33,6 +33,7 @@ public:
     void answerYesNo(bool yes) { yesNo_.push_back(yes); }
     void answerInput(std::optional<QString> text) { input_.push_back(std::move(text)); }
     void answerSave(const QString &path) { save_.push_back(path); }
+    void answerOpen(const QString &path) { open_.push_back(path); }
     void answerLogin(std::optional<std::pair<QString, QString>> userAndPassword)
     {
         login_.push_back(std::move(userAndPassword));
@@ -52,6 +53,7 @@ public:
     QString inputBox(const QString &caption, const QString &prompt, const QString &defaultText) override;
     QString saveFileName(const QString &initialDir, const QString &proposedName,
                          const QString &filter) override;
+    QString openFileName(const QString &caption, const QString &initialDir, const QString &filter) override;
     bool askLogin(const QString &alias, QString &user, QString &password) override;
 
 private:
@@ -60,6 +62,7 @@ private:
     std::deque<bool> yesNo_;
     std::deque<std::optional<QString>> input_;
     std::deque<QString> save_;
+    std::deque<QString> open_;
     std::deque<std::optional<std::pair<QString, QString>>> login_;
     int unanswered_ = 0;
 };
