@@ -49,6 +49,7 @@ public:
     void showMessage(const QString &text) override { report("message", text); }
     void showError(const QString &text) override { report("error", text); }
     bool askYesNo(const QString &, const QString &) override { return false; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString inputBox(const QString &, const QString &, const QString &d) override { return d; }
     QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
     bool askLogin(const QString &, QString &, QString &) override { return false; }

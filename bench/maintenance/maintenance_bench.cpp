@@ -56,6 +56,7 @@ public:
         report("error", text);
     }
     bool askYesNo(const QString &, const QString &) override { return true; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString inputBox(const QString &, const QString &, const QString &d) override { return d; }
     QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
     bool askLogin(const QString &, QString &, QString &) override { return false; }

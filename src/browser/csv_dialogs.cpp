@@ -89,6 +89,7 @@ public:
     void clearChosenField() override {}
     void showMessage(const QString &text) override { pane_.showMessage(text); }
     void showError(const QString &text) override { pane_.showError(text); }
+    void showNotice(const QString &text) override { pane_.showNotice(text); }
     bool askYesNo(const QString &text, const QString &caption) override { return pane_.askYesNo(text, caption); }
     QString inputBox(const QString &c, const QString &p, const QString &d) override { return pane_.inputBox(c, p, d); }
     void clearFilterBox() override {}

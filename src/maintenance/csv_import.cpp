@@ -236,6 +236,9 @@ CommandResult Importer::run()
             stop_ = true;
         site_.showRecordCounts();
     });
+    // The window shows the import from its start; a stop asked for already ends it before a record.
+    if (!site_.reportProgress(0, reader_.fileSize(), CommandSite::ProgressUnit::Bytes))
+        stop_ = true;
     postgres_ = table_.database() && table_.database()->isPostgres();
     const qint64 before = table_.recordCount();
     try {

@@ -1,5 +1,7 @@
 #include "compare_fixture.h"
 
+#include <QCoreApplication>
+
 #include <QAtomicInt>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -58,7 +60,8 @@ void CompareTest::SetUp()
     auto open = [&](TestSide &side, Engine engine, const char *which) {
         side.engine = engine;
         side.connection = QStringLiteral("compare_%1_%2").arg(QLatin1String(which)).arg(n);
-        side.prefix = QStringLiteral("cmp%1%2_").arg(n).arg(QLatin1String(which));
+        // ctest runs test processes side by side on one server: the process id keeps names apart.
+        side.prefix = QStringLiteral("cmp%1_%2%3_").arg(QCoreApplication::applicationPid()).arg(n).arg(QLatin1String(which));
         QSqlDatabase db;
         if (engine == Engine::Postgres) {
             db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), side.connection);

@@ -29,6 +29,7 @@ public:
     void clearChosenField() override {}
     void showMessage(const QString &text) override { messages << text; }
     void showError(const QString &text) override { errors << text; }
+    void showNotice(const QString &text) override { messages << text; }
     bool askYesNo(const QString &, const QString &) override { return true; }
     QString inputBox(const QString &, const QString &, const QString &d) override { return d; }
     void clearFilterBox() override {}

@@ -21,7 +21,7 @@ using MenuEntriesTest = MaintenanceTest;
 TEST_F(MenuEntriesTest, EveryEntryIsConnectedAndItsHandlerRunsTheSameCommand)
 {
     openWindow();
-    ASSERT_EQ(maintenanceEntries().size(), 18u);
+    ASSERT_EQ(maintenanceEntries().size(), 20u);
     for (const MaintenanceEntry &e : maintenanceEntries()) {
         SCOPED_TRACE(e.name);
         QAction *action = window->action(QString::fromLatin1(e.name));

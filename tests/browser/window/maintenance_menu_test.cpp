@@ -46,7 +46,7 @@ protected:
 
 TEST_F(MaintenanceMenuTest, PaneTwoEntriesFollowItsVisibilityWhenASubmenuOpens)
 {
-    ASSERT_EQ(pane2MenuItems().size(), 10);
+    ASSERT_EQ(pane2MenuItems().size(), 12);
     for (const char *submenu : {"Alias21", "TableData1", "TableComparison1"}) {
         SCOPED_TRACE(submenu);
         window_->HideAlias21Click();
