@@ -1,5 +1,7 @@
 #include "edi/x12_json.h"
 
+#include "edi/utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -20,32 +22,8 @@ bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
 // otherwise (such bytes are written one by one as U+0080..U+00FF).
 std::size_t wideUtf8Length(std::string_view s, std::size_t i)
 {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len;
-    unsigned cp;
-    if (c >= 0xC4 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-        return 0;
-    return len;
+    const std::size_t len = utf8SequenceLength(s, i);
+    return len == 2 && static_cast<unsigned char>(s[i]) < 0xC4 ? 0 : len;
 }
 
 void appendJsonString(std::string &out, std::string_view s)
@@ -561,29 +539,9 @@ private:
         if (c < 0x20)
             fail("a control character inside a string must be escaped");
         if (c >= 0x80) {
-            unsigned cp;
-            std::size_t len;
-            if (c >= 0xC2 && c <= 0xDF) {
-                len = 2;
-                cp = c & 0x1F;
-            } else if ((c & 0xF0) == 0xE0) {
-                len = 3;
-                cp = c & 0x0F;
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                len = 4;
-                cp = c & 0x07;
-            } else {
-                fail("the JSON text is not UTF-8");
-            }
-            if (v.size() < len)
-                fail("the JSON text is not UTF-8");
-            for (std::size_t k = 1; k < len; ++k) {
-                const auto cc = static_cast<unsigned char>(v[k]);
-                if ((cc & 0xC0) != 0x80)
-                    fail("the JSON text is not UTF-8");
-                cp = (cp << 6) | (cc & 0x3F);
-            }
-            if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && cp < 0x10000))
+            unsigned cp = 0;
+            const std::size_t len = utf8SequenceLength(v, 0, &cp);
+            if (len == 0)
                 fail("the JSON text is not UTF-8");
             appendCodePoint(out, cp);
             m_in.advance(len);

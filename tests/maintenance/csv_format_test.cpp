@@ -187,15 +187,15 @@ TEST_F(CsvFormatTest, EveryAwkwardFileReadsAsPythonsCsvModuleReadsIt)
         GTEST_SKIP() << "python3 not found";
     const QList<Awkward> files = awkwardFiles();
     ASSERT_GE(files.size(), 30);
-    QJsonArray spec;
+    QJsonArray dialects;
     for (int i = 0; i < files.size(); ++i) {
         const QString p = path(QStringLiteral("f%1.csv").arg(i));
         writeBytes(p, files[i].bytes);
-        spec.append(QJsonObject{{QStringLiteral("path"), p},
+        dialects.append(QJsonObject{{QStringLiteral("path"), p},
                                 {QStringLiteral("encoding"), QString::fromLatin1(files[i].pythonEncoding)},
                                 {QStringLiteral("delimiter"), QString(QLatin1Char(files[i].delimiter))}});
     }
-    const QJsonObject expected = pythonReads(spec);
+    const QJsonObject expected = pythonReads(dialects);
     for (int i = 0; i < files.size(); ++i) {
         const QString p = path(QStringLiteral("f%1.csv").arg(i));
         const Rows ours = readAll(p, CsvDialect{files[i].delimiter}, files[i].encoding);

@@ -110,16 +110,12 @@ public:
             m_out << ",\"exitCode\":" << code << "}";
         }
     }
+    // The end of the whole run: the last file's end, its line ended.
     void finish(int code, const std::string &error)
     {
-        if (!error.empty())
-            m_err << "pelldrake-edi: " << printable(error) << "\n";
-        if (m_json) {
-            m_out << "]";
-            if (!error.empty())
-                m_out << ",\"error\":" << jsonString(error);
-            m_out << ",\"exitCode\":" << code << "}\n";
-        }
+        endFile(code, error);
+        if (m_json)
+            m_out << "\n";
         m_out.flush();
     }
 

@@ -1,5 +1,7 @@
 #include "edi/tool/report.h"
 
+#include "edi/utf8.h"
+
 #include <algorithm>
 
 namespace pelldrake::edi::tool {
@@ -12,37 +14,6 @@ void appendHex(std::string &out, unsigned char c)
 {
     out += kHex[c >> 4];
     out += kHex[c & 15];
-}
-
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
-std::size_t utf8Length(std::string_view s, std::size_t i)
-{
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len = 0;
-    unsigned cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-        return 0;
-    return len;
 }
 
 class Human : public Reporter {
@@ -246,7 +217,7 @@ std::string jsonString(std::string_view text)
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            if (const std::size_t len = utf8Length(text, i)) {
+            if (const std::size_t len = utf8SequenceLength(text, i)) {
                 out.append(text.substr(i, len));
                 i += len;
                 continue;
