@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTimer>
@@ -110,6 +111,10 @@ void TPelldrakeCDSForm::createPlacementSaver()
 #endif
     acFormPlacementSaver1_->OnSaveSettings = [this](QObject *, QSettings &store) { saveSplitterPositions(*this, store); };
     acFormPlacementSaver1_->OnLoadSettings = [this](QObject *, QSettings &store) { loadSplitterPositions(*this, store); };
+    acFormPlacementSaver1_->OnRegKeyNotFound = [this](QObject *) {
+        if (QScreen *s = screen())
+            applyFirstStartLayout(s->availableGeometry());
+    };
     acFormPlacementSaver1_->Loaded();
 }
 

@@ -32,6 +32,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -582,6 +583,9 @@ bool TPelldrakeCDSForm::alias2Visible() const
 
 void TPelldrakeCDSForm::setGridHeight(Pane &pane, int height)
 {
+    // The pane takes its new height first (after pane 2 was hidden or shown):
+    // what came later would go to the grid, which grows with the window.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QList<int> sizes = pane.gridSplitter->sizes();
     if (sizes.size() != 3)
         return;
@@ -660,6 +664,18 @@ void TPelldrakeCDSForm::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     for (Pane *pane : {&pane1_, &pane2_})
         fitCaptions(pane->topStrip);
+    // The design sizes hold at the first show; from then on growth follows the shares.
+    // Once the first show's layout has settled, that is.
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        QTimer::singleShot(0, this, [this] {
+            updateHeightShares();
+            if (firstStartLayoutPending_)
+                shareOutFirstStartHeight();
+            firstStartLayoutPending_ = false;
+            connect(pane2_.table, &engine::Table::stateChanged, this, &TPelldrakeCDSForm::updateHeightShares);
+        });
+    }
 }
 
 void TPelldrakeCDSForm::resizeEvent(QResizeEvent *event)

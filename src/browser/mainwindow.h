@@ -64,6 +64,13 @@ public:
 
     // Sets a pane's grid height; the information listing takes the rest.
     void setGridHeight(Pane &pane, int height);
+    // Shows or hides a pane's memo viewer; shown, it takes its lines from the
+    // listing before the grid (window_layout.cpp).
+    void setMemoShown(Pane &pane, bool shown);
+    // The first start, when no placement is stored: on a screen (its
+    // available area) larger than the design size the window takes most of
+    // it, and once shown its height goes to pane 1's grid.
+    void applyFirstStartLayout(const QRect &available);
 
     QString startDirectory() const { return startDirectory_; }
     void setStartDirectory(const QString &dir) { startDirectory_ = dir; }
@@ -182,6 +189,10 @@ private:
     void buildMenus();
     void buildPopupMenus();
     void setHighlight(Pane &pane, bool on);
+    // Height shares (window_layout.cpp): growth goes to the grids, never to an
+    // empty pane 2; the first start's share once the window has its size.
+    void updateHeightShares();
+    void shareOutFirstStartHeight();
 
     engine::Session *session_ = nullptr;
     Pane pane1_;
@@ -192,6 +203,8 @@ private:
     QString startDirectory_;
     TacFormPlacementSaver *acFormPlacementSaver1_ = nullptr;
     bool closeRefused_ = false; // a close was refused for a record that cannot be posted
+    bool shownOnce_ = false;
+    bool firstStartLayoutPending_ = false;
 };
 
 // The main window of the running program, set while it exists.

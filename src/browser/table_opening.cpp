@@ -132,7 +132,7 @@ void openSelectedTable(TPelldrakeCDSForm &form, Pane &pane)
     }
     // The splitter shows or hides the memo's handle with the memo group, so
     // one handle always separates the grid from the listing.
-    pane.memoGroup->setVisible(hasMemo);
+    form.setMemoShown(pane, hasMemo);
 
     setChooserItems(pane.fieldNameCombo, fieldNames);
 
