@@ -5,7 +5,11 @@
 //   filter one keystroke in the filter value until the first screen of matches
 //          has painted, on the indexed NAME and the unindexed CITY, next to the
 //          raw SQL query with the same predicate (first 50 rows);
-//   clear  the keystroke that empties the filter again, all rows back.
+//   clear  the keystroke that empties the filter again, all rows back;
+//   sort   a click on the header of the unindexed CITY and BALANCE until the
+//          first screen in that order has painted (ascending, descending, off),
+//          on the SQLite file and, with PELLDRAKE_TEST_PG_* set, on the same
+//          table on the PostgreSQL server; and the sort on an engine Table alone.
 //
 // Usage: browse_bench [work-dir] [rows[,rows...]]
 //   (defaults: <temp>/pelldrake-bench-browse, 1000000)
@@ -24,12 +28,15 @@
 #include "browser/mainwindow.h"
 
 #include <QAbstractItemView>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -88,6 +95,9 @@ struct StallProbe {
 };
 
 double ms(qint64 ns) { return double(ns) / 1e6; }
+
+// The server's copy of a size's table.
+QString serverTable(int rows) { return QStringLiteral("bench_browse_%1").arg(rows); }
 
 // Paints the grid now, which fetches the rows on screen.
 void paintGrid(Pane &pane)
@@ -257,6 +267,79 @@ Figures measure(engine::Session &session, Pane &pane, const QString &alias, cons
     return f;
 }
 
+// A click on the title of `field` in the grid: the next step of its sort.
+double clickHeader(Pane &pane, const QString &field)
+{
+    QHeaderView *header = pane.grid->horizontalHeader();
+    // PostgreSQL folds the unquoted names of the table it made to lower case.
+    const int column = pane.grid->columnFieldNames().indexOf(QRegularExpression(
+        QRegularExpression::escape(field), QRegularExpression::CaseInsensitiveOption));
+    if (column < 0)
+        return 1e9;
+    pane.grid->scrollTo(pane.grid->model()->index(0, column));
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QElapsedTimer t;
+    t.start();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    paintGrid(pane);
+    return ms(t.nsecsElapsed());
+}
+
+struct SortFigures {
+    double ascending = 1e9;
+    double descending = 1e9;
+    double off = 1e9;
+    double engine = 1e9;
+    bool ok = true;
+};
+
+// Ascending, descending and off, five times round, the best of each; then
+// the ascending sort on a table cursor of its own, first 50 rows.
+SortFigures measureSort(engine::Session &session, Pane &pane, const QString &alias, const QString &table,
+                        const QString &field, int rows)
+{
+    SortFigures f;
+    chooseAlias(pane, alias);
+    QListWidgetItem *item = pane.tableList->findItems(table, Qt::MatchExactly).value(0);
+    if (!item) {
+        std::fprintf(stderr, "%s: table list has no \"%s\"\n", qPrintable(alias), qPrintable(table));
+        f.ok = false;
+        return f;
+    }
+    clickTable(pane, item);
+    QTest::qWait(200); // the count that follows the first rows
+    for (int round = 0; round < 5; ++round) {
+        f.ascending = std::min(f.ascending, clickHeader(pane, field));
+        f.ok = f.ok && pane.table->sortField().compare(field, Qt::CaseInsensitive) == 0 && !pane.table->sortDescending();
+        f.descending = std::min(f.descending, clickHeader(pane, field));
+        f.ok = f.ok && pane.table->sortDescending();
+        f.off = std::min(f.off, clickHeader(pane, field));
+        f.ok = f.ok && pane.table->sortField().isEmpty();
+    }
+    f.ok = f.ok && pane.table->rowCount() == rows;
+
+    engine::Table cursor(session);
+    cursor.setDatabaseName(alias);
+    cursor.setTableName(table);
+    cursor.open();
+    for (int round = 0; round < 5; ++round) {
+        QElapsedTimer t;
+        t.start();
+        cursor.setSortField(field);
+        for (int row = 0; row < 50; ++row)
+            cursor.textAt(row, 1);
+        f.engine = std::min(f.engine, ms(t.nsecsElapsed()));
+        cursor.setSortField(QString());
+    }
+    cursor.close();
+    std::printf("  sort by %s (unindexed), %s: first screen %.1f ms ascending, %.1f ms descending, %.1f ms off;"
+                " engine cursor alone %.1f ms%s\n",
+                qPrintable(field), qPrintable(alias), f.ascending, f.descending, f.off, f.engine,
+                f.ok ? "" : "  [WRONG ORDER STATE OR ROW COUNT]");
+    std::fflush(stdout);
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -282,6 +365,7 @@ int main(int argc, char **argv)
     const QString ini = dir.filePath(QStringLiteral("aliases.ini"));
     QFile::remove(ini);
     QStringList paths;
+    QMap<int, QString> serverAliases; // row count -> alias of the server's table
     {
         engine::AliasRegistry registry(ini);
         for (int rows : sizes) {
@@ -300,6 +384,24 @@ int main(int argc, char **argv)
             def.path = dbPath;
             registry.add(def);
             paths << dbPath;
+
+            if (qEnvironmentVariableIsEmpty("PELLDRAKE_TEST_PG_HOST"))
+                continue;
+            gen.restart();
+            if (!bench::makeBrowseServerTable(serverTable(rows), rows, &error)) {
+                std::fprintf(stderr, "cannot build %s on the server: %s\n", qPrintable(serverTable(rows)), qPrintable(error));
+                return 1;
+            }
+            std::printf("data: %d rows in %s on the server (%.1f s)\n", rows, qPrintable(serverTable(rows)), gen.elapsed() / 1000.0);
+            engine::AliasDef server;
+            server.name = QStringLiteral("BenchServer%1").arg(rows);
+            server.driver = QStringLiteral("POSTGRES");
+            server.host = qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST");
+            server.port = qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT");
+            server.database = qEnvironmentVariable("PELLDRAKE_TEST_PG_DB");
+            server.user = qEnvironmentVariable("PELLDRAKE_TEST_PG_USER");
+            registry.add(server);
+            serverAliases.insert(rows, server.name);
         }
     }
     // Start without stored pane configurations.
@@ -314,11 +416,26 @@ int main(int argc, char **argv)
         engine::Session session(QStringLiteral("Default"), ini);
         TPelldrakeCDSForm window(&session);
         window.show();
-        QTest::qWaitForWindowExposed(&window);
+        (void)QTest::qWaitForWindowExposed(&window);
         Pane &pane = window.pane1();
         QList<Figures> all;
         for (int i = 0; i < sizes.size(); ++i)
             all << measure(session, pane, QStringLiteral("Bench%1").arg(sizes[i]), paths[i], sizes[i]);
+
+        // Sorting by a column: wide enough a window that every column shows.
+        window.resize(1280, 900);
+        QApplication::processEvents();
+        bool sortsOk = true;
+        for (int i = 0; i < sizes.size(); ++i) {
+            std::printf("%d rows:\n", sizes[i]);
+            for (const char *field : {"CITY", "BALANCE"}) {
+                sortsOk = measureSort(session, pane, QStringLiteral("Bench%1").arg(sizes[i]), QStringLiteral("customers"),
+                                      QString::fromLatin1(field), sizes[i]).ok && sortsOk;
+                if (serverAliases.contains(sizes[i]))
+                    sortsOk = measureSort(session, pane, serverAliases.value(sizes[i]), serverTable(sizes[i]),
+                                          QString::fromLatin1(field), sizes[i]).ok && sortsOk;
+            }
+        }
 
         std::printf("\nsummary (ratio to %d rows):\n", sizes.first());
         std::printf("%10s %14s %14s %12s %14s %14s\n", "rows", "open ms", "clear ms", "stall ms", "open ratio", "clear ratio");
@@ -330,7 +447,7 @@ int main(int argc, char **argv)
                         openRatio, clearRatio);
             ok = ok && f.ok;
         }
-        status = ok && dialogs.reports == 0 ? 0 : 1;
+        status = ok && sortsOk && dialogs.reports == 0 ? 0 : 1;
         window.close();
     }
     Dialogs::install(nullptr);

@@ -88,4 +88,44 @@ bool makeBrowseDatabase(const QString &path, int rows, QString *error)
     return ok;
 }
 
+bool makeBrowseServerTable(const QString &table, int rows, QString *error)
+{
+    if (qEnvironmentVariableIsEmpty("PELLDRAKE_TEST_PG_HOST")) {
+        *error = QStringLiteral("no server: PELLDRAKE_TEST_PG_HOST is not set");
+        return false;
+    }
+    const QString conn = QStringLiteral("pelldrake-bench-gen-pg");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), conn);
+        db.setHostName(qEnvironmentVariable("PELLDRAKE_TEST_PG_HOST"));
+        db.setPort(qEnvironmentVariableIntValue("PELLDRAKE_TEST_PG_PORT"));
+        db.setDatabaseName(qEnvironmentVariable("PELLDRAKE_TEST_PG_DB"));
+        db.setUserName(qEnvironmentVariable("PELLDRAKE_TEST_PG_USER"));
+        if (!db.open()) {
+            *error = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)) && q.next() && q.value(0).toInt() == rows) {
+                ok = true;
+            } else {
+                // Names, cities and balances spread as in the SQLite file, from the row number.
+                const QString first = QStringLiteral("'{%1}'::text[]").arg(QStringList(kFirst.begin(), kFirst.end()).join(QLatin1Char(',')));
+                const QString city = QStringLiteral("'{%1}'::text[]").arg(QStringList(kCity.begin(), kCity.end()).join(QLatin1Char(',')));
+                ok = exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(table), error)
+                     && exec(q, QStringLiteral("CREATE TABLE %1 (ID INTEGER PRIMARY KEY, NAME VARCHAR(40) NOT NULL,"
+                                               " CITY VARCHAR(30), BALANCE DOUBLE PRECISION, NOTES TEXT)").arg(table), error)
+                     && exec(q, QStringLiteral("INSERT INTO %1 SELECT g, (%2)[1 + (g * 7) %% 16] || ' ' || upper(to_hex((g::bigint * 2654435761) %% 1000000)),"
+                                               " (%3)[1 + (g * 13) %% 12], ((g::bigint * 7919) %% 100000) / 100.0, 'Customer ' || g || ' note'"
+                                               " FROM generate_series(1, %4) g").arg(table, first, city).arg(rows).replace(QStringLiteral("%%"), QStringLiteral("%")), error)
+                     && exec(q, QStringLiteral("CREATE INDEX %1_ByName ON %1 (NAME)").arg(table), error)
+                     && exec(q, QStringLiteral("ANALYZE %1").arg(table), error);
+            }
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(conn);
+    return ok;
+}
+
 } // namespace pelldrake::bench

@@ -10,4 +10,9 @@ namespace pelldrake::bench {
 // Returns false with a message in `error` when the file cannot be built.
 bool makeBrowseDatabase(const QString &path, int rows, QString *error);
 
+// The same table, as `table`, on the PostgreSQL server the PELLDRAKE_TEST_PG_*
+// variables name (built on the server by generate_series, reused while its
+// row count matches). False with a message when there is no server or it fails.
+bool makeBrowseServerTable(const QString &table, int rows, QString *error);
+
 } // namespace pelldrake::bench
