@@ -13,6 +13,7 @@
 #include "engine/session.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -86,16 +87,16 @@ void applySplitterPositions(TPelldrakeCDSForm &form, const QMap<QString, int> &s
 }
 
 // The sizes are read with the placement, while the window is being built,
-// and applied once it has its real size: splitters share out what they have.
-void loadSplitterPositions(TPelldrakeCDSForm &form, QSettings &store)
+// and applied once it has been shown and laid out: splitters share out what
+// they have.
+QMap<QString, int> readSplitterPositions(QSettings &store)
 {
     QMap<QString, int> stored;
     for (const char *name : {"Splitter1", "Splitter2", "Splitter3", "Splitter4", "Splitter5", "Splitter6", "Splitter7"}) {
         if (const int size = storedSize(store, QString::fromLatin1(name)); size > 0)
             stored.insert(QString::fromLatin1(name), size);
     }
-    if (!stored.isEmpty())
-        QTimer::singleShot(0, &form, [&form, stored] { applySplitterPositions(form, stored); });
+    return stored;
 }
 
 } // namespace
@@ -110,12 +111,19 @@ void TPelldrakeCDSForm::createPlacementSaver()
         QFileInfo(session_->aliases().iniPath()).dir().filePath(QStringLiteral("placement.ini")));
 #endif
     acFormPlacementSaver1_->OnSaveSettings = [this](QObject *, QSettings &store) { saveSplitterPositions(*this, store); };
-    acFormPlacementSaver1_->OnLoadSettings = [this](QObject *, QSettings &store) { loadSplitterPositions(*this, store); };
+    acFormPlacementSaver1_->OnLoadSettings = [this](QObject *, QSettings &store) { storedSplitters_ = readSplitterPositions(store); };
     acFormPlacementSaver1_->OnRegKeyNotFound = [this](QObject *) {
         if (QScreen *s = screen())
             applyFirstStartLayout(s->availableGeometry());
     };
     acFormPlacementSaver1_->Loaded();
+}
+
+void TPelldrakeCDSForm::applyStoredSplitterPositions()
+{
+    if (!storedSplitters_.isEmpty())
+        applySplitterPositions(*this, storedSplitters_);
+    storedSplitters_.clear();
 }
 
 void TPelldrakeCDSForm::wireBrowserTools()

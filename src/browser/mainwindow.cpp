@@ -665,10 +665,13 @@ void TPelldrakeCDSForm::showEvent(QShowEvent *event)
     for (Pane *pane : {&pane1_, &pane2_})
         fitCaptions(pane->topStrip);
     // The design sizes hold at the first show; from then on growth follows the shares.
-    // Once the first show's layout has settled, that is.
+    // Once the first show's layout has settled, that is; the stored splitter
+    // positions too, or the window's own layout would take from them.
     if (!shownOnce_) {
         shownOnce_ = true;
         QTimer::singleShot(0, this, [this] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            applyStoredSplitterPositions();
             updateHeightShares();
             if (firstStartLayoutPending_)
                 shareOutFirstStartHeight();

@@ -3,6 +3,7 @@
 #include "browser/pane.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QString>
 
 class QAction;
@@ -193,6 +194,8 @@ private:
     // empty pane 2; the first start's share once the window has its size.
     void updateHeightShares();
     void shareOutFirstStartHeight();
+    // The splitter positions read with the stored placement, applied at the first show.
+    void applyStoredSplitterPositions();
 
     engine::Session *session_ = nullptr;
     Pane pane1_;
@@ -203,6 +206,7 @@ private:
     QString startDirectory_;
     TacFormPlacementSaver *acFormPlacementSaver1_ = nullptr;
     bool closeRefused_ = false; // a close was refused for a record that cannot be posted
+    QMap<QString, int> storedSplitters_;
     bool shownOnce_ = false;
     bool firstStartLayoutPending_ = false;
 };

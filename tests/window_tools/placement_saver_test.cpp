@@ -311,7 +311,8 @@ TEST_F(MainWindowPlacementTest, PlacementAndSplittersSurviveARestart)
         window.move(33, 44);
         window.resize(800, 700);
         QApplication::processEvents();
-        window.paneSplitter()->setSizes({400, 292});
+        const QList<int> panes = window.paneSplitter()->sizes();
+        window.paneSplitter()->setSizes({400, panes.value(0) + panes.value(1) - 400});
         window.pane1().listSplitter->setSizes({150, 640});
         window.setGridHeight(window.pane1(), 150);
         QApplication::processEvents();
