@@ -79,6 +79,9 @@ public:
     // (a question naming how many records a command will touch); recordCount() unfiltered.
     qint64 shownRecordCount();
     bool canModify() const;
+    // Why an open table cannot be modified, in a few words for the user ("Read-only: ..."); empty
+    // when it can, or when it is closed.
+    QString readOnlyReason() const;
     QList<IndexDef> indexDefs() const;
     int fieldCount() const;
     Field *field(int index);                    // 0-based
