@@ -395,9 +395,9 @@ void DBGrid::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::RightButton) {
         const QModelIndex target = indexAt(event->position().toPoint());
         const Range r = selectedRange();
-        const int record = target.isValid() ? model_->windowTop() + target.row() : -1;
-        const int column = target.isValid() ? horizontalHeader()->visualIndex(target.column()) : -1;
-        if (record >= r.firstRecord && record <= r.lastRecord && column >= r.firstColumn && column <= r.lastColumn
+        const int record = model_->windowTop() + target.row();
+        const int column = horizontalHeader()->visualIndex(target.column());
+        if (target.isValid() && record >= r.firstRecord && record <= r.lastRecord && column >= r.firstColumn && column <= r.lastColumn
             && state() != QAbstractItemView::EditingState) {
             event->accept();
             return;
