@@ -8,6 +8,7 @@
 #include "shell/dialogs.h"
 #include "engine/table.h"
 #include "widgets/dbgrid.h"
+#include "widgets/dbnavigator.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -166,6 +167,10 @@ void TPelldrakeCDSForm::wirePaneOperations(Pane &pane)
         connect(pane.grid, &DBGrid::colExit, this, &TPelldrakeCDSForm::DBGrid1ColExit);
     connect(pane.table, &engine::Table::afterScroll, this,
             first ? &TPelldrakeCDSForm::Table1AfterScroll : &TPelldrakeCDSForm::Table2AfterScroll);
+    // The navigator's keys move this pane's table while the focus is anywhere in the pane.
+    pane.navigator->setShortcutScope(pane.frame);
+    if (pane.gridPopup)
+        pane.gridPopup->addAction(pane.grid->copyAction());
     // A record posted or cancelled since a refused close: the next close starts afresh.
     connect(pane.table, &engine::Table::stateChanged, this, [this, table = pane.table] {
         if (table->state() != engine::TableState::Edit && table->state() != engine::TableState::Insert)

@@ -101,6 +101,7 @@ void Database::open()
     };
 
     bool readOnly = def->readOnly;
+    ReadOnlyCause cause = readOnly ? ReadOnlyCause::Alias : ReadOnlyCause::None;
     if (def->driver == QLatin1String("SQLITE")) {
         const QString path = def->path;
         // A missing file would silently become a new empty database; refuse instead.
@@ -109,8 +110,10 @@ void Database::open()
         // A file (or its folder, for the journal) the user cannot write opens read-only, so the
         // tables say so up front instead of failing at the first post.
         const QFileInfo file(path);
-        if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())
+        if (!readOnly && (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())) {
             readOnly = true;
+            cause = ReadOnlyCause::File;
+        }
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conn);
             db.setDatabaseName(path);
@@ -195,6 +198,7 @@ void Database::open()
     }
     m_connectionName = conn;
     m_readOnly = readOnly;
+    m_readOnlyCause = cause;
     m_connected = true;
     m_inTransaction = false;
     emit connectedChanged(true);

@@ -35,6 +35,10 @@ public:
     QString driverName() const;    // "SQLITE" / "POSTGRES" (empty when not connected)
     QStringList params() const;    // "NAME=value" lines; never a password
     bool readOnly() const;
+    // Why a connected database takes no writes: its alias says so, or the SQLite file (or its
+    // folder, for the journal) cannot be written by this user.
+    enum class ReadOnlyCause { None, Alias, File };
+    ReadOnlyCause readOnlyCause() const { return m_readOnlyCause; }
     Session &session() { return *m_session; }
     bool isPostgres() const;
     bool isSqlite() const;
@@ -76,6 +80,7 @@ private:
     bool m_loginPrompt = false;
     bool m_connected = false;
     bool m_readOnly = false;
+    ReadOnlyCause m_readOnlyCause = ReadOnlyCause::None;
     bool m_inTransaction = false;
 };
 

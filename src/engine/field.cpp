@@ -67,6 +67,14 @@ QString doubleText(double d)
     return QString::number(d, 'g', QLocale::FloatingPointShortest);
 }
 
+[[noreturn]] void badText(const QString &text, const QString &what, const QString &field)
+{
+    throw EngineError(QStringLiteral("'%1' is not a valid %2 value for field '%3'.")
+                          .arg(shownValue(text), what, field));
+}
+
+} // namespace
+
 bool parseBool(const QString &s, bool &ok)
 {
     const QString l = s.trimmed().toLower();
@@ -80,14 +88,6 @@ bool parseBool(const QString &s, bool &ok)
     ok = false;
     return false;
 }
-
-[[noreturn]] void badText(const QString &text, const QString &what, const QString &field)
-{
-    throw EngineError(QStringLiteral("'%1' is not a valid %2 value for field '%3'.")
-                          .arg(shownValue(text), what, field));
-}
-
-} // namespace
 
 QString shownValue(const QString &text)
 {

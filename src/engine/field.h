@@ -46,6 +46,9 @@ QVariant textToValue(int type, const QString &text, const QString &fieldName);
 // A value as a message shows it: its first 40 characters, "..." marking the cut. A message box
 // lays out all of its text, and a value can be megabytes long.
 QString shownValue(const QString &text);
+// The texts a boolean value is written as, case-insensitive: true, t, 1, yes, y and false, f,
+// 0, no, n. `ok` false for any other text.
+bool parseBool(const QString &s, bool &ok);
 
 // One column of an open table. Values are those of the current record, or of the edit buffer
 // while the table is editing or inserting.

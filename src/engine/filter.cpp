@@ -1,6 +1,7 @@
 #include "engine/filter.h"
 
 #include "engine/engine_error.h"
+#include "engine/field.h"
 
 namespace pelldrake::engine {
 
@@ -323,10 +324,22 @@ QString asText(const QString &col, Dialect d)
                                 : QStringLiteral("CAST(%1 AS text)").arg(col);
 }
 
+// A SQLite boolean column's value as the grid shows it: 1 (true), 0 (false), or null for null
+// and for text that is no boolean. SQLite keeps no boolean type: 0/1 as this program writes
+// them, or words other programs stored.
+QString sqliteBoolean(const QString &col)
+{
+    return QStringLiteral("(CASE WHEN typeof(%1) IN ('integer', 'real') THEN %1 <> 0"
+                          " WHEN lower(trim(%1)) IN ('true', 't', '1', 'yes', 'y') THEN 1"
+                          " WHEN lower(trim(%1)) IN ('false', 'f', '0', 'no', 'n') THEN 0 END)")
+        .arg(col);
+}
+
 struct Compiler {
     Dialect d;
     const std::function<QString(const QString &)> &column;
     const TextOrderOf &textOrder;
+    const IsBooleanField &isBoolean;
     CompiledFilter out;
 
     void compile(const FilterNode &n)
@@ -358,6 +371,8 @@ struct Compiler {
         }
         const QString col = column(n.field);
         const bool isString = n.value.metaType().id() == QMetaType::QString;
+        if (isString && !n.value.toString().isEmpty() && isBoolean && isBoolean(n.field) && boolean(n, col))
+            return;
         if (isString && n.prefix) {
             prefix(n, col);
             return;
@@ -372,6 +387,43 @@ struct Compiler {
         }
         out.sql += QStringLiteral("(%1 %2 ?)").arg(col, n.op);
         out.binds << n.value;
+    }
+
+    // A text compared with a boolean column means the text the grid shows, "true" or "false"
+    // (the words a boolean field takes for = and the ordering operators). False when the
+    // ordinary comparison already does that: PostgreSQL's text form of a boolean is the grid's.
+    bool boolean(const FilterNode &n, const QString &col)
+    {
+        const QString text = n.value.toString();
+        if (n.prefix) {
+            if (d != Dialect::Sqlite)
+                return false;
+            // Text that is no boolean is shown as it is stored, and matched so; a stored number
+            // still matches its digits ('1*').
+            const QString shown = sqliteBoolean(col);
+            const bool shownTrue = QStringLiteral("true").startsWith(text);
+            if (shownTrue || QStringLiteral("false").startsWith(text)) {
+                out.sql += QStringLiteral("(%1 = ? OR (%1 IS NULL AND %2 GLOB ?))").arg(shown, col);
+                out.binds << QVariant(shownTrue ? 1 : 0);
+            } else {
+                out.sql += QStringLiteral("((typeof(%2) <> 'text' OR %1 IS NULL) AND %2 GLOB ?)").arg(shown, col);
+            }
+            out.binds << QVariant(globPrefixPattern(text));
+            return true;
+        }
+        bool ok = false;
+        const bool value = parseBool(text, ok);
+        if (!ok)
+            throw EngineError(QStringLiteral("'%1' is not a boolean value for field '%2': true or false.")
+                                  .arg(shownValue(text), n.field));
+        if (d == Dialect::Sqlite) {
+            out.sql += QStringLiteral("(%1 %2 ?)").arg(sqliteBoolean(col), n.op);
+            out.binds << QVariant(value ? 1 : 0);
+        } else {
+            out.sql += QStringLiteral("(%1 %2 ?)").arg(col, n.op);
+            out.binds << QVariant(value);
+        }
+        return true;
     }
 
     // Case-sensitive, every character of the value literal, and searched through an index on
@@ -431,9 +483,9 @@ std::unique_ptr<FilterNode> parseFilter(const QString &text)
 
 CompiledFilter compileFilter(const FilterNode &node, Dialect dialect,
                              const std::function<QString(const QString &)> &column,
-                             const TextOrderOf &textOrder)
+                             const TextOrderOf &textOrder, const IsBooleanField &isBoolean)
 {
-    Compiler c{dialect, column, textOrder, {}};
+    Compiler c{dialect, column, textOrder, isBoolean, {}};
     c.compile(node);
     return std::move(c.out);
 }

@@ -62,10 +62,14 @@ QString likePrefixPattern(const QString &prefix);
 // with its last code point counted up. Empty when there is none (the prefix is all U+10FFFF).
 QString codePointSuccessor(const QString &prefix);
 
+// Whether a field of the expression is a boolean column: a text compared with it stands for the
+// text a grid shows, "true" or "false" ('t*' finds the true records, on SQLite too).
+using IsBooleanField = std::function<bool(const QString &field)>;
+
 // `column` maps a field name of the expression to its quoted SQL column (throws when unknown);
 // `textOrder` tells how PostgreSQL orders a field's values (every field NotText without it).
 CompiledFilter compileFilter(const FilterNode &node, Dialect dialect,
                              const std::function<QString(const QString &)> &column,
-                             const TextOrderOf &textOrder = {});
+                             const TextOrderOf &textOrder = {}, const IsBooleanField &isBoolean = {});
 
 } // namespace pelldrake::engine

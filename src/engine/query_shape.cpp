@@ -131,7 +131,7 @@ void QueryShape::applyFilter(const QSqlDatabase &db)
         if (!m_textOrders)
             m_textOrders = postgresTextOrders(db, catalog.from);
         return m_textOrders->value(catalog.columns.at(columnIndex(n)).name, TextOrder::NotText);
-    });
+    }, [this](const QString &n) { return catalog.columns.at(columnIndex(n)).type == ftBoolean; });
     // PostgreSQL text cannot hold a NUL character; say so instead of passing on the driver's
     // message about an invalid byte sequence.
     if (dialect == Dialect::Postgres)

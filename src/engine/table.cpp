@@ -11,6 +11,26 @@
 
 namespace pelldrake::engine {
 
+namespace {
+
+// The alias and the file come first: with them fixed, a keyless table would still say so.
+QString readOnlyReasonOf(const Database &db, bool keyModifiable)
+{
+    switch (db.readOnlyCause()) {
+    case Database::ReadOnlyCause::Alias:
+        return QStringLiteral("Read-only: alias '%1' is read-only").arg(db.databaseName());
+    case Database::ReadOnlyCause::File:
+        return QStringLiteral("Read-only: the database file cannot be written");
+    case Database::ReadOnlyCause::None:
+        break;
+    }
+    if (!keyModifiable)
+        return QStringLiteral("Read-only: no primary key or unique index over NOT NULL columns");
+    return db.readOnly() ? QStringLiteral("Read-only") : QString();
+}
+
+} // namespace
+
 // ---- Private ----------------------------------------------------------------------------------
 
 Table::Private::Private(Table *t, Session *s) : q(t), session(s)
@@ -267,6 +287,7 @@ void Table::open()
         d->shape.open(db->sqlDatabase(), dialect);
         d->buildFields();
         d->canModify = d->shape.key.modifiable && !db->readOnly();
+        d->readOnlyReason = readOnlyReasonOf(*db, d->shape.key.modifiable);
         d->shape.applyOrder();
         d->shape.applyFilter(db->sqlDatabase());
         d->cursor.recordCount = -1;
@@ -320,6 +341,8 @@ qint64 Table::shownRecordCount()
 }
 
 bool Table::canModify() const { return d->active && d->canModify; }
+
+QString Table::readOnlyReason() const { return d->active ? d->readOnlyReason : QString(); }
 QList<IndexDef> Table::indexDefs() const { return d->shape.catalog.indexes; }
 int Table::fieldCount() const { return int(d->fields.size()); }
 
@@ -600,11 +623,18 @@ void Table::refresh()
 {
     d->requireActive();
     d->checkBrowseMode();
+    // The current record stays current by its key, wherever others' inserts and deletes moved
+    // it; a record gone leaves the cursor at its old place (the record that took it, or the
+    // last one). Composite keys are numbered anew with the keyset, so their values are kept.
     const int old = d->cursor.pos;
+    const bool hadRow = old >= 0;
+    const qint64 currentId = hadRow ? d->cursor.keys.at(old) : 0;
+    const QVariantList currentKey = hadRow && !d->shape.key.intKey ? d->cursor.keyStore.key(currentId) : QVariantList();
     d->statements.clear(); // the table's structure may have changed too; statements re-prepare
     d->cursor.recordCount = -1;
     d->cursor.rebuild();
-    d->cursor.moveTo(old < 0 ? 0 : old);
+    const int at = hadRow ? d->cursor.locate(currentId, currentKey) : -1;
+    d->cursor.moveTo(at >= 0 ? at : std::max(old, 0));
     d->cursor.bof = d->cursor.pos <= 0;
     d->cursor.eof = d->cursor.pos < 0;
     emit dataChanged();

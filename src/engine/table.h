@@ -79,6 +79,9 @@ public:
     // (a question naming how many records a command will touch); recordCount() unfiltered.
     qint64 shownRecordCount();
     bool canModify() const;
+    // Why an open table cannot be modified, in a few words for the user ("Read-only: ..."); empty
+    // when it can, or when it is closed.
+    QString readOnlyReason() const;
     QList<IndexDef> indexDefs() const;
     int fieldCount() const;
     Field *field(int index);                    // 0-based
@@ -134,7 +137,10 @@ public:
     // Deletes the records the filter shows, a batch per statement; `afterBatch` runs after each
     // and ends the deleting early by returning false.
     void deleteAll(const std::function<bool()> &afterBatch = {});
-    void refresh(); // re-reads the keyset, the record count and the values, keeps the position
+    // Re-reads the keyset, the record count and the values. The current record stays current,
+    // found by its key wherever others' inserts and deletes moved it; when it is gone, the record
+    // now at its position (or the last one).
+    void refresh();
     TableState state() const;
     bool modified() const;
 

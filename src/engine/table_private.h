@@ -35,6 +35,7 @@ struct Table::Private {
     QMetaObject::Connection rollbackConnection;
     bool active = false;
     bool canModify = false;
+    QString readOnlyReason; // empty when canModify
     int lock = 0;
 
     Private(Table *t, Session *s);

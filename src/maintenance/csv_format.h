@@ -1,6 +1,7 @@
 #pragma once
 // Comma-separated text: the reader and the writer. Both stream: what they hold in memory is one
 // buffer and the record at hand, whatever the size of the file.
+#include "engine/tab_text.h"
 #include "maintenance/line_io.h"
 
 #include <QByteArray>
@@ -10,10 +11,6 @@
 #include <QStringDecoder>
 
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace pelldrake::maintenance {
 
@@ -165,35 +162,12 @@ private:
 // A value in double quotes, inner quotes doubled.
 void writeQuoted(LineWriter &out, QByteArrayView utf8);
 
-// Whether a value holds a tab, CR or LF: sixteen bytes at a time, as it runs over every byte
-// of an export.
-inline bool hasTabOrLineEnd(QByteArrayView utf8)
-{
-    const char *p = utf8.data();
-    const char *const end = p + utf8.size();
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    for (; end - p >= 16; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        // A byte up to CR (unsigned): the rare case, looked at byte by byte below.
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, cr), v)) != 0)
-            break;
-    }
-#endif
-    for (; p != end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c <= '\r' && (c == '\t' || c == '\n' || c == '\r'))
-            return true;
-    }
-    return false;
-}
-
 // The tab export's form of one value: as it is, unless it holds a tab, CR or LF or begins with a
 // quote; then quoted, inner quotes doubled, so one record stays one line. Inline: it runs for
 // every value of a table, and nearly every value goes out as it is.
 inline void writeTabValue(LineWriter &out, QByteArrayView utf8)
 {
-    if ((!utf8.isEmpty() && utf8.front() == '"') || hasTabOrLineEnd(utf8))
+    if (engine::tabValueNeedsQuotes(utf8))
         writeQuoted(out, utf8);
     else
         out.writeUtf8(utf8);

@@ -7,9 +7,16 @@
 #include "widgets/dbnavigator.h"
 #include "engine/table.h"
 #include "engine/table_model.h"
+#include "engine/tab_text.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMainWindow>
+#include <QStatusBar>
 
 #include "engine/engine_error.h"
 #include <QItemEditorFactory>
@@ -103,7 +110,7 @@ DBGrid::DBGrid(QWidget *parent)
     setModel(model_);
     setItemDelegate(new GridDelegate(this, &refusal_));
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                     | QAbstractItemView::AnyKeyPressed);
     horizontalHeader()->setSectionsMovable(true);
@@ -129,6 +136,7 @@ DBGrid::DBGrid(QWidget *parent)
         if (--modelChanging_ > 0 || shifting_)
             return;
         placeCurrent(-1); // on its record's row, without scrolling to it
+        syncSelection();
     };
     // (Removal is held in rowsAboutToBeRemoved(), which runs before the view and the selection
     // model move the current index.)
@@ -161,6 +169,30 @@ DBGrid::DBGrid(QWidget *parent)
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &DBGrid::cycleSort);
     connect(model_, &QAbstractItemModel::modelReset, this, &DBGrid::showSortIndicator);
     connect(model_, &QAbstractItemModel::dataChanged, this, &DBGrid::showSortIndicator);
+
+    // Another table (or none): nothing of the old one stays selected.
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        anchorRecord_ = anchorColumn_ = extentRecord_ = extentColumn_ = -1;
+        currentRecord_ = currentDisplayColumn_ = -1;
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, &DBGrid::showReadOnlyNote);
+    copyAction_ = new QAction(QStringLiteral("Copy"), this);
+    copyAction_->setObjectName(QStringLiteral("GridCopy"));
+    copyAction_->setShortcut(QKeySequence::Copy);
+    copyAction_->setShortcutContext(Qt::WidgetShortcut); // a cell editor copies its own text
+    connect(copyAction_, &QAction::triggered, this, &DBGrid::copySelection);
+    addAction(copyAction_);
+    // Beside the horizontal scroll bar, which is then always shown, so the note is too.
+    readOnlyNote_ = new QLabel(this);
+    readOnlyNote_->setObjectName(QStringLiteral("ReadOnlyNote"));
+    readOnlyNote_->setContentsMargins(4, 0, 4, 0);
+    readOnlyNote_->setAutoFillBackground(true);
+    QPalette notePalette = readOnlyNote_->palette();
+    notePalette.setColor(QPalette::Window, QColor(255, 244, 200));
+    notePalette.setColor(QPalette::WindowText, QColor(96, 64, 0));
+    readOnlyNote_->setPalette(notePalette);
+    addScrollBarWidget(readOnlyNote_, Qt::AlignLeft); // as wide as its text
+    readOnlyNote_->hide();
 }
 
 void DBGrid::cycleSort(int logicalColumn)
@@ -204,6 +236,27 @@ DBGrid::~DBGrid() = default;
 void DBGrid::setDataSource(engine::DataSource *source)
 {
     model_->setDataSource(source);
+    showReadOnlyNote();
+}
+
+QString DBGrid::readOnlyNote() const
+{
+    return readOnlyNote_->isHidden() ? QString() : readOnlyNote_->text();
+}
+
+void DBGrid::showReadOnlyNote()
+{
+    engine::Table *t = table();
+    const QString reason = t && t->active() ? t->readOnlyReason() : QString();
+    readOnlyNote_->setText(reason);
+    readOnlyNote_->setToolTip(reason.isEmpty() ? QString() : reason + QStringLiteral(": records can be read, not changed."));
+    if (reason.isEmpty()) {
+        readOnlyNote_->hide();
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        return;
+    }
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    readOnlyNote_->show();
 }
 
 engine::DataSource *DBGrid::dataSource() const
@@ -338,6 +391,29 @@ void DBGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hin
 
 void DBGrid::mousePressEvent(QMouseEvent *event)
 {
+    // A right-click inside the range keeps it, for the pop-up's Copy.
+    if (event->button() == Qt::RightButton) {
+        const QModelIndex target = indexAt(event->position().toPoint());
+        const Range r = selectedRange();
+        const int record = model_->windowTop() + target.row();
+        const int column = horizontalHeader()->visualIndex(target.column());
+        if (target.isValid() && record >= r.firstRecord && record <= r.lastRecord && column >= r.firstColumn && column <= r.lastColumn
+            && state() != QAbstractItemView::EditingState) {
+            event->accept();
+            return;
+        }
+    }
+    extending_ = event->modifiers() & Qt::ShiftModifier;
+    pressMouse(event);
+    extending_ = false;
+    // A plain click on the current cell starts a range there too.
+    if (!(event->modifiers() & Qt::ShiftModifier) && currentRecord_ >= 0)
+        noteCurrentCell(currentRecord_, currentDisplayColumn_, true);
+    syncSelection();
+}
+
+void DBGrid::pressMouse(QMouseEvent *event)
+{
     if (state() == QAbstractItemView::EditingState) {
         const QModelIndex target = indexAt(event->position().toPoint());
         QWidget *editor = indexWidget(currentIndex());
@@ -395,6 +471,10 @@ void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previ
         if (currentColumn_ >= 0 && current.column() != currentColumn_)
             emit colExit(fieldNameOfColumn(currentColumn_));
         currentColumn_ = current.column();
+        // Rows joining or leaving put the view's index anywhere for a moment; the grid
+        // places it on its record afterwards.
+        if (modelChanging_ == 0 && !shifting_)
+            noteCurrentCell(model_->windowTop() + current.row(), horizontalHeader()->visualIndex(current.column()));
     }
     if (following_ || modelChanging_ > 0 || !current.isValid())
         return;
@@ -465,6 +545,7 @@ void DBGrid::setTopRecord(int top)
         model_->setWindow(top, size);
         shifting_ = false;
         placeCurrent(-1);
+        syncSelection(); // the rows show other records now
     }
     syncScrollBar();
 }
@@ -636,7 +717,199 @@ QModelIndex DBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifi
     return row < 0 ? QModelIndex() : model_->index(row, header->logicalIndex(visual));
 }
 
+void DBGrid::mouseMoveEvent(QMouseEvent *event)
+{
+    extending_ = event->buttons() & Qt::LeftButton; // a drag grows the range
+    QTableView::mouseMoveEvent(event);
+    extending_ = false;
+    syncSelection();
+}
+
+void DBGrid::setSelection(const QRect &, QItemSelectionModel::SelectionFlags)
+{
+}
+
+void DBGrid::noteCurrentCell(int record, int displayColumn, bool restart)
+{
+    if (record == currentRecord_ && displayColumn == currentDisplayColumn_ && !restart) {
+        syncSelection(); // the same cell on another row of the window
+        return;
+    }
+    currentRecord_ = record;
+    currentDisplayColumn_ = displayColumn;
+    extentRecord_ = record;
+    extentColumn_ = displayColumn;
+    if (!extending_ || anchorRecord_ < 0) {
+        anchorRecord_ = record;
+        anchorColumn_ = displayColumn;
+    }
+    syncSelection();
+}
+
+DBGrid::Range DBGrid::selectedRange() const
+{
+    const int columns = model_->columnCount();
+    if (anchorRecord_ < 0 || extentRecord_ < 0 || columns == 0)
+        return {};
+    Range r;
+    r.firstRecord = std::min(anchorRecord_, extentRecord_);
+    r.lastRecord = std::max(anchorRecord_, extentRecord_);
+    r.firstColumn = std::clamp(std::min(anchorColumn_, extentColumn_), 0, columns - 1);
+    r.lastColumn = std::clamp(std::max(anchorColumn_, extentColumn_), 0, columns - 1);
+    return r;
+}
+
+void DBGrid::selectRange(int firstRecord, int lastRecord, int firstColumn, int lastColumn)
+{
+    anchorRecord_ = std::max(0, firstRecord);
+    extentRecord_ = std::max(anchorRecord_, lastRecord);
+    anchorColumn_ = std::max(0, firstColumn);
+    extentColumn_ = std::max(anchorColumn_, lastColumn);
+    syncSelection();
+}
+
+void DBGrid::selectAll()
+{
+    // To the last record, whether it is counted or read yet: the copy reads on to it.
+    if (model_->columnCount() > 0)
+        selectRange(0, std::numeric_limits<int>::max(), 0, model_->columnCount() - 1);
+}
+
+bool DBGrid::wholeRowsSelected() const
+{
+    const Range r = selectedRange();
+    return r.firstRecord >= 0 && r.firstColumn == 0 && r.lastColumn == model_->columnCount() - 1
+        && (r.firstColumn != r.lastColumn || r.firstRecord != r.lastRecord);
+}
+
+void DBGrid::syncSelection()
+{
+    QItemSelectionModel *selection = selectionModel();
+    if (!selection)
+        return;
+    QItemSelection shown;
+    const Range r = selectedRange();
+    const int top = model_->windowTop();
+    const int rows = model_->rowCount();
+    if (r.firstRecord >= 0 && rows > 0) {
+        const int first = std::max(r.firstRecord, top) - top;
+        const int last = int(std::min<qint64>(r.lastRecord, qint64(top) + rows - 1) - top);
+        for (int v = r.firstColumn; first <= last && v <= r.lastColumn; ++v) {
+            const int logical = horizontalHeader()->logicalIndex(v);
+            if (logical >= 0)
+                shown.select(model_->index(first, logical), model_->index(last, logical));
+        }
+    }
+    if (shown != selection->selection())
+        selection->select(shown, QItemSelectionModel::ClearAndSelect);
+}
+
+QString DBGrid::selectionText(int *records, bool *complete)
+{
+    int done = 0;
+    bool whole = true;
+    QByteArray out;
+    engine::Table *t = table();
+    const Range r = selectedRange();
+    if (t && t->active() && r.firstRecord >= 0) {
+        // Display order, as the user sees the columns.
+        QList<int> fields;
+        QHeaderView *header = horizontalHeader();
+        for (int v = r.firstColumn; v <= r.lastColumn; ++v) {
+            const int logical = header->logicalIndex(v);
+            if (logical >= 0 && !header->isSectionHidden(logical))
+                fields << model_->fieldIndexForColumn(logical);
+        }
+        auto cell = [&](int record, int field) {
+            const int type = t->field(field)->dataType();
+            const QString text = t->textAt(record, field);
+            if (type == engine::ftBlob || type == engine::ftGraphic) // the grid's marker: bytes are no text
+                return text.isEmpty() ? QStringLiteral("(blob)") : QStringLiteral("(BLOB)");
+            return text;
+        };
+        if (wholeRowsSelected()) {
+            for (int i = 0; i < fields.size(); ++i) {
+                if (i > 0)
+                    out.append('\t');
+                engine::appendTabValue(out, t->field(fields.at(i))->fieldName().toUtf8());
+            }
+        }
+        for (qint64 record = r.firstRecord; record <= r.lastRecord; ++record) {
+            if (record >= model_->recordRows())
+                model_->fetchRowsUpTo(int(record)); // a filter's further pages, or the count
+            if (record >= model_->recordRows())
+                break;
+            if (done == kMaxCopyRecords || out.size() >= kMaxCopyBytes) {
+                whole = false;
+                break;
+            }
+            if (!out.isEmpty() || done > 0)
+                out.append('\n');
+            for (int i = 0; i < fields.size(); ++i) {
+                if (i > 0)
+                    out.append('\t');
+                engine::appendTabValue(out, cell(int(record), fields.at(i)).toUtf8());
+            }
+            ++done;
+        }
+    }
+    if (records)
+        *records = done;
+    if (complete)
+        *complete = whole;
+    return QString::fromUtf8(out);
+}
+
+void DBGrid::copySelection()
+{
+    engine::Table *t = table();
+    if (!t || !t->active() || selectedRange().firstRecord < 0)
+        return;
+    int records = 0;
+    bool complete = true;
+    QString text;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        text = selectionText(&records, &complete);
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        Application::showException(std::current_exception());
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    QGuiApplication::clipboard()->setText(text);
+    const QLocale locale;
+    const QString message = complete
+        ? QStringLiteral("Copied %1 %2.").arg(locale.toString(records), records == 1 ? QStringLiteral("record") : QStringLiteral("records"))
+        : QStringLiteral("Copied the first %1 records of the selection: a copy holds at most %1 records or %2 MB.")
+              .arg(locale.toString(records), locale.toString(kMaxCopyBytes >> 20));
+    if (auto *window = qobject_cast<QMainWindow *>(this->window()))
+        window->statusBar()->showMessage(message, complete ? 5000 : 15000);
+}
+
 void DBGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        copySelection();
+        return;
+    }
+    // Shift+Space: the range's records, every column (as a spreadsheet selects rows).
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::ShiftModifier
+        && state() != QAbstractItemView::EditingState && anchorRecord_ >= 0) {
+        anchorColumn_ = 0;
+        extentColumn_ = model_->columnCount() - 1;
+        syncSelection();
+        return;
+    }
+    // Shift with a moving key grows the range (Shift+Tab is a move back, not a selection).
+    extending_ = (event->modifiers() & Qt::ShiftModifier) && event->key() != Qt::Key_Backtab
+                 && event->key() != Qt::Key_Tab;
+    pressKey(event);
+    extending_ = false;
+    syncSelection();
+}
+
+void DBGrid::pressKey(QKeyEvent *event)
 {
     // The keys of a classic data grid: Escape cancels the record's changes,
     // Insert inserts a record, Ctrl+Delete deletes one after asking.

@@ -4,6 +4,9 @@
 #include <QStringList>
 #include <QTableView>
 
+class QAction;
+class QLabel;
+
 namespace pelldrake::engine {
 class DataSource;
 class Table;
@@ -18,6 +21,13 @@ namespace pelldrake {
 // model holds a window of about a screenful of records and the vertical scroll
 // bar counts records, so opening, filtering and scrolling cost the same for
 // any number of rows.
+//
+// A range of cells is selected with Shift (keys or click) or by dragging, Ctrl+A
+// selects every record, Shift+Space widens the range to whole rows; it is kept
+// in records, so it outlives the window's moves. Ctrl+C (or copyAction())
+// copies it as tab-separated text, a header line of field names first when
+// whole rows are copied. A table that cannot be modified says why in a line
+// under the cells.
 class DBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -67,6 +77,32 @@ public:
     QString refusal() const { return refusal_; }
     using QTableView::edit;
 
+    // The selected range: record rows and display positions of columns, both inclusive.
+    struct Range {
+        int firstRecord = -1;
+        int lastRecord = -1; // INT_MAX after selectAll(): to the last record, known or not
+        int firstColumn = -1;
+        int lastColumn = -1;
+    };
+    Range selectedRange() const;
+    // Selects records and columns (display positions); the current cell stays where it is.
+    void selectRange(int firstRecord, int lastRecord, int firstColumn, int lastColumn);
+    void selectAll() override;
+    // Whether the range covers every column: its copy starts with the field names.
+    bool wholeRowsSelected() const;
+    // The range as tab-separated text: each cell's whole text (a memo's every line), quoted as
+    // spreadsheets read it when it holds a tab or line end or starts with a quote. At most
+    // kMaxCopyRecords records or about kMaxCopyBytes; `records` is set to how many went in and
+    // `complete` whether that is the whole range.
+    QString selectionText(int *records = nullptr, bool *complete = nullptr);
+    // Copies the range to the clipboard and says how much in the main window's status bar.
+    void copySelection();
+    QAction *copyAction() const { return copyAction_; }
+    static constexpr int kMaxCopyRecords = 100000;
+    static constexpr qsizetype kMaxCopyBytes = qsizetype(64) << 20;
+    // The line under the cells naming why the table cannot be modified (hidden when it can).
+    QString readOnlyNote() const;
+
 signals:
     // A cell was clicked; the field of its column.
     void cellClick(const QString &fieldName);
@@ -79,6 +115,10 @@ protected:
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    // The view's own selection follows rows of the window, which show other records as it
+    // moves: the grid selects from its range instead (syncSelection()).
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
@@ -87,6 +127,15 @@ protected:
 
 private:
     void showSortIndicator();
+    // The current cell moved to a record and display column: the range follows it, or grows
+    // to it while Shift is held or the mouse drags.
+    // `restart`: a plain click, which starts a range even on the cell already current.
+    void noteCurrentCell(int record, int displayColumn, bool restart = false);
+    void pressKey(QKeyEvent *event);     // the grid's own keys, then the view's
+    void pressMouse(QMouseEvent *event); // a cell editor refusing its text keeps the cell
+    // Shows the range's part that is in the window.
+    void syncSelection();
+    void showReadOnlyNote();
     // Brings a record row into view and makes it the grid's current row.
     void followTable(int record, int preferredColumn = -1);
     int rowHeight() const;
@@ -113,6 +162,14 @@ private:
     bool shifting_ = false;       // the window is moving
     bool settingScroll_ = false;  // the grid sets its scroll bar
     bool inGeometry_ = false;
+    // The range: from the anchor (where it started) to the extent (where it was grown to), in
+    // records and display positions; and the cell last seen current.
+    int anchorRecord_ = -1, anchorColumn_ = -1;
+    int extentRecord_ = -1, extentColumn_ = -1;
+    int currentRecord_ = -1, currentDisplayColumn_ = -1;
+    bool extending_ = false; // Shift is held or the mouse drags: moves grow the range
+    QAction *copyAction_ = nullptr;
+    QLabel *readOnlyNote_ = nullptr;
 };
 
 } // namespace pelldrake

@@ -8,6 +8,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace pelldrake {
@@ -225,6 +226,43 @@ bool DBNavigator::deleteWithConfirmation(engine::Table &table)
         return false;
     table.deleteRecord();
     return true;
+}
+
+QKeySequence DBNavigator::shortcut(Button which)
+{
+    // Ctrl with the grid's own moving keys (which move the record alike), and keys no menu and
+    // no grid key has: a grid takes Shift with the moving keys to select.
+    switch (which) {
+    case First: return QKeySequence(Qt::CTRL | Qt::Key_Home);
+    case Prior: return QKeySequence(Qt::CTRL | Qt::Key_Up);
+    case Next: return QKeySequence(Qt::CTRL | Qt::Key_Down);
+    case Last: return QKeySequence(Qt::CTRL | Qt::Key_End);
+    case Post: return QKeySequence(Qt::CTRL | Qt::Key_S);
+    case Cancel: return QKeySequence(Qt::CTRL | Qt::Key_Z);
+    case Refresh: return QKeySequence(Qt::Key_F5);
+    case Insert: case Delete: case Edit: break;
+    }
+    return {};
+}
+
+void DBNavigator::setShortcutScope(QWidget *scope)
+{
+    for (const QPointer<QShortcut> &key : std::as_const(shortcuts_))
+        delete key.data();
+    shortcuts_.clear();
+    for (int i = 0; i < ButtonCount; ++i) {
+        const auto which = static_cast<Button>(i);
+        const QKeySequence keys = shortcut(which);
+        QString tip = QString::fromLatin1(kButtons[i].hint);
+        if (scope && !keys.isEmpty()) {
+            auto *key = new QShortcut(keys, scope);
+            key->setContext(Qt::WidgetWithChildrenShortcut);
+            connect(key, &QShortcut::activated, this, [this, which] { click(which); });
+            shortcuts_ << key;
+            tip += QStringLiteral(" (%1)").arg(keys.toString(QKeySequence::NativeText));
+        }
+        buttons_[i]->setToolTip(tip);
+    }
 }
 
 void DBNavigator::layoutButtons()

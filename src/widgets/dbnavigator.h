@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
 #include <array>
 
+class QShortcut;
 class QToolButton;
 
 #include "engine/data_source.h"
@@ -34,6 +36,12 @@ public:
     void click(Button which);
     // Asks "Delete record?" and deletes the current record on Yes.
     static bool deleteWithConfirmation(engine::Table &table);
+    // The keys of the moving, posting and refreshing buttons (none for insert, delete and edit,
+    // which the grid has its own keys for).
+    static QKeySequence shortcut(Button which);
+    // The keys work while the keyboard focus is inside `scope` (a pane), so each pane's keys
+    // move its own table; the buttons' tips then name them.
+    void setShortcutScope(QWidget *scope);
 
 public slots:
     void updateButtons();
@@ -50,6 +58,7 @@ private:
     QPointer<engine::Table> table_;
     QList<QMetaObject::Connection> connections_;
     std::array<QToolButton *, ButtonCount> buttons_{};
+    QList<QPointer<QShortcut>> shortcuts_; // children of the scope
 };
 
 } // namespace pelldrake

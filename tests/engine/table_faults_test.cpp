@@ -41,6 +41,7 @@ void expectOpensReadOnly(const QString &path, const QString &table)
     tab.setTableName(table);
     tab.open();
     EXPECT_FALSE(tab.canModify());
+    EXPECT_EQ(tab.readOnlyReason(), QStringLiteral("Read-only: the database file cannot be written"));
     EXPECT_THROW(tab.edit(), EngineError);
 }
 

@@ -594,6 +594,127 @@ TEST_P(TableTest, CompositeKeyTable)
     EXPECT_EQ(c.value(0).toInt(), 0) << a.toStdString() << b.toStdString();
 }
 
+TEST_P(TableTest, BooleanFilterMatchesTheTextTheGridShows)
+{
+    const QString t = tableName(QStringLiteral("flags"));
+    exec(QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, done BOOLEAN)").arg(t));
+    exec(QStringLiteral("INSERT INTO %1 VALUES (1, true), (2, false), (3, NULL), (4, true)").arg(t));
+    if (!pg()) // words other programs store in a SQLite BOOLEAN are shown as true or false too
+        exec(QStringLiteral("INSERT INTO %1 VALUES (5, 'yes'), (6, 'no'), (7, 'tomato')").arg(t));
+    auto tab = openTable(t);
+    ASSERT_EQ(tab->fieldByName(QStringLiteral("done"))->dataType(), ftBoolean);
+    const QStringList trues = pg() ? QStringList{"1", "4"} : QStringList{"1", "4", "5"};
+    const QStringList falses = pg() ? QStringList{"2"} : QStringList{"2", "6"};
+    const auto ids = [&](const QString &filter) {
+        filterBy(*tab, filter);
+        return columnValues(*tab, QStringLiteral("id"));
+    };
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("done"))->asString(), QStringLiteral("true"));
+    // Prefixes of the shown words, as the pane's filter box writes them.
+    for (const char *prefix : {"tr", "true"})
+        EXPECT_EQ(ids(QStringLiteral("done = '%1*'").arg(QLatin1String(prefix))), trues) << prefix;
+    EXPECT_EQ(ids(QStringLiteral("done = 't*'")), pg() ? trues : (QStringList{"1", "4", "5", "7"}));
+    EXPECT_EQ(ids(QStringLiteral("done = 'f*'")), falses);
+    EXPECT_EQ(ids(QStringLiteral("done = 'fals*'")), falses);
+    EXPECT_EQ(ids(QStringLiteral("done = 'T*'")), QStringList()) << "a prefix is case-sensitive, as the grid shows";
+    EXPECT_EQ(ids(QStringLiteral("done = 'x*'")), QStringList());
+    if (!pg()) {
+        EXPECT_EQ(ids(QStringLiteral("done = '1*'")), (QStringList{"1", "4"})) << "the stored 1 still matches";
+        EXPECT_EQ(ids(QStringLiteral("done = 'to*'")), QStringList{"7"}) << "text that is no boolean is shown as stored";
+        EXPECT_EQ(ids(QStringLiteral("done = 'y*'")), QStringList()) << "'yes' is shown as true";
+    }
+    // Whole words compare as booleans, in any of the forms a boolean field takes.
+    EXPECT_EQ(ids(QStringLiteral("done = 'true'")), trues);
+    EXPECT_EQ(ids(QStringLiteral("done = 'F'")), falses);
+    EXPECT_EQ(ids(QStringLiteral("done <> 'yes'")), falses);
+    EXPECT_EQ(ids(QStringLiteral("done = ''")), QStringList{"3"});
+    EXPECT_EQ(ids(QStringLiteral("done IS NULL")), QStringList{"3"});
+    EXPECT_THROW(tab->setFilter(QStringLiteral("done = 'maybe'")), EngineError);
+    EXPECT_EQ(tab->filter(), QStringLiteral("done IS NULL")) << "a refused filter keeps the one before";
+}
+
+TEST_P(TableTest, RefreshKeepsTheCurrentRecordByItsKey)
+{
+    const QStringList names{"Ada", "Brian", "Cleo", "Dora", "Emil", "Fay"};
+    const QString t = makePeople(names);
+    auto tab = openTable(t);
+    tab->setRecNo(4); // Dora
+    auto other = otherSession();
+    Database otherDb(*other);
+    otherDb.setDatabaseName(QStringLiteral("data"));
+    otherDb.open();
+    const auto run = [&](const QString &sql) {
+        QSqlQuery q(otherDb.sqlDatabase());
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+    };
+    const auto current = [&] { return tab->fieldByName(QStringLiteral("name"))->asString(); };
+    // Another connection inserts before it and deletes its neighbours.
+    run(QStringLiteral("INSERT INTO %1 (id, name) VALUES (0, 'Aaron')").arg(t));
+    tab->refresh();
+    EXPECT_EQ(current(), QStringLiteral("Dora"));
+    EXPECT_EQ(tab->recNo(), 5);
+    run(QStringLiteral("DELETE FROM %1 WHERE name IN ('Cleo', 'Emil', 'Brian')").arg(t));
+    tab->refresh();
+    EXPECT_EQ(current(), QStringLiteral("Dora"));
+    EXPECT_EQ(tab->recNo(), 3);
+    // Gone itself: the record that took its place.
+    run(QStringLiteral("DELETE FROM %1 WHERE name = 'Dora'").arg(t));
+    tab->refresh();
+    EXPECT_EQ(current(), QStringLiteral("Fay"));
+    EXPECT_EQ(tab->recNo(), 3);
+    // The last one gone: the new last one.
+    run(QStringLiteral("DELETE FROM %1 WHERE name = 'Fay'").arg(t));
+    tab->refresh();
+    EXPECT_EQ(current(), QStringLiteral("Ada"));
+    EXPECT_EQ(tab->recNo(), 2);
+}
+
+TEST_P(TableTest, ARefreshedCompositeKeyRecordStaysCurrent)
+{
+    const QString t = tableName(QStringLiteral("compref"));
+    exec(QStringLiteral("CREATE TABLE %1 (a VARCHAR(10) NOT NULL, b INTEGER NOT NULL, v VARCHAR(10), "
+                        "PRIMARY KEY (a, b))%2")
+             .arg(t, pg() ? QString() : QStringLiteral(" WITHOUT ROWID")));
+    exec(QStringLiteral("INSERT INTO %1 VALUES ('k', 1, 'one'), ('k', 2, 'two'), ('k', 3, 'three')").arg(t));
+    auto tab = openTable(t);
+    tab->setRecNo(2);
+    exec(QStringLiteral("INSERT INTO %1 VALUES ('a', 9, 'first')").arg(t));
+    tab->refresh();
+    EXPECT_EQ(tab->fieldByName(QStringLiteral("v"))->asString(), QStringLiteral("two"));
+    EXPECT_EQ(tab->recNo(), 3);
+}
+
+TEST_P(TableTest, AReadOnlyTableSaysWhy)
+{
+    const QString t = makePeople({"Ada"});
+    auto tab = openTable(t);
+    EXPECT_EQ(tab->readOnlyReason(), QString());
+    // The alias: the same database through a read-only alias.
+    AliasDef def = *session->aliases().find(QStringLiteral("data"));
+    def.name = QStringLiteral("archive");
+    def.readOnly = true;
+    session->aliases().add(def);
+    Database archive(*session);
+    archive.setDatabaseName(def.name);
+    archive.open();
+    Table viaArchive(*session);
+    viaArchive.setDatabaseName(def.name);
+    viaArchive.setTableName(t);
+    viaArchive.open();
+    EXPECT_FALSE(viaArchive.canModify());
+    EXPECT_EQ(viaArchive.readOnlyReason(), QStringLiteral("Read-only: alias 'archive' is read-only"));
+    viaArchive.close();
+    EXPECT_EQ(viaArchive.readOnlyReason(), QString()) << "a closed table says nothing";
+    // No key (the file case is in the read-only file test).
+    if (pg()) {
+        const QString nokey = tableName(QStringLiteral("nokey"));
+        exec(QStringLiteral("CREATE TABLE %1 (code VARCHAR(10))").arg(nokey));
+        auto keyless = openTable(nokey);
+        EXPECT_EQ(keyless->readOnlyReason(),
+                  QStringLiteral("Read-only: no primary key or unique index over NOT NULL columns"));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, TableTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          backendName);
 

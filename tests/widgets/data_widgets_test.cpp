@@ -1,6 +1,7 @@
 // The grid, navigator and memo of a pane on a small SQLite table.
 #include "window_fixture.h"
 
+#include "engine/alias_registry.h"
 #include "engine/database.h"
 #include "engine/table.h"
 #include "engine/table_model.h"
@@ -12,8 +13,12 @@
 
 #include <algorithm>
 
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <cstdio>
@@ -629,4 +634,204 @@ TEST_F(DataWidgetsTest, AFilteredGridGrowsAsItScrollsAndTheNavigatorReachesItsEn
     EXPECT_EQ(grid->topRecord() + grid->currentIndex().row(), 1499);
     EXPECT_EQ(grid->currentIndex().siblingAtColumn(1).data().toString(), QStringLiteral("odd 2999"));
     EXPECT_FALSE(pane.navigator->button(DBNavigator::Next)->isEnabled());
+}
+
+namespace {
+
+// Selects from the current cell with Shift and the moving keys, as a user does.
+void shiftKeys(DBGrid *grid, std::initializer_list<Qt::Key> keys)
+{
+    for (const Qt::Key key : keys)
+        QTest::keyClick(grid, key, Qt::ShiftModifier);
+}
+
+} // namespace
+
+TEST_F(DataWidgetsTest, ARangeIsCopiedAsTabSeparatedTextWithFieldNamesForWholeRows)
+{
+    test::TestSession::runSql(dbPath_, {"UPDATE people SET name = 'Tab\there' WHERE id = 2",
+                                        "INSERT INTO people VALUES (4, '\"quoted\" start', 'say \"hi\"')"});
+    window().resize(704, 900);
+    window().hideAlias2(900);
+    showWindow();
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    DBGrid *grid = pane.grid;
+    grid->setFocus();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+
+    // Cells: from name of the first record, two down and one right; a memo goes whole, a value
+    // with a tab or line end in quotes, a quote inside one doubled, a NULL empty.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->recordIndex(0, 1)).center());
+    shiftKeys(grid, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Right});
+    EXPECT_EQ(pane.table->recNo(), 3) << "the current record follows the range's end";
+    EXPECT_FALSE(grid->wholeRowsSelected());
+    EXPECT_EQ(grid->selectionModel()->selectedIndexes().size(), 6);
+    grid->copyAction()->trigger();
+    EXPECT_EQ(clipboard->text(), QStringLiteral("Ada\t\"first line\nsecond line\"\n"
+                                                "\"Tab\there\"\t\n"
+                                                "Cleo\tshort"));
+    EXPECT_EQ(window().statusBar()->currentMessage(), QStringLiteral("Copied 3 records."));
+
+    // A column moved: the copy follows the display order. Shift+Space widens to whole rows.
+    grid->moveColumn(QStringLiteral("notes"), 0);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->recordIndex(3, 2)).center());
+    QTest::keyClick(grid, Qt::Key_Space, Qt::ShiftModifier);
+    EXPECT_EQ(pane.table->state(), engine::TableState::Browse) << "no editor opened for the space";
+    ASSERT_TRUE(grid->wholeRowsSelected());
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), QStringLiteral("notes\tid\tname\nsay \"hi\"\t4\t\"\"\"quoted\"\" start\""));
+    grid->resetColumnOrder();
+
+    // A single cell is its value alone; a plain click after a range starts anew.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->recordIndex(2, 1)).center());
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), QStringLiteral("Cleo"));
+
+    // Ctrl+A: every record with the header; a right-click inside keeps the range for the pop-up's
+    // Copy.
+    QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+    const QRect inside = grid->visualRect(grid->recordIndex(1, 0));
+    QTest::mousePress(grid->viewport(), Qt::RightButton, {}, inside.center());
+    QTest::mouseRelease(grid->viewport(), Qt::RightButton, {}, inside.center());
+    EXPECT_TRUE(pane.gridPopup->actions().contains(grid->copyAction()));
+    grid->copyAction()->trigger();
+    const QStringList lines = clipboard->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 6); // the header, four records, the memo's second line
+    EXPECT_EQ(lines.first(), QStringLiteral("id\tname\tnotes"));
+    EXPECT_EQ(lines.at(1), QStringLiteral("1\tAda\t\"first line"));
+    EXPECT_TRUE(dialogs_.errors().isEmpty()) << dialogs_.errors().join('|').toStdString();
+}
+
+TEST_F(DataWidgetsTest, ARangeOutlivesScrollingAndAHugeCopyStopsAtItsLimit)
+{
+    constexpr int kRows = DBGrid::kMaxCopyRecords + 50;
+    test::TestSession::runSql(
+        dbPath_, {"CREATE TABLE big (id INTEGER PRIMARY KEY, name VARCHAR(20))",
+                  QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < %1) "
+                                 "INSERT INTO big SELECT x, 'name ' || x FROM c").arg(kRows)});
+    showWindow();
+    Pane &pane = window().pane1();
+    DBGrid *grid = pane.grid;
+    pane.database->setDatabaseName(QStringLiteral("People"));
+    pane.database->open();
+    pane.table->setDatabaseName(QStringLiteral("People"));
+    pane.table->setTableName(QStringLiteral("big"));
+    pane.table->open();
+    QApplication::processEvents();
+    grid->setFocus();
+
+    // Rows 2-4 selected, then scrolled far away and back: the same records stay selected.
+    grid->setCurrentIndex(grid->recordIndex(1, 1));
+    shiftKeys(grid, {Qt::Key_Down, Qt::Key_Down});
+    grid->verticalScrollBar()->setValue(50000);
+    EXPECT_TRUE(grid->selectionModel()->selectedIndexes().isEmpty());
+    grid->verticalScrollBar()->setValue(0);
+    QModelIndexList shown = grid->selectionModel()->selectedIndexes();
+    ASSERT_EQ(shown.size(), 3);
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown.first().data().toString(), QStringLiteral("name 2"));
+    EXPECT_EQ(shown.last().data().toString(), QStringLiteral("name 4"));
+    grid->copySelection();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("name 2\nname 3\nname 4"));
+
+    // Everything: the first records up to the limit, and the status bar says so.
+    grid->selectAll();
+    grid->copySelection();
+    const QString text = QGuiApplication::clipboard()->text();
+    EXPECT_EQ(text.count(QLatin1Char('\n')), DBGrid::kMaxCopyRecords) << "the header and the records";
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\n100000\tname 100000")));
+    EXPECT_EQ(window().statusBar()->currentMessage(),
+              QStringLiteral("Copied the first 100,000 records of the selection: a copy holds at most 100,000 records "
+                             "or 64 MB."));
+    EXPECT_EQ(pane.table->recNo(), 4) << "copying moves no cursor";
+}
+
+TEST_F(DataWidgetsTest, NavigatorKeysMoveTheFocusedPanesTableAndTheTipsNameThem)
+{
+    showWindow();
+    Pane &one = window().pane1();
+    Pane &two = window().pane2();
+    openPeople(one);
+    openPeople(two);
+    EXPECT_EQ(one.navigator->button(DBNavigator::Next)->toolTip(), QStringLiteral("Next record (Ctrl+Down)"));
+    EXPECT_EQ(one.navigator->button(DBNavigator::Refresh)->toolTip(), QStringLiteral("Refresh data (F5)"));
+    EXPECT_EQ(one.navigator->button(DBNavigator::Insert)->toolTip(), QStringLiteral("Insert record"));
+    // Every key is free: no two buttons, and no menu entry, share one.
+    QList<QKeySequence> keys;
+    for (QAction *action : window().findChildren<QAction *>())
+        if (!action->shortcut().isEmpty() && action->objectName() != QLatin1String("GridCopy"))
+            keys << action->shortcut();
+    for (int i = 0; i < DBNavigator::ButtonCount; ++i) {
+        const QKeySequence key = DBNavigator::shortcut(static_cast<Button>(i));
+        if (key.isEmpty())
+            continue;
+        EXPECT_FALSE(keys.contains(key)) << key.toString().toStdString();
+        keys << key;
+    }
+
+    two.grid->setFocus();
+    QTest::keyClick(two.grid, Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(two.grid, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(two.table->recNo(), 3);
+    EXPECT_EQ(one.table->recNo(), 1) << "the other pane's table stays";
+    QTest::keyClick(two.grid, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(two.table->recNo(), 1);
+
+    // From the filter box too, and Ctrl+S posts what the grid's cell editor holds.
+    one.filterValueEdit->setFocus();
+    QTest::keyClick(one.filterValueEdit, Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(one.filterValueEdit, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(one.table->recNo(), 3);
+    one.grid->setFocus();
+    one.grid->setCurrentIndex(one.grid->recordIndex(2, 1));
+    QTest::keyClick(one.grid, Qt::Key_F2);
+    auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QStringLiteral("Clio"));
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(one.table->state(), engine::TableState::Browse);
+    EXPECT_EQ(namesOnDisk(), (QStringList{"Ada", "Brian", "Clio"}));
+    // Ctrl+Z cancels a record's changes, F5 reads the table again.
+    one.table->edit();
+    one.table->fieldByName(QStringLiteral("name"))->setAsString(QStringLiteral("Cleo"));
+    QTest::keyClick(one.grid, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(one.table->state(), engine::TableState::Browse);
+    test::TestSession::runSql(dbPath_, {"INSERT INTO people VALUES (0, 'Aaron', NULL)"});
+    QTest::keyClick(one.grid, Qt::Key_F5);
+    EXPECT_EQ(one.table->recordCount(), 4);
+    EXPECT_EQ(one.table->fieldByName(QStringLiteral("name"))->asString(), QStringLiteral("Clio"))
+        << "the refresh keeps the record";
+    EXPECT_TRUE(dialogs_.errors().isEmpty()) << dialogs_.errors().join('|').toStdString();
+}
+
+TEST_F(DataWidgetsTest, AReadOnlyTableSaysWhyUnderItsCells)
+{
+    engine::AliasDef def = *session_.session().aliases().find(QStringLiteral("People"));
+    def.name = QStringLiteral("Archive");
+    def.readOnly = true;
+    session_.session().aliases().add(def);
+    showWindow();
+    Pane &pane = window().pane1();
+    openPeople(pane);
+    auto *note = pane.grid->findChild<QLabel *>(QStringLiteral("ReadOnlyNote"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(pane.grid->readOnlyNote(), QString());
+    EXPECT_FALSE(note->isVisible());
+
+    pane.table->close();
+    pane.database->close();
+    pane.database->setDatabaseName(def.name);
+    pane.database->open();
+    pane.table->setDatabaseName(def.name);
+    pane.table->open();
+    QApplication::processEvents();
+    EXPECT_EQ(pane.grid->readOnlyNote(), QStringLiteral("Read-only: alias 'Archive' is read-only"));
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_GT(note->width(), 0);
+    EXPECT_TRUE(pane.grid->viewport()->geometry().bottom() < note->mapTo(pane.grid, QPoint(0, 0)).y())
+        << "the note is under the cells, not over them";
+    pane.table->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(note->isVisible());
 }
