@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMainWindow>
 
 #include "engine/engine_error.h"
 #include <QItemEditorFactory>
