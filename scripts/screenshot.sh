@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Renders the main window on the demo alias into docs/main-window.png, and a
+# Renders the main window at its first start on a 1366 x 768 screen, on the
+# demo alias, into docs/main-window.png, and a
 # pane with an open table of the demo database (grid, memo, information
 # listing) into docs/pane-open-table.png, and the field view and the query
 # window into docs/field-view.png and docs/query-window.png (or the paths
@@ -29,7 +30,10 @@ for e in "$exe" "$pane_exe" "$tools_exe"; do
   fi
 done
 home=$(mktemp -d /tmp/pelldrake-shot.XXXXXX)
-trap 'rm -rf "$home"' EXIT
+trap 'rm -rf "$home" "$screen"' EXIT
+# A laptop's screen, 1366 x 768: the main window's first start fits itself to it.
+screen=$(mktemp /tmp/pelldrake-screen.XXXXXX.json)
+echo '{"screens":[{"name":"laptop","x":0,"y":0,"width":1366,"height":768,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]}' >"$screen"
 
 # Each picture starts from a fresh HOME: no stored aliases or pane files.
 shoot() {
@@ -38,7 +42,7 @@ shoot() {
   rm -rf "${home:?}"/* "$home"/.[!.]* 2>/dev/null || true
   for target in "$@"; do mkdir -p "$(dirname "$target")"; done
   (cd "$home" && HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
-    QT_QPA_PLATFORM=offscreen "$program" "$@")
+    QT_QPA_PLATFORM="offscreen:configfile=$screen" "$program" "$@")
   echo "wrote $*"
 }
 shoot "$exe" "$out"

@@ -27,7 +27,7 @@ constexpr QSize kLargeScreen(1000, 700);
 constexpr int kFirstStartMaxWidth = 1280;
 // The title bar and borders a window manager adds: unknown before the first
 // show, so the first start leaves this much of the screen's height for them.
-constexpr int kFrameAllowance = 32;
+constexpr int kFrameAllowance = 28;
 constexpr int kFirstStartGridRows = 15;
 constexpr int kMemoLines = 4;
 constexpr int kListingLines = 4;
