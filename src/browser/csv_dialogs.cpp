@@ -11,6 +11,8 @@
 #include "engine/table.h"
 
 #include <QApplication>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QTimer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -191,6 +193,7 @@ CsvImportDialog::CsvImportDialog(const QString &tableName, engine::Dialect diale
     encoding_ = new QComboBox(this);
     encoding_->addItems(encodingNames());
     delimiter_ = delimiterChooser(this);
+    delimiter_->setObjectName(QStringLiteral("CsvImportDelimiter"));
     header_ = new QCheckBox(QStringLiteral("The first line names the columns"), this);
     existing_ = new QRadioButton(QStringLiteral("Append to the table %1").arg(tableName), this);
     create_ = new QRadioButton(QStringLiteral("Create a new table:"), this);
@@ -333,16 +336,86 @@ void CsvImportDialog::refresh()
         }
         ++rows;
     }
-    // The types come from every value, as the import will create them.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString error;
+    readTypes(path, d);
+}
+
+// The types come from every value, as the import will create them: a whole
+// pass over the file, so it runs in the background and a changed choice
+// starts it again.
+void CsvImportDialog::readTypes(const QString &path, const CsvDetection &d)
+{
+    stopReadingTypes();
     layout_ = CsvLayout();
-    const bool ok = inferLayout(path, d, dialect_, layout_, error);
-    QApplication::restoreOverrideCursor();
-    if (!ok)
-        layout_ = CsvLayout();
-    createText_->setPlainText(ok ? createSql() : error);
-    status_->setText(ok ? QStringLiteral("%1, %2 records").arg(encodingName(d.encoding)).arg(layout_.records) : error);
+    createText_->setPlainText(QStringLiteral("Reading every value of the file for the column types..."));
+    status_->setText(QStringLiteral("Reading the column types..."));
+    auto run = std::make_shared<TypeRun>();
+    typeRun_ = run;
+    typeWatcher_ = new QFutureWatcher<TypeResult>(this);
+    auto *progress = new QTimer(typeWatcher_);
+    connect(progress, &QTimer::timeout, this, [this, run] {
+        if (run->total > 0)
+            status_->setText(QStringLiteral("Reading the column types... %1%").arg(run->done * 100 / run->total));
+    });
+    progress->start(100);
+    connect(typeWatcher_, &QFutureWatcher<TypeResult>::finished, this, [this, run, d] {
+        if (run != typeRun_)
+            return; // a reading that was stopped for a newer one
+        const TypeResult result = typeWatcher_->result();
+        typeWatcher_->deleteLater();
+        typeWatcher_ = nullptr;
+        typeRun_.reset();
+        showTypes(result, d);
+    });
+    const engine::Dialect dialect = dialect_;
+    typeWatcher_->setFuture(QtConcurrent::run([path, d, dialect, run] {
+        TypeResult r;
+        r.ok = inferLayout(path, d, dialect, r.layout, r.error, [run](qint64 done, qint64 total) {
+            run->done = done;
+            run->total = total;
+            return !run->stop;
+        });
+        return r;
+    }));
+}
+
+void CsvImportDialog::stopReadingTypes()
+{
+    if (!typeWatcher_)
+        return;
+    typeRun_->stop = true;
+    typeWatcher_->waitForFinished(); // stops at its next progress report
+    delete typeWatcher_;
+    typeWatcher_ = nullptr;
+    typeRun_.reset();
+    acceptWhenRead_ = false;
+}
+
+void CsvImportDialog::showTypes(const TypeResult &result, const CsvDetection &d)
+{
+    layout_ = result.ok ? result.layout : CsvLayout();
+    createText_->setPlainText(result.ok ? createSql() : result.error);
+    status_->setText(result.ok ? QStringLiteral("%1, %2 records").arg(encodingName(d.encoding)).arg(layout_.records)
+                               : result.error);
+    if (acceptWhenRead_) {
+        acceptWhenRead_ = false;
+        accept();
+    }
+}
+
+void CsvImportDialog::accept()
+{
+    // A new table needs its column types: the import starts once they are read.
+    if (typeRun_ && create_->isChecked()) {
+        acceptWhenRead_ = true;
+        status_->setText(status_->text() + QStringLiteral(" The import starts when they are read."));
+        return;
+    }
+    QDialog::accept();
+}
+
+CsvImportDialog::~CsvImportDialog()
+{
+    stopReadingTypes();
 }
 
 QString CsvImportDialog::createSql() const

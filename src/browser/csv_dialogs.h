@@ -5,7 +5,11 @@
 #include "maintenance/csv.h"
 
 #include <QDialog>
+#include <QFutureWatcher>
 #include <QString>
+
+#include <atomic>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -44,6 +48,7 @@ class CsvImportDialog : public QDialog {
 public:
     // `tableName`: the pane's open table, the one an import into an existing table goes to.
     CsvImportDialog(const QString &tableName, engine::Dialect dialect, QWidget *parent = nullptr);
+    ~CsvImportDialog() override;
 
     // Reads the file's form and fills the choices and the previews.
     void setFile(const QString &path);
@@ -53,9 +58,27 @@ public:
     // The CREATE TABLE for a new table, from every value of the file; empty when it cannot be read.
     QString createSql() const;
     QString problem() const { return problem_; } // why the file cannot be imported
+    // Whether the column types are still being read from the file (in the background).
+    bool readingTypes() const { return typeRun_ != nullptr; }
+
+    void accept() override; // waits for the column types when a new table is to be made
 
 private:
+    // One reading of the column types: the thread reads, the dialog shows how far it got.
+    struct TypeRun {
+        std::atomic<bool> stop{false};
+        std::atomic<qint64> done{0};
+        std::atomic<qint64> total{0};
+    };
+    struct TypeResult {
+        bool ok = false;
+        maintenance::CsvLayout layout;
+        QString error;
+    };
     void refresh(); // the previews after a choice changed
+    void readTypes(const QString &path, const maintenance::CsvDetection &d);
+    void stopReadingTypes();
+    void showTypes(const TypeResult &result, const maintenance::CsvDetection &d);
     maintenance::CsvDetection form() const;
 
     engine::Dialect dialect_;
@@ -76,6 +99,9 @@ private:
     QLabel *status_;
     maintenance::CsvLayout layout_; // empty names: the file's columns could not be read
     QString problem_;
+    std::shared_ptr<TypeRun> typeRun_; // set while a reading runs
+    QFutureWatcher<TypeResult> *typeWatcher_ = nullptr;
+    bool acceptWhenRead_ = false;
 };
 
 } // namespace pelldrake

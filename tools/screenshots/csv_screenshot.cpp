@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <cstdio>
 
@@ -36,6 +37,8 @@ int main(int argc, char **argv)
     CsvImportDialog import(QStringLiteral("prices"), engine::Dialect::Sqlite);
     import.setFile(file);
     import.show();
+    if (!QTest::qWaitFor([&] { return !import.readingTypes(); }, 10000))
+        ++failures;
     app.processEvents();
     if (!import.grab().save(out.filePath(QStringLiteral("csv-import.png"))))
         ++failures;
