@@ -102,7 +102,7 @@ void generate(const QString &path, int rows, bool bad)
         char line[256];
         const int day = int(r % 9000);
         const int y = 2000 + day / 360, m = day / 30 % 12 + 1, d = day % 28 + 1;
-        const char *name = (r >> 4) % 5 == 0 ? "\"Smith, John %u\"" : "Customer %u";
+        const char *name = (r >> 4) % 5 == 0 ? "\"Smith, John %u\"" : "Customer no %u";
         char nameText[64];
         std::snprintf(nameText, sizeof nameText, name, (r >> 3) % 100000);
         int n = std::snprintf(line, sizeof line, "%d,%04u,%s,%u.%02u,%04d-%02d-%02d,", i, (r >> 8) % 10000, nameText,
@@ -117,7 +117,7 @@ void generate(const QString &path, int rows, bool bad)
             buf += words[r % 8];
             buf += ' ';
             buf += words[(r >> 3) % 8];
-            buf += " and a few more words";
+            buf += " and a few more words to read";
         }
         buf += (r & 1) ? ",true\r\n" : ",false\r\n";
         if (buf.size() > (1 << 20)) {
@@ -141,7 +141,9 @@ int main(int argc, char **argv)
     QTemporaryDir temp;
     const QString work = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temp.path();
     QDir().mkpath(work);
-    const QString tool = QStringLiteral(PELLDRAKE_DB_TOOL);
+    // PELLDRAKE_DB_TOOL in the environment runs another build of the tool (a before-and-after run).
+    const QString tool = qEnvironmentVariableIsSet("PELLDRAKE_DB_TOOL") ? qEnvironmentVariable("PELLDRAKE_DB_TOOL")
+                                                                       : QStringLiteral(PELLDRAKE_DB_TOOL);
     const QString file = work + QStringLiteral("/rows.csv");
     const QString badFile = work + QStringLiteral("/bad_rows.csv");
     if (!QFile::exists(file))
