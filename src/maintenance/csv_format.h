@@ -135,6 +135,19 @@ public:
     void byteOrderMark() { out_.writeUtf8("\xEF\xBB\xBF"); }
     void field(QByteArrayView utf8, bool isText);
     void null() { separate(); }
+    // A field already in its written form, or one to enclose in quotes as it is (it holds none).
+    void formed(QByteArrayView bytes)
+    {
+        separate();
+        out_.writeUtf8(bytes);
+    }
+    void enclosed(QByteArrayView bytes)
+    {
+        separate();
+        out_.write('"');
+        out_.writeUtf8(bytes);
+        out_.write('"');
+    }
     void endRecord()
     {
         if (crlf_)
