@@ -93,6 +93,7 @@ int importCsvCommand(const CsvCommandLine &line, QTextStream &out, QTextStream &
     options.nullMarker = line.value("--null-marker");
     options.stopAtFirstError = line.has("--stop-at-first-error");
     options.rejectsPath = line.value("--rejects");
+    options.windowless = true; // no window reads meanwhile
 
     Connection connection(source, line.registryPath);
     if (line.has("--create"))

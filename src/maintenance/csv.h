@@ -41,6 +41,10 @@ struct CsvImportOptions {
     bool stopAtFirstError = false;
     QString rejectsPath;          // the rejected records, as read, one after another
     int batchSize = 0;            // records per transaction; 0: the engine's choice
+    // No window shows the table (the command line): on PostgreSQL the COPY then streams on
+    // across the progress reports instead of ending at each so that the window may read, and the
+    // table is not read again at the end for a grid to show.
+    bool windowless = false;
 };
 
 struct CsvRejection {
