@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <array>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -60,13 +61,13 @@ public:
     int fieldCount() const { return int(fields_.size()); }
     QByteArrayView field(int i) const
     {
-        return QByteArrayView(record_.constData() + fields_[size_t(i)].begin, fields_[size_t(i)].size);
+        return QByteArrayView(fields_[size_t(i)].data, fields_[size_t(i)].size);
     }
     bool quoted(int i) const { return fields_[size_t(i)].quoted; }
     // Its line (1-based: the first line of the file is 1) and its text as read (UTF-8, without
     // the line end that closed it).
     qint64 firstLine() const { return firstLine_; }
-    QByteArrayView rawText() const { return rawText_; }
+    QByteArrayView rawText() const { return rawView_; }
     // For a bad record: why, and on which line the fault is.
     QString fault() const { return fault_; }
     qint64 faultLine() const { return faultLine_; }
@@ -85,8 +86,8 @@ public:
     static constexpr qsizetype kMaxRecord = 32 * 1024 * 1024;
 
 private:
-    struct Field {
-        qsizetype begin;
+    struct Field { // in the buffer, or in record_ when it held ""
+        const char *data;
         qsizetype size;
         bool quoted;
     };
@@ -108,9 +109,11 @@ private:
     qint64 size_ = 0;
     qint64 line_ = 1; // the line at pos_
 
-    QByteArray record_; // the fields of the record, unquoted, one after the other
+    QByteArray record_; // the record's fields that held "", unquoted
     std::vector<Field> fields_;
-    QByteArray rawText_;
+    std::array<bool, 256> stops_; // the bytes that end an unquoted field
+    QByteArrayView rawView_;      // the record as read: in the buffer, or rawText_
+    QByteArray rawText_;          // a bad record as read
     qint64 firstLine_ = 0;
     QString fault_;
     qint64 faultLine_ = 0;

@@ -55,6 +55,48 @@ QString shown(const QString &value)
     return v.replace(QLatin1Char('"'), QStringLiteral("\"\""));
 }
 
+// A value of a column that is no text whose text is already what the engine's conversion
+// (engine::textToValue) makes of it: it is stored without that conversion, as its bytes or as the
+// number they say. Anything else (spaces around it, "007", "yes", another date form) goes
+// through the conversion, which also says why it refuses a value.
+enum class Plain { No, Integer, Number, Date, True, False };
+
+Plain plainForm(int type, QByteArrayView v)
+{
+    const auto digits = [](QByteArrayView d) {
+        if (d.isEmpty())
+            return false;
+        for (const char c : d)
+            if (c < '0' || c > '9')
+                return false;
+        return true;
+    };
+    const QByteArrayView magnitude = v.startsWith('-') ? v.sliced(1) : v;
+    if (engine::isIntegerType(type)) // within a 64-bit integer, as the conversion reads it
+        return magnitude.size() <= 18 && digits(magnitude) ? Plain::Integer : Plain::No;
+    if (type == engine::ftBCD || type == engine::ftFMTBcd) {
+        const qsizetype point = magnitude.indexOf('.');
+        const bool plain = point < 0 ? digits(magnitude) : digits(magnitude.first(point)) && digits(magnitude.sliced(point + 1));
+        return plain ? Plain::Number : Plain::No;
+    }
+    if (type == engine::ftBoolean)
+        return v == "true" ? Plain::True : v == "false" ? Plain::False : Plain::No;
+    if (type == engine::ftDate) {
+        if (v.size() != 10 || v[4] != '-' || v[7] != '-')
+            return Plain::No;
+        int n[3] = {0, 0, 0};
+        for (const auto &[from, to, k] : {std::tuple{0, 4, 0}, std::tuple{5, 7, 1}, std::tuple{8, 10, 2}}) {
+            for (int i = from; i < to; ++i) {
+                if (v[i] < '0' || v[i] > '9')
+                    return Plain::No;
+                n[k] = n[k] * 10 + (v[i] - '0');
+            }
+        }
+        return n[0] >= 1 && QDate::isValid(n[0], n[1], n[2]) ? Plain::Date : Plain::No;
+    }
+    return Plain::No;
+}
+
 class Importer {
 public:
     Importer(CommandSite &site, CommandFrame &frame, const CsvImportOptions &options, CsvImportReport &report)
@@ -73,7 +115,6 @@ private:
     bool take(Pending &record); // false: rejected
     void submit(Pending record);
     void copyDirectly(qint64 line);
-    bool plainValue(int column, QByteArrayView v);
     bool widthOk(qint64 line);
     bool nullField(int i) const;
     void insertDirectly(qint64 line);
@@ -422,9 +463,25 @@ void Importer::insertDirectly(qint64 line)
             continue;
         }
         const int type = types_[size_t(i)];
+        const QByteArrayView v = reader_.field(i);
         if (engine::isTextType(type)) {
-            insert_->bindText(i, reader_.field(i));
+            insert_->bindText(i, v);
             continue;
+        }
+        switch (plainForm(type, v)) { // stored as the appender stores the converted value
+        case Plain::Integer:
+            insert_->bindInteger(i, v.toLongLong());
+            continue;
+        case Plain::True:
+        case Plain::False:
+            insert_->bindInteger(i, v == "true" ? 1 : 0);
+            continue;
+        case Plain::Number: // the column's affinity makes it a number, as it does the appender's text
+        case Plain::Date:
+            insert_->bindText(i, v);
+            continue;
+        case Plain::No:
+            break;
         }
         const QString text = QString::fromUtf8(reader_.field(i));
         try {
@@ -526,43 +583,6 @@ void Importer::submit(Pending first)
     }
 }
 
-// Whether a value of a column that is no text goes to the server as it is: its text is already
-// what the appender's conversion (engine::textToValue) and PgCopy would write for it. The rest
-// goes through that conversion.
-bool Importer::plainValue(int column, QByteArrayView v)
-{
-    const auto digits = [](QByteArrayView d) {
-        if (d.isEmpty())
-            return false;
-        for (const char c : d)
-            if (c < '0' || c > '9')
-                return false;
-        return true;
-    };
-    const int type = types_[size_t(column)];
-    const QByteArrayView magnitude = v.startsWith('-') ? v.sliced(1) : v;
-    if (engine::isIntegerType(type)) // within a 64-bit integer, as the conversion reads it
-        return magnitude.size() <= 18 && digits(magnitude);
-    if (type == engine::ftBCD || type == engine::ftFMTBcd) {
-        const qsizetype point = magnitude.indexOf('.');
-        return point < 0 ? digits(magnitude) : digits(magnitude.first(point)) && digits(magnitude.sliced(point + 1));
-    }
-    if (type == engine::ftDate) {
-        if (v.size() != 10 || v[4] != '-' || v[7] != '-')
-            return false;
-        int n[3] = {0, 0, 0};
-        for (const auto &[from, to, k] : {std::tuple{0, 4, 0}, std::tuple{5, 7, 1}, std::tuple{8, 10, 2}}) {
-            for (int i = from; i < to; ++i) {
-                if (v[i] < '0' || v[i] > '9')
-                    return false;
-                n[k] = n[k] * 10 + (v[i] - '0');
-            }
-        }
-        return n[0] >= 1 && QDate::isValid(n[0], n[1], n[2]);
-    }
-    return false;
-}
-
 // PostgreSQL: the record just read joins the COPY batch. Text goes from the reader's bytes, a
 // value already in the form the server is sent as it is, the others through the appender's
 // conversion, which lists a value it refuses with its reason.
@@ -588,10 +608,8 @@ void Importer::copyDirectly(qint64 line)
         const int type = types_[size_t(i)];
         if (engine::isTextType(type)) {
             PgCopy::appendQuoted(copyLine_, v);
-        } else if (type == engine::ftBoolean && (v == "true" || v == "false")) {
-            copyLine_ += v.front();
-        } else if (plainValue(i, v)) {
-            copyLine_ += v;
+        } else if (const Plain plain = plainForm(type, v); plain != Plain::No) {
+            copyLine_ += plain == Plain::True ? QByteArrayView("t") : plain == Plain::False ? QByteArrayView("f") : v;
         } else {
             const QString text = QString::fromUtf8(v);
             try {

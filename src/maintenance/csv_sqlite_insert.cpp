@@ -44,6 +44,11 @@ void SqliteInsert::bindText(int column, QByteArrayView utf8)
     sqlite3_bind_text(stmt_, column + 1, utf8.data() ? utf8.data() : "", int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+void SqliteInsert::bindInteger(int column, qint64 value)
+{
+    sqlite3_bind_int64(stmt_, column + 1, value);
+}
+
 void SqliteInsert::bindNull(int column)
 {
     sqlite3_bind_null(stmt_, column + 1);

@@ -28,6 +28,7 @@ public:
     // Columns count from 0, in the order given.
     void bindText(int column, QByteArrayView utf8);
     void bindNull(int column);
+    void bindInteger(int column, qint64 value);
     // A value as engine::textToValue typed it for a column of `type`, stored as the appender does.
     bool bindValue(int column, int type, const QVariant &value);
     // Inserts the bound record; false with SQLite's reason. The bindings are cleared either way.
