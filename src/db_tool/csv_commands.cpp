@@ -138,6 +138,7 @@ int exportCsvCommand(const CsvCommandLine &line, QTextStream &out, QTextStream &
         throw usageError(QStringLiteral("--quote and --bom are options of --format csv"));
     options.byteOrderMark = line.has("--bom");
     options.header = !line.has("--no-header");
+    options.windowless = true;
     const Source source = resolveSource(line.source, line.registryPath);
     QString path = line.value("--out");
     if (path.isEmpty()) {

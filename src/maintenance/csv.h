@@ -20,6 +20,9 @@ struct CsvExportOptions {
     // The tab-delimited export's form: tab-separated, values quoted only when they hold a tab or
     // a line break or begin with a quote, NULL and '' both empty.
     bool tabFormat = false;
+    // No window shows the table (the command line): the progress needs no count of the table,
+    // and the cursor is not moved back to the first record at the end.
+    bool windowless = false;
 };
 
 // Writes the records the site shows (its filter and order) to `path`.

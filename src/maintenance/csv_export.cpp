@@ -87,7 +87,7 @@ CommandResult exportCsv(CommandSite &site, const QString &path, const CsvExportO
         bool stop = false;
         frame.setProgress([&] {
             // The records of a filtered view are not known ahead; the table's count is.
-            if (!site.reportProgress(counter, table.filtered() ? -1 : table.recordCount(),
+            if (!site.reportProgress(counter, table.filtered() || options.windowless ? -1 : table.recordCount(),
                                      CommandSite::ProgressUnit::Records))
                 stop = true;
             site.showCurrentRecord(counter);
@@ -133,7 +133,8 @@ CommandResult exportCsv(CommandSite &site, const QString &path, const CsvExportO
         if (!out.commit())
             throw engine::EngineError(QStringLiteral("Cannot write the file %1: %2").arg(path, out.errorString()));
         site.showCurrentRecord(counter > 0 ? counter - 1 : 0);
-        table.first();
+        if (!options.windowless)
+            table.first();
         frame.unlock();
         site.showMessage(QStringLiteral("%1 records written to %2.").arg(counter).arg(path));
         return CommandResult::Done;

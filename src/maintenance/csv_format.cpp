@@ -189,7 +189,7 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
     const char quote = dialect_.quote;
     qint64 line = line_;
     qsizetype i = pos_;
-    fields_.clear();
+    fieldCount_ = 0;
     // A field is a view of the buffer; only one holding "" is written out, unquoted, into
     // record_, which no record outgrows: it is at most what is left of the buffer.
     if (record_.size() < n - pos_)
@@ -200,7 +200,7 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
     auto fault = [&](const char *why, qint64 at) {
         fault_ = QString::fromLatin1(why);
         faultLine_ = at;
-        faultColumn_ = int(fields_.size());
+        faultColumn_ = fieldCount_;
         return Parse::Bad;
     };
     // Line ends inside a quoted field.
@@ -252,8 +252,7 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
                 end = i;
                 return fault("text follows the closing quote of a field", line);
             }
-            fields_.push_back(doubled ? Field{out + outBegin, used - outBegin, true}
-                                      : Field{data + content, close - content, true});
+            addField(doubled ? Field{out + outBegin, used - outBegin, true} : Field{data + content, close - content, true});
         } else {
             const qsizetype from = i;
             while (i < n && !stops_[static_cast<unsigned char>(data[i])])
@@ -264,7 +263,7 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
             }
             if (i >= n && !eof_)
                 return Parse::More;
-            fields_.push_back({data + from, i - from, false});
+            addField({data + from, i - from, false});
         }
         if (i >= n) {
             end = n;
@@ -379,7 +378,7 @@ CsvReader::Status CsvReader::next()
         skipLine(unclosed_ ? pos_ : end);
         rawView_ = rawText_;
         line_ = unclosed_ ? firstLine_ + 1 : faultLine_ + 1;
-        fields_.clear();
+        fieldCount_ = 0;
         return Status::BadRecord;
     }
 }

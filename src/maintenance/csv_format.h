@@ -58,7 +58,7 @@ public:
     Status next();
 
     // The record read last: its fields as UTF-8, and whether each was quoted.
-    int fieldCount() const { return int(fields_.size()); }
+    int fieldCount() const { return fieldCount_; }
     QByteArrayView field(int i) const
     {
         return QByteArrayView(fields_[size_t(i)].data, fields_[size_t(i)].size);
@@ -110,7 +110,14 @@ private:
     qint64 line_ = 1; // the line at pos_
 
     QByteArray record_; // the record's fields that held "", unquoted
-    std::vector<Field> fields_;
+    std::vector<Field> fields_; // the first fieldCount_ are the record's; grown, never shrunk
+    int fieldCount_ = 0;
+    void addField(Field f) // per field of the file: no call, no check of capacity but this one
+    {
+        if (size_t(fieldCount_) == fields_.size())
+            fields_.resize(fields_.size() * 2 + 16);
+        fields_[size_t(fieldCount_++)] = f;
+    }
     std::array<bool, 256> stops_; // the bytes that end an unquoted field
     QByteArrayView rawView_;      // the record as read: in the buffer, or rawText_
     QByteArray rawText_;          // a bad record as read
