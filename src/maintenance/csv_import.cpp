@@ -174,6 +174,7 @@ private:
     // halves. Without a window to serve, the COPY runs longer.
     static constexpr size_t kCopyRecords = 10000;
     static constexpr size_t kCopyRecordsAlone = 25000;
+    static constexpr qsizetype kCopyBytes = 8 * 1024 * 1024; // what a batch keeps, however long its records
     static constexpr size_t kRecordByRecord = 64; // a refused group this small goes through the appender
 };
 
@@ -629,7 +630,7 @@ void Importer::copyDirectly(qint64 line)
     copied_.push_back({line, rawAt, raw.size(), fieldsAt, copiedLines_.size(), copyLine_.size()});
     copiedLines_ += copyLine_;
     const size_t batch = o_.batchSize > 0 ? size_t(o_.batchSize) : o_.windowless ? kCopyRecordsAlone : kCopyRecords;
-    if (copied_.size() >= batch)
+    if (copied_.size() >= batch || copiedBytes_.size() + copiedLines_.size() >= kCopyBytes)
         flushCopy();
 }
 
