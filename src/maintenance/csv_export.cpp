@@ -26,7 +26,10 @@ namespace {
 std::optional<PgCopyOut> serverCopy(engine::Table &table, const CsvExportOptions &options)
 {
     engine::Database *db = table.database();
-    if (options.tabFormat || !db || !db->isPostgres() || options.delimiter == '\\' || !PgCopyOut::available(*db))
+    // COPY takes neither these delimiters nor a byte that is no character of its own.
+    const char d = options.delimiter;
+    if (options.tabFormat || !db || !db->isPostgres() || d == '\\' || d == '"' || d == '\r' || d == '\n'
+        || static_cast<unsigned char>(d) >= 0x80 || d == 0 || !PgCopyOut::available(*db))
         return std::nullopt;
     QString sql;
     QVariantList binds;
