@@ -153,14 +153,16 @@ private:
         qsizetype raw;    // in copiedBytes_
         qsizetype rawSize;
         size_t fields;    // in copiedFields_
-        qsizetype copyLine; // in copiedLines_
+        qsizetype copyLine; // in copiedLines_, or in copiedBytes_ when sent as read
         qsizetype copyLineSize;
+        bool asRead;
     };
     QByteArray copiedLines_; // the records in COPY's form, to send again in parts
     std::vector<Copied> copied_;
     QByteArray copiedBytes_;
     std::vector<qsizetype> copiedFields_;
     QByteArray copyLine_; // the record at hand in COPY's form
+    bool rawForm_ = false; // the file's form is COPY's: a record may go as it was read
     Pending copiedRecord(size_t k) const;
     void resend(size_t from, size_t to);
     bool copiedAny_ = false;
@@ -365,6 +367,9 @@ void Importer::load()
             copy_.reset();
         for (const int field : fieldOf_)
             types_.push_back(table_.field(field)->dataType());
+        const CsvDialect &d = o_.form.dialect;
+        rawForm_ = d.delimiter == ',' && d.quote == '"' && !d.quoteInFieldIsData && o_.nulls == CsvNulls::UnquotedEmpty
+            && marker_.isEmpty();
     }
     if (!postgres_ && table_.database()) {
         QStringList columns;
@@ -591,14 +596,15 @@ void Importer::copyDirectly(qint64 line)
 {
     if (!widthOk(line))
         return;
-    copyLine_.truncate(0);
     const qsizetype rawAt = copiedBytes_.size();
     const QByteArrayView raw = reader_.rawText();
     copiedBytes_ += raw;
     const size_t fieldsAt = copiedFields_.size();
+    // A record the server reads as this reader read it goes as it was read: COPY's CSV has the
+    // same rules (an unquoted empty field NULL, "" the empty text, "" a quote inside quotes), so
+    // only a value the conversion would change, or \. alone (COPY's end of data), is written anew.
+    bool asRead = rawForm_ && raw != "\\.";
     for (int i = 0; i < width_; ++i) {
-        if (i > 0)
-            copyLine_ += ',';
         if (nullField(i)) {
             copiedFields_.push_back(-1);
             continue;
@@ -607,28 +613,46 @@ void Importer::copyDirectly(qint64 line)
         copiedFields_.push_back(v.size());
         copiedBytes_ += v;
         const int type = types_[size_t(i)];
-        if (engine::isTextType(type)) {
-            PgCopy::appendQuoted(copyLine_, v);
-        } else if (const Plain plain = plainForm(type, v); plain != Plain::No) {
-            copyLine_ += plain == Plain::True ? QByteArrayView("t") : plain == Plain::False ? QByteArrayView("f") : v;
-        } else {
-            const QString text = QString::fromUtf8(v);
-            try {
-                PgCopy::format(copyLine_, engine::textToValue(type, text, table_.field(fieldOf_[size_t(i)])->fieldName()));
-            } catch (const engine::EngineError &e) {
-                copiedBytes_.truncate(rawAt);
-                copiedFields_.resize(fieldsAt);
-                reject(line, i, text, reasonOf(e.message()), raw);
-                return;
+        if (asRead && !engine::isTextType(type) && plainForm(type, v) == Plain::No)
+            asRead = false;
+    }
+    if (!asRead) {
+        copyLine_.truncate(0);
+        for (int i = 0; i < width_; ++i) {
+            if (i > 0)
+                copyLine_ += ',';
+            if (copiedFields_[fieldsAt + size_t(i)] < 0)
+                continue;
+            const QByteArrayView v = reader_.field(i);
+            const int type = types_[size_t(i)];
+            if (engine::isTextType(type)) {
+                PgCopy::appendQuoted(copyLine_, v);
+            } else if (const Plain plain = plainForm(type, v); plain != Plain::No) {
+                copyLine_ += plain == Plain::True ? QByteArrayView("t") : plain == Plain::False ? QByteArrayView("f") : v;
+            } else {
+                const QString text = QString::fromUtf8(v);
+                try {
+                    PgCopy::format(copyLine_, engine::textToValue(type, text, table_.field(fieldOf_[size_t(i)])->fieldName()));
+                } catch (const engine::EngineError &e) {
+                    copiedBytes_.truncate(rawAt);
+                    copiedFields_.resize(fieldsAt);
+                    reject(line, i, text, reasonOf(e.message()), raw);
+                    return;
+                }
             }
         }
     }
     // The COPY streams as the batch grows: its transaction is open before the first byte goes.
     if (engine::Database &db = *table_.database(); !db.inTransaction())
         db.startTransaction();
-    copy_->addRecord(copyLine_);
-    copied_.push_back({line, rawAt, raw.size(), fieldsAt, copiedLines_.size(), copyLine_.size()});
-    copiedLines_ += copyLine_;
+    if (asRead) {
+        copy_->addRecord(raw);
+        copied_.push_back({line, rawAt, raw.size(), fieldsAt, rawAt, raw.size(), true});
+    } else {
+        copy_->addRecord(copyLine_);
+        copied_.push_back({line, rawAt, raw.size(), fieldsAt, copiedLines_.size(), copyLine_.size(), false});
+        copiedLines_ += copyLine_;
+    }
     const size_t batch = o_.batchSize > 0 ? size_t(o_.batchSize) : o_.windowless ? kCopyRecordsAlone : kCopyRecords;
     if (copied_.size() >= batch || copiedBytes_.size() + copiedLines_.size() >= kCopyBytes)
         flushCopy();
@@ -697,7 +721,8 @@ void Importer::resend(size_t from, size_t to)
     const size_t middle = from + (to - from) / 2;
     for (const auto &[a, b] : {std::pair{from, middle}, std::pair{middle, to}}) {
         for (size_t k = a; k < b; ++k)
-            copy_->addRecord(QByteArrayView(copiedLines_.constData() + copied_[k].copyLine, copied_[k].copyLineSize));
+            copy_->addRecord(QByteArrayView((copied_[k].asRead ? copiedBytes_ : copiedLines_).constData() + copied_[k].copyLine,
+                                            copied_[k].copyLineSize));
         QString error;
         if (copy_->send(error)) {
             copiedInTransaction_ += qint64(b - a);

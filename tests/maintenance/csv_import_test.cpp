@@ -375,6 +375,30 @@ QByteArray engineCsv(engine::Table &table, const CsvExportOptions &o, const QStr
     return fileBytes(path);
 }
 
+TEST_P(CsvImportTest, ValuesCopyWouldReadOtherwiseKeepTheirMeaning)
+{
+    // \. alone ends COPY's data; a backslash, a lone CR inside quotes, "" and spaces are data.
+    const QString name = tableName(QStringLiteral("awkward"));
+    exec(QStringLiteral("CREATE TABLE \"%1\" (t TEXT, n INTEGER, b BOOLEAN)").arg(name));
+    const QString file = dir.filePath(QStringLiteral("awkward.csv"));
+    writeBytes(file, "t,n,b\n"
+                     "\\.,1,true\n"
+                     "a\\b,2,false\n"
+                     "\"x\"\"y\r\nz\",3,\n"
+                     "\"\",,TRUE\n"
+                     "\"cr\ronly\", 5 ,f\n"
+                     " spaced ,0,yes\n");
+    auto table = openTable(name);
+    CsvSite site(*table);
+    CsvImportReport report;
+    ASSERT_EQ(importCsv(site, optionsFor(file), report), CommandResult::Done) << site.errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(report.summary(), "6 records read, 6 loaded, 0 rejected");
+    EXPECT_EQ(rowsOf(name, QStringLiteral("n NULLS FIRST, t")),
+              QStringList({QStringLiteral("|NULL|true"), QStringLiteral(" spaced |0|true"), QStringLiteral("\\.|1|true"),
+                           QStringLiteral("a\\b|2|false"), QStringLiteral("x\"y\r\nz|3|NULL"),
+                           QStringLiteral("cr\ronly|5|false")}));
+}
+
 TEST_P(CsvImportTest, ExportWritesEveryTypeAsTheEngineReadsItInEveryStyle)
 {
     // With a key and without one (shown in storage order, which an update changes).
