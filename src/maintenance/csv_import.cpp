@@ -160,7 +160,11 @@ private:
     QByteArray copiedLines_; // the records in COPY's form, to send again in parts
     std::vector<Copied> copied_;
     QByteArray copiedBytes_;
-    std::vector<qsizetype> copiedFields_;
+    struct CopiedField {
+        qsizetype at;   // in copiedBytes_
+        qsizetype size; // -1: NULL
+    };
+    std::vector<CopiedField> copiedFields_;
     QByteArray copyLine_; // the record at hand in COPY's form
     bool rawForm_ = false; // the file's form is COPY's: a record may go as it was read
     Pending copiedRecord(size_t k) const;
@@ -606,12 +610,18 @@ void Importer::copyDirectly(qint64 line)
     bool asRead = rawForm_ && raw != "\\.";
     for (int i = 0; i < width_; ++i) {
         if (nullField(i)) {
-            copiedFields_.push_back(-1);
+            copiedFields_.push_back({0, -1});
             continue;
         }
         const QByteArrayView v = reader_.field(i);
-        copiedFields_.push_back(v.size());
-        copiedBytes_ += v;
+        // A field is part of the record's text unless it held "": only then are its bytes kept apart.
+        const auto address = [](const char *p) { return reinterpret_cast<quintptr>(p); };
+        if (address(v.data()) >= address(raw.data()) && address(v.data() + v.size()) <= address(raw.data() + raw.size())) {
+            copiedFields_.push_back({rawAt + (v.data() - raw.data()), v.size()});
+        } else {
+            copiedFields_.push_back({copiedBytes_.size(), v.size()});
+            copiedBytes_ += v;
+        }
         const int type = types_[size_t(i)];
         if (asRead && !engine::isTextType(type) && plainForm(type, v) == Plain::No)
             asRead = false;
@@ -621,7 +631,7 @@ void Importer::copyDirectly(qint64 line)
         for (int i = 0; i < width_; ++i) {
             if (i > 0)
                 copyLine_ += ',';
-            if (copiedFields_[fieldsAt + size_t(i)] < 0)
+            if (copiedFields_[fieldsAt + size_t(i)].size < 0)
                 continue;
             const QByteArrayView v = reader_.field(i);
             const int type = types_[size_t(i)];
@@ -665,14 +675,11 @@ Pending Importer::copiedRecord(size_t k) const
     Pending p;
     p.line = c.line;
     p.raw = copiedBytes_.mid(c.raw, c.rawSize);
-    qsizetype at = c.raw + c.rawSize;
     p.values.resize(size_t(width_));
     for (int i = 0; i < width_; ++i) {
-        const qsizetype size = copiedFields_[c.fields + size_t(i)];
-        if (size < 0)
-            continue;
-        p.values[size_t(i)] = QString::fromUtf8(copiedBytes_.constData() + at, size);
-        at += size;
+        const CopiedField &f = copiedFields_[c.fields + size_t(i)];
+        if (f.size >= 0)
+            p.values[size_t(i)] = QString::fromUtf8(copiedBytes_.constData() + f.at, f.size);
     }
     return p;
 }
