@@ -146,8 +146,8 @@ private:
     bool stop_ = false;
     std::optional<LineWriter> rejects_;
     std::optional<PgCopy> copy_;  // PostgreSQL: records go in batches through COPY
-    // The batch being copied, sent again record by record when the server refuses it: each
-    // record's text as read and its fields (size, -1 for NULL), one after the other.
+    // The batch being copied, sent again in parts when the server refuses it: each record's text
+    // as read, its fields (in that text, or kept apart when they held ""), its COPY form.
     struct Copied {
         qint64 line;
         qsizetype raw;    // in copiedBytes_
