@@ -93,6 +93,7 @@ int importCsvCommand(const CsvCommandLine &line, QTextStream &out, QTextStream &
     options.nullMarker = line.value("--null-marker");
     options.stopAtFirstError = line.has("--stop-at-first-error");
     options.rejectsPath = line.value("--rejects");
+    options.windowless = true; // no window reads meanwhile
 
     Connection connection(source, line.registryPath);
     if (line.has("--create"))
@@ -137,6 +138,7 @@ int exportCsvCommand(const CsvCommandLine &line, QTextStream &out, QTextStream &
         throw usageError(QStringLiteral("--quote and --bom are options of --format csv"));
     options.byteOrderMark = line.has("--bom");
     options.header = !line.has("--no-header");
+    options.windowless = true;
     const Source source = resolveSource(line.source, line.registryPath);
     QString path = line.value("--out");
     if (path.isEmpty()) {

@@ -20,6 +20,9 @@ struct CsvExportOptions {
     // The tab-delimited export's form: tab-separated, values quoted only when they hold a tab or
     // a line break or begin with a quote, NULL and '' both empty.
     bool tabFormat = false;
+    // No window shows the table (the command line): the progress needs no count of the table,
+    // and the cursor is not moved back to the first record at the end.
+    bool windowless = false;
 };
 
 // Writes the records the site shows (its filter and order) to `path`.
@@ -41,6 +44,10 @@ struct CsvImportOptions {
     bool stopAtFirstError = false;
     QString rejectsPath;          // the rejected records, as read, one after another
     int batchSize = 0;            // records per transaction; 0: the engine's choice
+    // No window shows the table (the command line): on PostgreSQL the COPY then streams on
+    // across the progress reports instead of ending at each so that the window may read, and the
+    // table is not read again at the end for a grid to show.
+    bool windowless = false;
 };
 
 struct CsvRejection {

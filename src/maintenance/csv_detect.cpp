@@ -222,6 +222,9 @@ bool detectCsv(const QString &path, CsvDetection &detection, QString &error)
 
 void CsvColumnType::add(QByteArrayView v)
 {
+    // A column found to be text stays text: nothing to look at in its other values.
+    if (any_ && !integer_ && !boolean_ && !fixed_ && !real_ && !date_ && !timestamp_)
+        return;
     any_ = true;
     int digits = 0;
     const bool integer = integerText(v, digits);

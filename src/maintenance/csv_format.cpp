@@ -104,6 +104,11 @@ int byteOrderMark(QByteArrayView head, CsvEncoding &encoding)
 CsvReader::CsvReader(const QString &path, CsvDialect dialect, CsvEncoding encoding)
     : file_(path), dialect_(dialect), encoding_(encoding)
 {
+    stops_.fill(false);
+    for (const char c : {dialect.delimiter, '\r', '\n'})
+        stops_[static_cast<unsigned char>(c)] = true;
+    if (dialect.quote && !dialect.quoteInFieldIsData)
+        stops_[static_cast<unsigned char>(dialect.quote)] = true;
     if (encoding == CsvEncoding::Utf16LE)
         decoder_ = QStringDecoder(QStringConverter::Utf16LE);
     else if (encoding == CsvEncoding::Utf16BE)
@@ -184,13 +189,18 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
     const char quote = dialect_.quote;
     qint64 line = line_;
     qsizetype i = pos_;
-    record_.truncate(0); // keeps its capacity: no allocation per record
-    fields_.clear();
+    fieldCount_ = 0;
+    // A field is a view of the buffer; only one holding "" is written out, unquoted, into
+    // record_, which no record outgrows: it is at most what is left of the buffer.
+    if (record_.size() < n - pos_)
+        record_.resize(n - pos_);
+    char *const out = record_.data();
+    qsizetype used = 0;
 
     auto fault = [&](const char *why, qint64 at) {
         fault_ = QString::fromLatin1(why);
         faultLine_ = at;
-        faultColumn_ = int(fields_.size());
+        faultColumn_ = fieldCount_;
         return Parse::Bad;
     };
     // Line ends inside a quoted field.
@@ -202,13 +212,18 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
                 ++line;
         }
     };
+    auto copyOut = [&](qsizetype from, qsizetype to) {
+        std::memcpy(out + used, data + from, size_t(to - from));
+        used += to - from;
+    };
 
     for (;;) {
-        const qsizetype begin = record_.size();
-        bool quoted = false;
         if (quote && i < n && data[i] == quote) {
-            quoted = true;
             ++i;
+            const qsizetype content = i;
+            const qsizetype outBegin = used;
+            bool doubled = false;
+            qsizetype close = 0;
             for (;;) {
                 const void *hit = i < n ? std::memchr(data + i, quote, size_t(n - i)) : nullptr;
                 if (!hit) {
@@ -219,14 +234,17 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
                 }
                 const qsizetype q = static_cast<const char *>(hit) - data;
                 countLines(i, q);
-                record_.append(data + i, q - i);
                 if (q + 1 < n && data[q + 1] == quote) { // "" stands for one quote
-                    record_.append(quote);
+                    copyOut(doubled ? i : content, q + 1);
+                    doubled = true;
                     i = q + 2;
                     continue;
                 }
                 if (q + 1 >= n && !eof_)
                     return Parse::More; // the next byte may be a second quote
+                if (doubled)
+                    copyOut(i, q);
+                close = q;
                 i = q + 1;
                 break;
             }
@@ -234,23 +252,19 @@ CsvReader::Parse CsvReader::parse(qsizetype &end)
                 end = i;
                 return fault("text follows the closing quote of a field", line);
             }
+            addField(doubled ? Field{out + outBegin, used - outBegin, true} : Field{data + content, close - content, true});
         } else {
             const qsizetype from = i;
-            while (i < n) {
-                const char c = data[i];
-                if (c == delim || c == '\n' || c == '\r')
-                    break;
-                if (c == quote && quote && !dialect_.quoteInFieldIsData) {
-                    end = i;
-                    return fault("a quote inside an unquoted field (quote the field and double the quote)", line);
-                }
+            while (i < n && !stops_[static_cast<unsigned char>(data[i])])
                 ++i;
+            if (i < n && data[i] == quote && quote) {
+                end = i;
+                return fault("a quote inside an unquoted field (quote the field and double the quote)", line);
             }
             if (i >= n && !eof_)
                 return Parse::More;
-            record_.append(data + from, i - from);
+            addField({data + from, i - from, false});
         }
-        fields_.push_back({begin, record_.size() - begin, quoted});
         if (i >= n) {
             end = n;
             line_ = line; // a last line without an end
@@ -342,10 +356,10 @@ CsvReader::Status CsvReader::next()
             qsizetype textEnd = end;
             while (textEnd > pos_ && (buffer_.at(textEnd - 1) == '\n' || buffer_.at(textEnd - 1) == '\r'))
                 --textEnd;
-            rawText_.truncate(0);
-            rawText_.append(buffer_.constData() + pos_, textEnd - pos_);
+            rawView_ = QByteArrayView(buffer_.constData() + pos_, textEnd - pos_);
             pos_ = end;
-            if (encoding_ == CsvEncoding::Utf8 && !QByteArrayView(record_).isValidUtf8()) {
+            // Quotes, delimiters and line ends are ASCII: the text is valid when every field is.
+            if (encoding_ == CsvEncoding::Utf8 && !rawView_.isValidUtf8()) {
                 fault_ = QStringLiteral("the text is not valid UTF-8 (choose the file's encoding)");
                 faultLine_ = firstLine_;
                 faultColumn_ = 0;
@@ -362,9 +376,9 @@ CsvReader::Status CsvReader::next()
         // A bad record: reading goes on at the line after the fault's (for a quote never closed,
         // after the record's first line), so no record is taken into another.
         skipLine(unclosed_ ? pos_ : end);
+        rawView_ = rawText_;
         line_ = unclosed_ ? firstLine_ + 1 : faultLine_ + 1;
-        fields_.clear();
-        record_.truncate(0);
+        fieldCount_ = 0;
         return Status::BadRecord;
     }
 }

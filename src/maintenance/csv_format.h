@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <array>
 #include <vector>
 
 namespace pelldrake::maintenance {
@@ -54,16 +55,16 @@ public:
     Status next();
 
     // The record read last: its fields as UTF-8, and whether each was quoted.
-    int fieldCount() const { return int(fields_.size()); }
+    int fieldCount() const { return fieldCount_; }
     QByteArrayView field(int i) const
     {
-        return QByteArrayView(record_.constData() + fields_[size_t(i)].begin, fields_[size_t(i)].size);
+        return QByteArrayView(fields_[size_t(i)].data, fields_[size_t(i)].size);
     }
     bool quoted(int i) const { return fields_[size_t(i)].quoted; }
     // Its line (1-based: the first line of the file is 1) and its text as read (UTF-8, without
     // the line end that closed it).
     qint64 firstLine() const { return firstLine_; }
-    QByteArrayView rawText() const { return rawText_; }
+    QByteArrayView rawText() const { return rawView_; }
     // For a bad record: why, and on which line the fault is.
     QString fault() const { return fault_; }
     qint64 faultLine() const { return faultLine_; }
@@ -82,8 +83,8 @@ public:
     static constexpr qsizetype kMaxRecord = 32 * 1024 * 1024;
 
 private:
-    struct Field {
-        qsizetype begin;
+    struct Field { // in the buffer, or in record_ when it held ""
+        const char *data;
         qsizetype size;
         bool quoted;
     };
@@ -105,9 +106,18 @@ private:
     qint64 size_ = 0;
     qint64 line_ = 1; // the line at pos_
 
-    QByteArray record_; // the fields of the record, unquoted, one after the other
-    std::vector<Field> fields_;
-    QByteArray rawText_;
+    QByteArray record_; // the record's fields that held "", unquoted
+    std::vector<Field> fields_; // the first fieldCount_ are the record's; grown, never shrunk
+    int fieldCount_ = 0;
+    void addField(Field f) // per field of the file: no call, no check of capacity but this one
+    {
+        if (size_t(fieldCount_) == fields_.size())
+            fields_.resize(fields_.size() * 2 + 16);
+        fields_[size_t(fieldCount_++)] = f;
+    }
+    std::array<bool, 256> stops_; // the bytes that end an unquoted field
+    QByteArrayView rawView_;      // the record as read: in the buffer, or rawText_
+    QByteArray rawText_;          // a bad record as read
     qint64 firstLine_ = 0;
     QString fault_;
     qint64 faultLine_ = 0;
@@ -132,6 +142,19 @@ public:
     void byteOrderMark() { out_.writeUtf8("\xEF\xBB\xBF"); }
     void field(QByteArrayView utf8, bool isText);
     void null() { separate(); }
+    // A field already in its written form, or one to enclose in quotes as it is (it holds none).
+    void formed(QByteArrayView bytes)
+    {
+        separate();
+        out_.writeUtf8(bytes);
+    }
+    void enclosed(QByteArrayView bytes)
+    {
+        separate();
+        out_.write('"');
+        out_.writeUtf8(bytes);
+        out_.write('"');
+    }
     void endRecord()
     {
         if (crlf_)

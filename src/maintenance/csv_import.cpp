@@ -14,12 +14,14 @@
 #include "engine/table.h"
 #include "engine/table_appender.h"
 
+#include <QDate>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <deque>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace pelldrake::maintenance {
@@ -53,6 +55,48 @@ QString shown(const QString &value)
     return v.replace(QLatin1Char('"'), QStringLiteral("\"\""));
 }
 
+// A value of a column that is no text whose text is already what the engine's conversion
+// (engine::textToValue) makes of it: it is stored without that conversion, as its bytes or as the
+// number they say. Anything else (spaces around it, "007", "yes", another date form) goes
+// through the conversion, which also says why it refuses a value.
+enum class Plain { No, Integer, Number, Date, True, False };
+
+Plain plainForm(int type, QByteArrayView v)
+{
+    const auto digits = [](QByteArrayView d) {
+        if (d.isEmpty())
+            return false;
+        for (const char c : d)
+            if (c < '0' || c > '9')
+                return false;
+        return true;
+    };
+    const QByteArrayView magnitude = v.startsWith('-') ? v.sliced(1) : v;
+    if (engine::isIntegerType(type)) // within a 64-bit integer, as the conversion reads it
+        return magnitude.size() <= 18 && digits(magnitude) ? Plain::Integer : Plain::No;
+    if (type == engine::ftBCD || type == engine::ftFMTBcd) {
+        const qsizetype point = magnitude.indexOf('.');
+        const bool plain = point < 0 ? digits(magnitude) : digits(magnitude.first(point)) && digits(magnitude.sliced(point + 1));
+        return plain ? Plain::Number : Plain::No;
+    }
+    if (type == engine::ftBoolean)
+        return v == "true" ? Plain::True : v == "false" ? Plain::False : Plain::No;
+    if (type == engine::ftDate) {
+        if (v.size() != 10 || v[4] != '-' || v[7] != '-')
+            return Plain::No;
+        int n[3] = {0, 0, 0};
+        for (const auto &[from, to, k] : {std::tuple{0, 4, 0}, std::tuple{5, 7, 1}, std::tuple{8, 10, 2}}) {
+            for (int i = from; i < to; ++i) {
+                if (v[i] < '0' || v[i] > '9')
+                    return Plain::No;
+                n[k] = n[k] * 10 + (v[i] - '0');
+            }
+        }
+        return n[0] >= 1 && QDate::isValid(n[0], n[1], n[2]) ? Plain::Date : Plain::No;
+    }
+    return Plain::No;
+}
+
 class Importer {
 public:
     Importer(CommandSite &site, CommandFrame &frame, const CsvImportOptions &options, CsvImportReport &report)
@@ -70,7 +114,7 @@ private:
     void load();
     bool take(Pending &record); // false: rejected
     void submit(Pending record);
-    void copy(Pending record);
+    void copyDirectly(qint64 line);
     bool widthOk(qint64 line);
     bool nullField(int i) const;
     void insertDirectly(qint64 line);
@@ -102,7 +146,29 @@ private:
     bool stop_ = false;
     std::optional<LineWriter> rejects_;
     std::optional<PgCopy> copy_;  // PostgreSQL: records go in batches through COPY
-    std::vector<Pending> copied_; // the batch being copied, sent again record by record when refused
+    // The batch being copied, sent again in parts when the server refuses it: each record's text
+    // as read, its fields (in that text, or kept apart when they held ""), its COPY form.
+    struct Copied {
+        qint64 line;
+        qsizetype raw;    // in copiedBytes_
+        qsizetype rawSize;
+        size_t fields;    // in copiedFields_
+        qsizetype copyLine; // in copiedLines_, or in copiedBytes_ when sent as read
+        qsizetype copyLineSize;
+        bool asRead;
+    };
+    QByteArray copiedLines_; // the records in COPY's form, to send again in parts
+    std::vector<Copied> copied_;
+    QByteArray copiedBytes_;
+    struct CopiedField {
+        qsizetype at;   // in copiedBytes_
+        qsizetype size; // -1: NULL
+    };
+    std::vector<CopiedField> copiedFields_;
+    QByteArray copyLine_; // the record at hand in COPY's form
+    bool rawForm_ = false; // the file's form is COPY's: a record may go as it was read
+    Pending copiedRecord(size_t k) const;
+    void resend(size_t from, size_t to);
     bool copiedAny_ = false;
     qint64 copiedInTransaction_ = 0; // copied, not committed yet
     static constexpr qint64 kCopyCommit = 100000;
@@ -110,7 +176,12 @@ private:
     std::vector<int> types_;             // per file column: its field's type
     qint64 insertedInTransaction_ = 0;
     static constexpr qint64 kInsertCommit = 50000; // each commit waits for the disk
+    // Records per COPY: each ends with a wait for the server, and a refused one goes again in
+    // halves. Without a window to serve, the COPY runs longer.
     static constexpr size_t kCopyRecords = 10000;
+    static constexpr size_t kCopyRecordsAlone = 25000;
+    static constexpr qsizetype kCopyBytes = 8 * 1024 * 1024; // what a batch keeps, however long its records
+    static constexpr size_t kRecordByRecord = 64; // a refused group this small goes through the appender
 };
 
 QString Importer::columnName(int column) const
@@ -230,7 +301,7 @@ CommandResult Importer::run()
     frame_.quietTable();
     frame_.setProgress([&] {
         // A COPY being streamed holds the connection: it ends before the window may read.
-        if (copy_)
+        if (copy_ && !o_.windowless)
             flushCopy();
         if (!site_.reportProgress(reader_.bytesRead(), reader_.fileSize(), CommandSite::ProgressUnit::Bytes))
             stop_ = true;
@@ -298,6 +369,11 @@ void Importer::load()
         copy_.emplace(*table_.database(), table_.tableName(), columns);
         if (!copy_->available())
             copy_.reset();
+        for (const int field : fieldOf_)
+            types_.push_back(table_.field(field)->dataType());
+        const CsvDialect &d = o_.form.dialect;
+        rawForm_ = d.delimiter == ',' && d.quote == '"' && !d.quoteInFieldIsData && o_.nulls == CsvNulls::UnquotedEmpty
+            && marker_.isEmpty();
     }
     if (!postgres_ && table_.database()) {
         QStringList columns;
@@ -332,14 +408,15 @@ void Importer::load()
             insertDirectly(reader_.firstLine());
             continue;
         }
+        if (copy_) {
+            copyDirectly(reader_.firstLine());
+            continue;
+        }
         Pending record;
         record.line = reader_.firstLine();
         if (!take(record))
             continue;
-        if (copy_)
-            copy(std::move(record));
-        else
-            submit(std::move(record));
+        submit(std::move(record));
     }
     report_.cancelled = stop_;
     report_.stoppedAtError = !stop_ && o_.stopAtFirstError && report_.rejected > 0;
@@ -350,7 +427,7 @@ void Importer::load()
         copiedAny_ = report_.loaded > 0;
     }
     finish();
-    if (copiedAny_) // the table's keys and count catch up with the copied records
+    if (copiedAny_ && !o_.windowless) // the table's keys and count catch up with the copied records
         table_.refresh();
     if (reader_.failed())
         throw engine::EngineError(QStringLiteral("Cannot read %1: %2").arg(o_.path, reader_.errorString()));
@@ -396,9 +473,25 @@ void Importer::insertDirectly(qint64 line)
             continue;
         }
         const int type = types_[size_t(i)];
+        const QByteArrayView v = reader_.field(i);
         if (engine::isTextType(type)) {
-            insert_->bindText(i, reader_.field(i));
+            insert_->bindText(i, v);
             continue;
+        }
+        switch (plainForm(type, v)) { // stored as the appender stores the converted value
+        case Plain::Integer:
+            insert_->bindInteger(i, v.toLongLong());
+            continue;
+        case Plain::True:
+        case Plain::False:
+            insert_->bindInteger(i, v == "true" ? 1 : 0);
+            continue;
+        case Plain::Number: // the column's affinity makes it a number, as it does the appender's text
+        case Plain::Date:
+            insert_->bindText(i, v);
+            continue;
+        case Plain::No:
+            break;
         }
         const QString text = QString::fromUtf8(reader_.field(i));
         try {
@@ -500,32 +593,95 @@ void Importer::submit(Pending first)
     }
 }
 
-// Checks the record's values as the appender would (the same conversions and messages) and adds
-// it to the COPY batch.
-void Importer::copy(Pending record)
+// PostgreSQL: the record just read joins the COPY batch. Text goes from the reader's bytes, a
+// value already in the form the server is sent as it is, the others through the appender's
+// conversion, which lists a value it refuses with its reason.
+void Importer::copyDirectly(qint64 line)
 {
-    std::vector<QVariant> values(record.values.size());
-    for (size_t i = 0; i < record.values.size(); ++i) {
-        if (!record.values[i])
+    if (!widthOk(line))
+        return;
+    const qsizetype rawAt = copiedBytes_.size();
+    const QByteArrayView raw = reader_.rawText();
+    copiedBytes_ += raw;
+    const size_t fieldsAt = copiedFields_.size();
+    // A record the server reads as this reader read it goes as it was read: COPY's CSV has the
+    // same rules (an unquoted empty field NULL, "" the empty text, "" a quote inside quotes), so
+    // only a value the conversion would change, or \. alone (COPY's end of data), is written anew.
+    bool asRead = rawForm_ && raw != "\\.";
+    for (int i = 0; i < width_; ++i) {
+        if (nullField(i)) {
+            copiedFields_.push_back({0, -1});
             continue;
-        const engine::Field &f = *table_.field(fieldOf_[i]);
-        try {
-            values[i] = engine::textToValue(f.dataType(), *record.values[i], f.fieldName());
-        } catch (const engine::EngineError &e) {
-            reject(record.line, int(i), *record.values[i], reasonOf(e.message()), rawOf(record));
-            return;
+        }
+        const QByteArrayView v = reader_.field(i);
+        // A field is part of the record's text unless it held "": only then are its bytes kept apart.
+        const auto address = [](const char *p) { return reinterpret_cast<quintptr>(p); };
+        if (address(v.data()) >= address(raw.data()) && address(v.data() + v.size()) <= address(raw.data() + raw.size())) {
+            copiedFields_.push_back({rawAt + (v.data() - raw.data()), v.size()});
+        } else {
+            copiedFields_.push_back({copiedBytes_.size(), v.size()});
+            copiedBytes_ += v;
+        }
+        const int type = types_[size_t(i)];
+        if (asRead && !engine::isTextType(type) && plainForm(type, v) == Plain::No)
+            asRead = false;
+    }
+    if (!asRead) {
+        copyLine_.truncate(0);
+        for (int i = 0; i < width_; ++i) {
+            if (i > 0)
+                copyLine_ += ',';
+            if (copiedFields_[fieldsAt + size_t(i)].size < 0)
+                continue;
+            const QByteArrayView v = reader_.field(i);
+            const int type = types_[size_t(i)];
+            if (engine::isTextType(type)) {
+                PgCopy::appendQuoted(copyLine_, v);
+            } else if (const Plain plain = plainForm(type, v); plain != Plain::No) {
+                copyLine_ += plain == Plain::True ? QByteArrayView("t") : plain == Plain::False ? QByteArrayView("f") : v;
+            } else {
+                const QString text = QString::fromUtf8(v);
+                try {
+                    PgCopy::format(copyLine_, engine::textToValue(type, text, table_.field(fieldOf_[size_t(i)])->fieldName()));
+                } catch (const engine::EngineError &e) {
+                    copiedBytes_.truncate(rawAt);
+                    copiedFields_.resize(fieldsAt);
+                    reject(line, i, text, reasonOf(e.message()), raw);
+                    return;
+                }
+            }
         }
     }
     // The COPY streams as the batch grows: its transaction is open before the first byte goes.
     if (engine::Database &db = *table_.database(); !db.inTransaction())
         db.startTransaction();
-    copy_->beginRecord();
-    for (const QVariant &v : values)
-        copy_->add(v);
-    copy_->endRecord();
-    copied_.push_back(std::move(record));
-    if (copied_.size() >= (o_.batchSize > 0 ? size_t(o_.batchSize) : kCopyRecords))
+    if (asRead) {
+        copy_->addRecord(raw);
+        copied_.push_back({line, rawAt, raw.size(), fieldsAt, rawAt, raw.size(), true});
+    } else {
+        copy_->addRecord(copyLine_);
+        copied_.push_back({line, rawAt, raw.size(), fieldsAt, copiedLines_.size(), copyLine_.size(), false});
+        copiedLines_ += copyLine_;
+    }
+    const size_t batch = o_.batchSize > 0 ? size_t(o_.batchSize) : o_.windowless ? kCopyRecordsAlone : kCopyRecords;
+    if (copied_.size() >= batch || copiedBytes_.size() + copiedLines_.size() >= kCopyBytes)
         flushCopy();
+}
+
+// Record k of the batch, as the appender takes it.
+Pending Importer::copiedRecord(size_t k) const
+{
+    const Copied &c = copied_[k];
+    Pending p;
+    p.line = c.line;
+    p.raw = copiedBytes_.mid(c.raw, c.rawSize);
+    p.values.resize(size_t(width_));
+    for (int i = 0; i < width_; ++i) {
+        const CopiedField &f = copiedFields_[c.fields + size_t(i)];
+        if (f.size >= 0)
+            p.values[size_t(i)] = QString::fromUtf8(copiedBytes_.constData() + f.at, f.size);
+    }
+    return p;
 }
 
 // Sends the batch. A record the server refuses (a duplicate key, a constraint) fails the whole
@@ -547,16 +703,41 @@ void Importer::flushCopy(bool last)
     if (sent) {
         copiedInTransaction_ += qint64(copied_.size());
         copiedAny_ = true;
-        copied_.clear();
     } else {
-        std::vector<Pending> batch;
-        batch.swap(copied_);
-        for (Pending &p : batch)
-            submit(std::move(p)); // under the appender's savepoints, in this transaction
-        finish();
+        resend(0, copied_.size());
     }
+    copied_.clear();
+    copiedBytes_.truncate(0);
+    copiedFields_.clear();
+    copiedLines_.truncate(0);
     if (!sent || copiedInTransaction_ >= kCopyCommit || last)
         commitCopied();
+}
+
+// Records [from, to) of a batch the server refused go again in two halves, each a COPY of its
+// own, down to groups small enough to go record by record through the appender (under its
+// savepoints, in this transaction), which lists the refused records; the others are stored.
+void Importer::resend(size_t from, size_t to)
+{
+    if (to - from <= kRecordByRecord) {
+        for (size_t k = from; k < to; ++k)
+            submit(copiedRecord(k));
+        finish();
+        return;
+    }
+    const size_t middle = from + (to - from) / 2;
+    for (const auto &[a, b] : {std::pair{from, middle}, std::pair{middle, to}}) {
+        for (size_t k = a; k < b; ++k)
+            copy_->addRecord(QByteArrayView((copied_[k].asRead ? copiedBytes_ : copiedLines_).constData() + copied_[k].copyLine,
+                                            copied_[k].copyLineSize));
+        QString error;
+        if (copy_->send(error)) {
+            copiedInTransaction_ += qint64(b - a);
+            copiedAny_ = true;
+        } else {
+            resend(a, b);
+        }
+    }
 }
 
 void Importer::commitCopied()

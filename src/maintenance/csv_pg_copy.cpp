@@ -24,21 +24,6 @@ QString qualified(const QString &table)
     return engine::quoteIdent(table.left(dot)) + QLatin1Char('.') + engine::quoteIdent(table.mid(dot + 1));
 }
 
-void appendQuoted(QByteArray &out, const QByteArray &text)
-{
-    out += '"';
-    if (!text.contains('"')) {
-        out += text;
-    } else {
-        for (const char c : text) {
-            if (c == '"')
-                out += '"';
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 } // namespace
 
 PgCopy::PgCopy(engine::Database &database, const QString &table, const QStringList &columns)
@@ -57,23 +42,43 @@ PgCopy::PgCopy(engine::Database &database, const QString &table, const QStringLi
                      .toUtf8();
 }
 
+void PgCopy::appendQuoted(QByteArray &out, QByteArrayView text)
+{
+    out += '"';
+    if (!text.contains('"')) {
+        out += text;
+    } else {
+        for (const char c : text) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+    }
+    out += '"';
+}
+
 void PgCopy::add(const QVariant &value)
 {
     if (!first_)
         data_ += ',';
     first_ = false;
+    format(data_, value);
+}
+
+void PgCopy::format(QByteArray &out, const QVariant &value)
+{
     if (value.isNull())
         return; // an unquoted empty field: NULL; every text is quoted, so '' stays ''
     switch (value.metaType().id()) {
     case QMetaType::LongLong:
     case QMetaType::Int:
-        data_ += QByteArray::number(value.toLongLong());
+        out += QByteArray::number(value.toLongLong());
         break;
     case QMetaType::Double:
-        data_ += QByteArray::number(value.toDouble(), 'g', 17);
+        out += QByteArray::number(value.toDouble(), 'g', 17);
         break;
     case QMetaType::Bool:
-        data_ += value.toBool() ? "t" : "f";
+        out += value.toBool() ? "t" : "f";
         break;
     case QMetaType::QDate: { // by hand: QDate::toString costs more than the rest of the record
         int y = 0, m = 0, d = 0;
@@ -82,17 +87,17 @@ void PgCopy::add(const QVariant &value)
             const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
                                    char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10), '-',
                                    char('0' + d / 10), char('0' + d % 10)};
-            data_.append(text, 10);
+            out.append(text, 10);
         } else {
-            data_ += value.toDate().toString(Qt::ISODate).toLatin1();
+            out += value.toDate().toString(Qt::ISODate).toLatin1();
         }
         break;
     }
     case QMetaType::QByteArray:
-        appendQuoted(data_, "\\x" + value.toByteArray().toHex());
+        appendQuoted(out, "\\x" + value.toByteArray().toHex());
         break;
     default:
-        appendQuoted(data_, value.toString().toUtf8());
+        appendQuoted(out, value.toString().toUtf8());
     }
 }
 

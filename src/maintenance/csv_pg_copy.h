@@ -23,13 +23,23 @@ public:
     // One record's values as the engine typed them (engine::textToValue); a null QVariant is NULL.
     void beginRecord() { first_ = true; }
     void add(const QVariant &value);
+    // A value as add() writes it, appended to `out`: nothing for NULL, text always quoted.
+    static void format(QByteArray &out, const QVariant &value);
+    static void appendQuoted(QByteArray &out, QByteArrayView text);
+    // A record already in COPY's CSV form, without its line end.
+    void addRecord(QByteArrayView line)
+    {
+        data_ += line;
+        endRecord();
+    }
     // The data goes to the server as it grows, so the server stores while the next records are
     // read (the COPY begins with the batch's first record).
     void endRecord()
     {
         data_ += '\n';
         ++records_;
-        if (data_.size() >= kChunk)
+        // The first bytes go at once, so the server works while the client reads on.
+        if (data_.size() >= (state_ == State::Idle ? kFirstChunk : kChunk))
             stream();
     }
     qint64 records() const { return records_; }
@@ -44,7 +54,8 @@ private:
     bool exec(const char *sql, QString &error);
     void stream();   // begins the COPY when it has not begun, sends what is buffered
     bool finishCopy(QString &error);
-    static constexpr qsizetype kChunk = 256 * 1024;
+    static constexpr qsizetype kChunk = 64 * 1024;
+    static constexpr qsizetype kFirstChunk = 4 * 1024;
     enum class State { Idle, Copying, Failed } state_ = State::Idle;
     QString failure_;
     void *connection_ = nullptr; // PGconn

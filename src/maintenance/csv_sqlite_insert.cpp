@@ -41,7 +41,13 @@ SqliteInsert::~SqliteInsert()
 
 void SqliteInsert::bindText(int column, QByteArrayView utf8)
 {
-    sqlite3_bind_text(stmt_, column + 1, utf8.data() ? utf8.data() : "", int(utf8.size()), SQLITE_TRANSIENT);
+    // Not copied: the bytes stay where they are until step() (see the header).
+    sqlite3_bind_text(stmt_, column + 1, utf8.data() ? utf8.data() : "", int(utf8.size()), SQLITE_STATIC);
+}
+
+void SqliteInsert::bindInteger(int column, qint64 value)
+{
+    sqlite3_bind_int64(stmt_, column + 1, value);
 }
 
 void SqliteInsert::bindNull(int column)

@@ -25,9 +25,11 @@ public:
     // False when the connection gives no handle of this program's SQLite (the appender then).
     bool available() const { return stmt_ != nullptr; }
 
-    // Columns count from 0, in the order given.
+    // Columns count from 0, in the order given. bindText() takes the bytes as they are, without a
+    // copy: they must stay valid until step().
     void bindText(int column, QByteArrayView utf8);
     void bindNull(int column);
+    void bindInteger(int column, qint64 value);
     // A value as engine::textToValue typed it for a column of `type`, stored as the appender does.
     bool bindValue(int column, int type, const QVariant &value);
     // Inserts the bound record; false with SQLite's reason. The bindings are cleared either way.

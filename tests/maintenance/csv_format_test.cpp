@@ -2,7 +2,10 @@
 // standard csv module reads from the same awkward files with the same dialect.
 #include "maintenance/csv_detect.h"
 #include "maintenance/csv_format.h"
+#include "maintenance/csv_pg_export.h"
 #include "maintenance/line_io.h"
+
+#include "engine/field.h"
 
 #include "file_bytes.h"
 #include "temp_dirs.h"
@@ -300,6 +303,58 @@ TEST_F(CsvFormatTest, TabValuesAreQuotedOnlyWhenTheyWouldBreakTheLine)
     }
     ASSERT_TRUE(out.commit());
     EXPECT_EQ(test::fileBytes(p), "plain|5\" disk|\"a\tb\"|\"two\r\nlines\"|\"\"\"quoted\"\"\"|a,b||");
+}
+
+TEST_F(CsvFormatTest, TheServersCsvIsMendedIntoOursForEachQuoteStyle)
+{
+    // As COPY writes them: t/f, the shortest doubles and their words, \x hex, U+2028 unquoted, \.
+    // quoted, LF line ends.
+    const std::vector<int> types = {engine::ftInteger, engine::ftMemo, engine::ftBoolean, engine::ftFloat,
+                                    engine::ftDate, engine::ftBlob};
+    const QList<QByteArray> rows = {"1,plain,t,1.5,2020-01-01,\\x00ff\n",
+                                    "2,\"a,b\",f,,infinity,\n",
+                                    "3,x\xE2\x80\xA8y,t,NaN,1999-12-31,\n",
+                                    "4,\"\\.\",f,-Infinity,,\n",
+                                    "5,\"say \"\"hi\"\"\",t,0.1,,\n",
+                                    "6,\"\",t,,,"};
+    const auto mended = [&](CsvQuoting quoting, bool crlf) {
+        const QString p = path(QStringLiteral("mended.csv"));
+        LineWriter out(p);
+        EXPECT_TRUE(out.open());
+        CsvWriter writer(out, ',', quoting, crlf);
+        PgCsvRecoder recoder(writer, types, ',', quoting);
+        for (const QByteArray &row : rows)
+            EXPECT_TRUE(recoder.record(row)) << row.toStdString();
+        EXPECT_TRUE(out.commit());
+        return test::fileBytes(p);
+    };
+    EXPECT_EQ(mended(CsvQuoting::Minimal, true), "1,plain,true,1.5,2020-01-01,00ff\r\n"
+                                                 "2,\"a,b\",false,,infinity,\r\n"
+                                                 "3,\"x\xE2\x80\xA8y\",true,nan,1999-12-31,\r\n"
+                                                 "4,\\.,false,-inf,,\r\n"
+                                                 "5,\"say \"\"hi\"\"\",true,0.1,,\r\n"
+                                                 "6,\"\",true,,,\r\n");
+    EXPECT_EQ(mended(CsvQuoting::All, false), "\"1\",\"plain\",\"true\",\"1.5\",\"2020-01-01\",\"00ff\"\n"
+                                              "\"2\",\"a,b\",\"false\",,\"infinity\",\n"
+                                              "\"3\",\"x\xE2\x80\xA8y\",\"true\",\"nan\",\"1999-12-31\",\n"
+                                              "\"4\",\"\\.\",\"false\",\"-inf\",,\n"
+                                              "\"5\",\"say \"\"hi\"\"\",\"true\",\"0.1\",,\n"
+                                              "\"6\",\"\",\"true\",,,\n");
+    EXPECT_EQ(mended(CsvQuoting::Text, true), "1,\"plain\",true,1.5,2020-01-01,00ff\r\n"
+                                              "2,\"a,b\",false,,infinity,\r\n"
+                                              "3,\"x\xE2\x80\xA8y\",true,nan,1999-12-31,\r\n"
+                                              "4,\"\\.\",false,-inf,,\r\n"
+                                              "5,\"say \"\"hi\"\"\",true,0.1,,\r\n"
+                                              "6,\"\",true,,,\r\n");
+
+    // What the server never writes is refused, not written half.
+    const QString p = path(QStringLiteral("bad.csv"));
+    LineWriter out(p);
+    ASSERT_TRUE(out.open());
+    CsvWriter writer(out, ',', CsvQuoting::Minimal);
+    PgCsvRecoder recoder(writer, types, ',', CsvQuoting::Minimal);
+    EXPECT_FALSE(recoder.record("7,\"open,t\n"));
+    EXPECT_FALSE(recoder.record("8,a,t,1,2020-01-01,,extra\n"));
 }
 
 TEST_F(CsvFormatTest, DetectionFindsEncodingDelimiterAndHeader)
