@@ -402,7 +402,7 @@ KeyChoice chooseKey(Dialect dialect, const TableCatalog &c)
     k.intKey = false;
     k.modifiable = false;
     k.exprs << QStringLiteral("CAST(ctid AS text)");
-    k.orderExprs << QStringLiteral("ctid");
+    k.orderExprs << rowAddressOrder();
     k.match << QStringLiteral("ctid = CAST(? AS tid)");
     k.fieldIndex << -1;
     return k;

@@ -56,6 +56,11 @@ struct KeyChoice {
 };
 KeyChoice chooseKey(Dialect dialect, const TableCatalog &catalog); // throws when there is none
 
+// The order of a PostgreSQL table without a key, by physical row address. Not the bare name
+// "ctid": ORDER BY takes a bare name for the output column first, and the select list's
+// CAST(ctid AS text) is named ctid too, which would order the addresses as text.
+inline QString rowAddressOrder() { return QStringLiteral("ctid::tid"); }
+
 // How a column is selected: PostgreSQL dates and times as their text, so no fraction digit and
 // no offset is lost on the way (the driver keeps milliseconds only).
 QString readExpression(Dialect dialect, const ColumnInfo &column);

@@ -96,6 +96,10 @@ void KeysetCursor::readKeys(qint64 limit, bool withValues)
         conditions << s.key.orderExprs.first() + QLatin1String(" > ?");
         binds << QVariant(keys.seekAfter());
     }
+    if (limit > 0 && limit <= 1000 && !keys.anyRead() && s.dialect == Dialect::Postgres && s.orderBy == rowAddressOrder()) {
+        if (const QString bound = firstBlocksBound(limit, conditions, binds); !bound.isEmpty())
+            conditions << bound;
+    }
     if (!conditions.isEmpty())
         text += QLatin1String(" WHERE ") + conditions.join(QLatin1String(" AND "));
     text += QLatin1String(" ORDER BY ") + s.orderBy;
@@ -162,6 +166,24 @@ void KeysetCursor::readKeys(qint64 limit, bool withValues)
     keys.pageRead(got, limit, s.key.intKey);
     if (keys.complete() && s.where.isEmpty())
         recordCount = loaded();
+}
+
+// A keyless PostgreSQL table is read in row-address order, which no index serves: its first page
+// asked plainly has the server sort the whole table. The first rows by address lie in the first
+// blocks, so the page is read from the smallest of a few block ranges that holds it (a TID range
+// scan from PostgreSQL 14 on); empty when only the whole table does.
+QString KeysetCursor::firstBlocksBound(qint64 limit, const QStringList &conditions, const QVariantList &binds)
+{
+    for (const int blocks : {64, 8192}) {
+        const QString bound = QStringLiteral("ctid < '(%1,0)'::tid").arg(blocks);
+        const QString text = QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE %2 LIMIT %3) AS first_rows")
+                                 .arg(m_shape.catalog.from, (QStringList(conditions) << bound).join(QLatin1String(" AND ")))
+                                 .arg(limit);
+        QSqlQuery q = m_statements.exec(text, binds, QStringLiteral("Cannot read the records"));
+        if (q.next() && q.value(0).toLongLong() >= limit)
+            return bound;
+    }
+    return {};
 }
 
 // In the key's own order each page continues after the last key read, so a walk reads page

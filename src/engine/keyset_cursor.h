@@ -67,6 +67,7 @@ public:
 
 private:
     qint64 countRows();
+    QString firstBlocksBound(qint64 limit, const QStringList &conditions, const QVariantList &binds);
 
     const QueryShape &m_shape;
     TableStatements &m_statements;

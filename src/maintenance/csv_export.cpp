@@ -38,8 +38,8 @@ std::optional<PgCopyOut> serverCopy(engine::Table &table, const CsvExportOptions
         return std::nullopt;
     // A table without a key is shown in its storage order.
     const engine::QueryShape &shape = engine::TableInternals(table).shape();
-    const QString byRowAddress = QStringLiteral(" ORDER BY ctid");
-    const QString inStorageOrder = shape.orderBy == QLatin1String("ctid") && shape.where.isEmpty() && sql.endsWith(byRowAddress)
+    const QString byRowAddress = QStringLiteral(" ORDER BY ") + engine::rowAddressOrder();
+    const QString inStorageOrder = shape.orderBy == engine::rowAddressOrder() && shape.where.isEmpty() && sql.endsWith(byRowAddress)
         ? sql.chopped(byRowAddress.size())
         : QString();
     return std::optional<PgCopyOut>(std::in_place, *db, sql, options.delimiter, inStorageOrder);
