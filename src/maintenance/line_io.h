@@ -74,6 +74,8 @@ private:
     // Into the buffer: a plain copy, as this runs for every value of a large table.
     void put(const char *bytes, qsizetype n)
     {
+        if (n <= 0)
+            return; // an empty value may come without any bytes behind it
         if (used_ + n > kCapacity) {
             flush();
             if (n > kCapacity) {
