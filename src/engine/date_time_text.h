@@ -5,6 +5,9 @@
 #include <QStringView>
 #include <QTime>
 
+#include <algorithm>
+#include <iterator>
+
 namespace pelldrake::engine {
 
 // The text forms of dates and times, read and written by hand: no locale, and no conversion
@@ -38,5 +41,19 @@ QString canonicalDateTime(const QString &text);
 QString formatTime(const DateTimeParts &parts);     // without the date
 QString formatDateTime(const DateTimeParts &parts);
 QString millisecondsFraction(int msec);             // "045" -> "045", 0 -> ""
+
+// yyyy-MM-dd into `out`, by hand (QDate::toString costs more than a whole bulk record); false,
+// with nothing written, for a date outside the years 1 to 9999.
+inline bool writeIsoDate(const QDate &date, char (&out)[10])
+{
+    int y = 0, m = 0, d = 0;
+    date.getDate(&y, &m, &d);
+    if (y < 1 || y > 9999)
+        return false;
+    const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10),
+                           '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + d / 10), char('0' + d % 10)};
+    std::copy(std::begin(text), std::end(text), out);
+    return true;
+}
 
 } // namespace pelldrake::engine

@@ -118,9 +118,9 @@ private:
     bool widthOk(qint64 line);
     bool nullField(int i) const;
     void insertDirectly(qint64 line);
-    void commitDirect();
+    // Commits the open transaction; its `pending` records count as loaded.
+    void commitLoaded(qint64 &pending);
     void flushCopy(bool last = false);
-    void commitCopied();
     void settle(const engine::EngineError &e);
     void finish();
     void reject(qint64 line, int column, const QString &value, const QString &reason, QByteArrayView raw);
@@ -423,7 +423,7 @@ void Importer::load()
     if (copy_)
         flushCopy(true);
     if (insert_) {
-        commitDirect();
+        commitLoaded(insertedInTransaction_);
         copiedAny_ = report_.loaded > 0;
     }
     finish();
@@ -510,16 +510,16 @@ void Importer::insertDirectly(qint64 line)
     else
         reject(line, -1, {}, error, reader_.rawText());
     if (insertedInTransaction_ >= kInsertCommit)
-        commitDirect();
+        commitLoaded(insertedInTransaction_);
 }
 
-void Importer::commitDirect()
+void Importer::commitLoaded(qint64 &pending)
 {
     engine::Database &db = *table_.database();
     if (db.inTransaction())
         db.commit(); // a failure rolls back and throws: the import stops, the table is read again
-    report_.loaded += insertedInTransaction_;
-    insertedInTransaction_ = 0;
+    report_.loaded += pending;
+    pending = 0;
 }
 
 // The record just read, as the values of its columns; false when it was rejected.
@@ -691,7 +691,7 @@ void Importer::flushCopy(bool last)
 {
     if (copied_.empty()) {
         if (last)
-            commitCopied();
+            commitLoaded(copiedInTransaction_);
         return;
     }
     // Several batches to a transaction: a commit waits for the disk.
@@ -711,7 +711,7 @@ void Importer::flushCopy(bool last)
     copiedFields_.clear();
     copiedLines_.truncate(0);
     if (!sent || copiedInTransaction_ >= kCopyCommit || last)
-        commitCopied();
+        commitLoaded(copiedInTransaction_);
 }
 
 // Records [from, to) of a batch the server refused go again in two halves, each a COPY of its
@@ -738,15 +738,6 @@ void Importer::resend(size_t from, size_t to)
             resend(a, b);
         }
     }
-}
-
-void Importer::commitCopied()
-{
-    engine::Database &db = *table_.database();
-    if (db.inTransaction())
-        db.commit(); // a failure rolls back and throws: the import stops, the table is read again
-    report_.loaded += copiedInTransaction_;
-    copiedInTransaction_ = 0;
 }
 
 // A record refused some records after it was added (PostgreSQL): it is rejected; those kept

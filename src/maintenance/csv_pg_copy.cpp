@@ -1,6 +1,7 @@
 // PostgreSQL's COPY for the CSV import: see csv_pg_copy.h.
 #include "maintenance/csv_pg_copy.h"
 
+#include "engine/date_time_text.h"
 #include "engine/database.h"
 #include "engine/session.h"
 #include "engine/sql_util.h"
@@ -80,13 +81,9 @@ void PgCopy::format(QByteArray &out, const QVariant &value)
     case QMetaType::Bool:
         out += value.toBool() ? "t" : "f";
         break;
-    case QMetaType::QDate: { // by hand: QDate::toString costs more than the rest of the record
-        int y = 0, m = 0, d = 0;
-        value.toDate().getDate(&y, &m, &d);
-        if (y >= 1 && y <= 9999) {
-            const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
-                                   char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10), '-',
-                                   char('0' + d / 10), char('0' + d % 10)};
+    case QMetaType::QDate: {
+        char text[10];
+        if (engine::writeIsoDate(value.toDate(), text)) {
             out.append(text, 10);
         } else {
             out += value.toDate().toString(Qt::ISODate).toLatin1();

@@ -1,6 +1,7 @@
 // SQLite's INSERT for the CSV import: see csv_sqlite_insert.h.
 #include "maintenance/csv_sqlite_insert.h"
 
+#include "engine/date_time_text.h"
 #include "engine/database.h"
 #include "engine/session.h"
 #include "engine/sql_util.h"
@@ -57,15 +58,10 @@ void SqliteInsert::bindNull(int column)
 
 bool SqliteInsert::bindValue(int column, int type, const QVariant &value)
 {
-    if (value.metaType().id() == QMetaType::QDate) { // by hand: QDate::toString costs more than the insert
-        int y = 0, m = 0, d = 0;
-        value.toDate().getDate(&y, &m, &d);
-        if (y >= 1 && y <= 9999) {
-            const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
-                                   char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10), '-',
-                                   char('0' + d / 10), char('0' + d % 10)};
+    if (value.metaType().id() == QMetaType::QDate) {
+        char text[10];
+        if (engine::writeIsoDate(value.toDate(), text))
             return sqlite3_bind_text(stmt_, column + 1, text, 10, SQLITE_TRANSIENT) == SQLITE_OK;
-        }
     }
     const QVariant stored = engine::toStorage(type, value, engine::Dialect::Sqlite);
     if (engine::bindLikeDriver(stmt_, column + 1, stored))
