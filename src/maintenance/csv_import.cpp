@@ -121,6 +121,7 @@ private:
     // Commits the open transaction; its `pending` records count as loaded.
     void commitLoaded(qint64 &pending);
     void flushCopy(bool last = false);
+    void stopIfConnectionLost(const QString &error);
     void settle(const engine::EngineError &e);
     void finish();
     void reject(qint64 line, int column, const QString &value, const QString &reason, QByteArrayView raw);
@@ -704,6 +705,7 @@ void Importer::flushCopy(bool last)
         copiedInTransaction_ += qint64(copied_.size());
         copiedAny_ = true;
     } else {
+        stopIfConnectionLost(error);
         resend(0, copied_.size());
     }
     copied_.clear();
@@ -717,6 +719,16 @@ void Importer::flushCopy(bool last)
 // Records [from, to) of a batch the server refused go again in two halves, each a COPY of its
 // own, down to groups small enough to go record by record through the appender (under its
 // savepoints, in this transaction), which lists the refused records; the others are stored.
+// A batch the server never answered is no record's fault: going again record by record would
+// only fail once a record. The commit then fails with the connection's own reason.
+void Importer::stopIfConnectionLost(const QString &error)
+{
+    if (!copy_->connectionLost())
+        return;
+    commitLoaded(copiedInTransaction_);
+    throw engine::EngineError(error);
+}
+
 void Importer::resend(size_t from, size_t to)
 {
     if (to - from <= kRecordByRecord) {
@@ -735,6 +747,7 @@ void Importer::resend(size_t from, size_t to)
             copiedInTransaction_ += qint64(b - a);
             copiedAny_ = true;
         } else {
+            stopIfConnectionLost(error);
             resend(a, b);
         }
     }
@@ -791,7 +804,11 @@ QString CsvRejection::text() const
 
 QString CsvImportReport::summary() const
 {
-    return QStringLiteral("%1 records read, %2 loaded, %3 rejected").arg(read).arg(loaded).arg(rejected);
+    QString line = QStringLiteral("%1 records read, %2 loaded, %3 rejected").arg(read).arg(loaded).arg(rejected);
+    // A failure ends a transaction without its records: they are neither.
+    if (const qint64 lost = read - loaded - rejected; lost > 0)
+        line += QStringLiteral(", %1 not stored").arg(lost);
+    return line;
 }
 
 CommandResult importCsv(CommandSite &site, const CsvImportOptions &options, CsvImportReport &report)

@@ -136,6 +136,11 @@ bool PgCopy::send(QString &error)
     return false;
 }
 
+bool PgCopy::connectionLost() const
+{
+    return connection_ && PQstatus(static_cast<PGconn *>(connection_)) == CONNECTION_BAD;
+}
+
 // Ends the COPY and reads the server's answer for it.
 bool PgCopy::finishCopy(QString &error)
 {

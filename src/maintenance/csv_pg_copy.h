@@ -49,6 +49,8 @@ public:
     // not at all: inside a transaction, under a savepoint that a failure rolls back to, so the
     // transaction goes on. False with the server's reason; the records are dropped either way.
     bool send(QString &error);
+    // Whether a failed send lost the connection: no record of it was refused, none can go again.
+    bool connectionLost() const;
 
 private:
     bool exec(const char *sql, QString &error);

@@ -3,15 +3,19 @@
 #include "maintenance/csv.h"
 #include "maintenance/line_io.h"
 
+#include "engine/database.h"
 #include "engine/row_scan.h"
 
 #include "engine_fixture.h"
 #include "file_bytes.h"
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 using namespace pelldrake;
@@ -44,11 +48,18 @@ public:
     void lockCommandControls() override {}
     void unlockControls() noexcept override {}
     void processEvents() override { QCoreApplication::processEvents(); }
-    bool reportProgress(qint64, qint64, ProgressUnit) override { return !stopAfter || ++reports < *stopAfter; }
+    bool reportProgress(qint64, qint64, ProgressUnit) override
+    {
+        ++reports;
+        if (atReport)
+            atReport(reports);
+        return !stopAfter || reports < *stopAfter;
+    }
 
     engine::Table &table_;
     QStringList messages, errors;
     std::optional<int> stopAfter; // the user asks to stop at this report
+    std::function<void(int)> atReport; // what happens elsewhere meanwhile
     int reports = 0;
 };
 
@@ -262,6 +273,59 @@ TEST_P(CsvImportTest, StoppingAtTheFirstErrorOrByTheUserKeepsWhatWasCommitted)
     EXPECT_EQ(report.loaded, report.read - report.rejected);
     EXPECT_EQ(count(name), report.loaded);
     EXPECT_TRUE(site.errors.last().contains(QStringLiteral("Stopped at your request")));
+}
+
+// The server ends the connection mid-import (a restart, an administrator): the import stops with
+// the connection's reason, what was committed stays, the transaction's records are told as not
+// stored, and none is called rejected (none was refused).
+TEST_P(CsvImportTest, ALostServerStopsTheImportAndSaysWhatWasNotStored)
+{
+    if (!pg())
+        GTEST_SKIP() << "a server's connection";
+    const QString name = tableName(QStringLiteral("lost"));
+    exec(QStringLiteral("CREATE TABLE \"%1\" (id INTEGER, note TEXT)").arg(name));
+    QByteArray bytes = "id,note\n";
+    for (int i = 1; i <= 200000; ++i)
+        bytes += QByteArray::number(i) + ",some text for record " + QByteArray::number(i) + "\n";
+    const QString file = dir.filePath(QStringLiteral("lost.csv"));
+    writeBytes(file, bytes);
+    auto table = openTable(name);
+    QSqlQuery pidQuery(table->database()->sqlDatabase());
+    ASSERT_TRUE(pidQuery.exec(QStringLiteral("SELECT pg_backend_pid()")) && pidQuery.next());
+    const qint64 pid = pidQuery.value(0).toLongLong();
+    pidQuery.finish();
+
+    // Connections of the test's own, as another program's: one ends the import's, one checks after.
+    const QString killer = QStringLiteral("csv_lost_killer");
+    const QString checker = QStringLiteral("csv_lost_check");
+    QSqlDatabase::cloneDatabase(table->database()->sqlDatabase(), killer);
+    QSqlDatabase::cloneDatabase(table->database()->sqlDatabase(), checker);
+    CsvSite site(*table);
+    site.atReport = [&](int report) {
+        if (report != 4)
+            return;
+        QSqlDatabase other = QSqlDatabase::database(killer);
+        QSqlQuery q(other);
+        EXPECT_TRUE(q.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid)));
+    };
+    CsvImportOptions o = optionsFor(file);
+    o.windowless = true;
+    o.batchSize = 20000;
+    CsvImportReport report;
+    EXPECT_EQ(importCsv(site, o, report), CommandResult::Failed);
+    ASSERT_FALSE(site.errors.isEmpty());
+    EXPECT_TRUE(site.errors.last().contains(QStringLiteral("connection"))) << site.errors.last().toStdString();
+    EXPECT_EQ(report.rejected, 0);
+    EXPECT_LT(report.loaded, report.read);
+    EXPECT_TRUE(report.summary().endsWith(QStringLiteral(" not stored"))) << report.summary().toStdString();
+    // What the report calls loaded is what the table holds.
+    {
+        QSqlQuery q(QSqlDatabase::database(checker));
+        ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(name)) && q.next());
+        EXPECT_EQ(q.value(0).toLongLong(), report.loaded);
+    }
+    QSqlDatabase::removeDatabase(killer);
+    QSqlDatabase::removeDatabase(checker);
 }
 
 TEST_P(CsvImportTest, EmptiesAndTheNullMarkerFollowTheChosenRule)
