@@ -161,10 +161,12 @@ TEST(PartnerFiles, TwoRunsAtOnceNeverReportABadInterchangeAsGood)
         // Each run is either whole and right, or refused.
         EXPECT_TRUE(bad == 1 || bad == 2) << "attempt " << attempt << ": " << bad << readFile("bad.out");
         EXPECT_TRUE(good == 0 || good == 2) << "attempt " << attempt << ": " << good << readFile("good.out");
-        if (bad == 2)
+        if (bad == 2) {
             EXPECT_TRUE(contains(readFile("bad.err"), "in use by another run")) << readFile("bad.err");
-        if (bad == 1)
+        }
+        if (bad == 1) {
             EXPECT_TRUE(contains(readFile("bad.out"), "ERROR:Segment count is NOT correct"));
+        }
     }
 }
 

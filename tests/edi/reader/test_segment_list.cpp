@@ -147,7 +147,7 @@ TEST(SegmentList, LineCountAndLastLineAgreeWithTheLineWalk)
     std::string many; // long enough for the counting lanes to be summed several times
     for (int i = 0; i < 3000; ++i)
         many += i % 5 ? "REF*" + std::to_string(i) + "\n" : std::string("\r\n");
-    for (const std::string text : {std::string(), std::string("a"), std::string("\n"), std::string("\r"),
+    for (const std::string &text : {std::string(), std::string("a"), std::string("\n"), std::string("\r"),
                                    std::string("\r\n"), std::string("a\n"), std::string("a\r\n"), std::string("a\rb"),
                                    std::string("a\n\n"), std::string("a\n\r"), std::string("\n\r\n"),
                                    std::string("ST*1\nREF*2\nSE*3*1"), std::string("ST*1\r\nSE*2*1\r\n"),
